@@ -1,7 +1,7 @@
 # Sourced: makes a fresh Wine prefix for one test run and keeps its wineserver alive
 # (services die when the last ordinary process of a prefix ends otherwise).
 # Usage: source tools/wine-prefix.sh <prefix-dir>
-corvel_prefix=$1
+corvel_prefix=$(realpath -m "$1")
 export WINEPREFIX=$corvel_prefix
 export WINEDEBUG=-all
 export WINEARCH=win64
