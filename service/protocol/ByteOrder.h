@@ -39,4 +39,12 @@ inline void WriteLe16(uint8_t* p, uint16_t v) {
     p[1] = uint8_t(v >> 8);
 }
 
+// UTF-16LE character arrays: count is in characters, the buffer holds 2 * count bytes.
+inline void ReadUtf16Le(const uint8_t* p, char16_t* dst, size_t count) {
+    for (size_t i = 0; i < count; ++i) dst[i] = char16_t(ReadLe16(p + 2 * i));
+}
+inline void WriteUtf16Le(uint8_t* p, const char16_t* src, size_t count) {
+    for (size_t i = 0; i < count; ++i) WriteLe16(p + 2 * i, uint16_t(src[i]));
+}
+
 } // namespace corvel
