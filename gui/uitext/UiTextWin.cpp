@@ -1,0 +1,198 @@
+#include "UiTextWin.h"
+
+#include <climits>
+#include <utility>
+
+namespace corvel {
+
+namespace {
+
+constexpr wchar_t kLabelFontFace[] = L"MS UI Gothic";
+constexpr int kLabelFontTenthsOfPoint = 90;
+
+// (Position, item ID) of the tray menu items, one per line of "[mainmenu]".
+constexpr struct {
+    UINT Position;
+    UINT Id;
+} kMainMenuItems[] = {{0, 32776}, {2, 32778}, {4, 32780}};
+
+HINSTANCE ResourcesOrProgram(HINSTANCE resources) {
+    return resources ? resources : ::GetModuleHandleW(nullptr);
+}
+
+// Empty when the string resource is missing.
+std::wstring LoadResourceString(HINSTANCE resources, UINT id) {
+    const wchar_t* text = nullptr;
+    // With no buffer size, LoadStringW hands out the resource itself, which is not terminated.
+    const int length = ::LoadStringW(resources, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || !text)
+        return std::wstring();
+    return std::wstring(text, size_t(length));
+}
+
+DWORD ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return LastErrorOr1359();
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size))
+        return LastErrorOr1359();
+    if (size.QuadPart > LONGLONG(kLanguageFileMaxBytes))
+        return ERROR_FILE_TOO_LARGE;
+    bytes.assign(size_t(size.QuadPart), '\0');
+    size_t total = 0;
+    while (total < bytes.size()) {
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), &bytes[total], DWORD(bytes.size() - total), &read, nullptr))
+            return LastErrorOr1359();
+        if (read == 0)
+            break; // shorter than its size said: it shrank while we read
+        total += read;
+    }
+    bytes.resize(total);
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+std::wstring DecodeAnsi(std::string_view bytes, UINT codePage) {
+    if (bytes.empty() || bytes.size() > size_t(INT_MAX))
+        return std::wstring();
+    const int length = ::MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring text(size_t(length), L'\0');
+    const int written = ::MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), &text[0], length);
+    text.resize(written > 0 ? size_t(written) : 0);
+    return text;
+}
+
+DWORD BuildLanguagePath(std::wstring& path) {
+    wchar_t program[kProgramPathCapacity];
+    const DWORD length = ::GetModuleFileNameW(nullptr, program, kProgramPathCapacity);
+    if (length == 0)
+        return LastErrorOr1359();
+    // A path that fills the buffer has been cut (and is not terminated).
+    if (length >= kProgramPathCapacity)
+        return ERROR_INSUFFICIENT_BUFFER;
+    path = LanguagePathForProgram(std::wstring_view(program, length));
+    return ERROR_SUCCESS;
+}
+
+DWORD OpenLanguageFile(const std::wstring& path, CLanguageFile& file, UINT codePage) {
+    file = CLanguageFile();
+    if (path.empty())
+        return ERROR_FILE_NOT_FOUND;
+    std::string bytes;
+    const DWORD error = ReadWholeFile(path, bytes);
+    if (error != ERROR_SUCCESS)
+        return error;
+    file = CLanguageFile(std::move(bytes),
+                         [codePage](std::string_view line) { return DecodeAnsi(line, codePage); });
+    return ERROR_SUCCESS;
+}
+
+void LoadDialogTexts(HWND window, const std::wstring& path, std::wstring_view section, bool captionLine,
+                     const std::vector<int>& controlIds, UINT codePage) {
+    CLanguageFile file;
+    if (OpenLanguageFile(path, file, codePage) != ERROR_SUCCESS)
+        return;
+    const size_t first = captionLine ? 1 : 0;
+    const std::vector<std::wstring> lines = ReadSection(file, section, first + controlIds.size());
+    if (captionLine && !lines[0].empty())
+        ::SetWindowTextW(window, lines[0].c_str());
+    for (size_t i = 0; i < controlIds.size(); ++i) {
+        const std::wstring& text = lines[first + i];
+        if (!text.empty() && controlIds[i] != kNoControl)
+            ::SetDlgItemTextW(window, controlIds[i], text.c_str());
+    }
+}
+
+std::wstring ReadOleInitFailedText(const std::wstring& path, HINSTANCE resources, UINT codePage) {
+    CLanguageFile file;
+    if (OpenLanguageFile(path, file, codePage) == ERROR_SUCCESS) {
+        std::wstring text = ReadSection(file, sections::OleInitFailed.Name, 1)[0];
+        if (!text.empty())
+            return text;
+    }
+    std::wstring text = LoadResourceString(ResourcesOrProgram(resources), kOleInitFailedTextId);
+    return text.empty() ? std::wstring(kOleInitFailedText) : text;
+}
+
+void ShowOleInitFailed(const std::wstring& path, HINSTANCE resources) {
+    const std::wstring text = ReadOleInitFailedText(path, resources);
+    ::MessageBoxW(nullptr, text.c_str(), BuiltinUiText(128), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void LoadStringTable(const std::wstring& path, CUiText& table, HINSTANCE resources, UINT codePage) {
+    std::vector<std::wstring> lines;
+    CLanguageFile file;
+    if (OpenLanguageFile(path, file, codePage) == ERROR_SUCCESS)
+        lines = ReadSection(file, sections::StringTable.Name, size_t(sections::StringTable.Lines));
+    const HINSTANCE module = ResourcesOrProgram(resources);
+    table.Fill(lines, [module](unsigned id) {
+        std::wstring text = LoadResourceString(module, id);
+        return text.empty() ? std::wstring(BuiltinUiText(id)) : text;
+    });
+}
+
+void LoadMainMenuTexts(HMENU popup, const std::wstring& path, UINT codePage) {
+    CLanguageFile file;
+    if (OpenLanguageFile(path, file, codePage) != ERROR_SUCCESS)
+        return;
+    const std::vector<std::wstring> lines =
+        ReadSection(file, sections::MainMenu.Name, size_t(sections::MainMenu.Lines));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!lines[i].empty())
+            ::ModifyMenuW(popup, kMainMenuItems[i].Position, MF_BYPOSITION | MF_STRING, kMainMenuItems[i].Id,
+                          lines[i].c_str());
+    }
+}
+
+RasErrorTexts ReadRasErrorTexts(const std::wstring& path, int32_t rasErrorCode, UINT codePage) {
+    CLanguageFile file;
+    if (OpenLanguageFile(path, file, codePage) != ERROR_SUCCESS)
+        return RasErrorTexts();
+    return ReadRasErrorTexts(file, rasErrorCode);
+}
+
+CLabelFontMeasurer::CLabelFontMeasurer(HWND window) : m_dc(window) {
+    if (!m_dc)
+        return;
+    // As CreatePointFont without a DC: the point size is converted with the screen's resolution.
+    int dpi = 96;
+    {
+        WindowDc screen(nullptr);
+        if (screen)
+            dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+    }
+    LOGFONTW font{};
+    font.lfHeight = -::MulDiv(dpi, kLabelFontTenthsOfPoint, 720);
+    font.lfCharSet = DEFAULT_CHARSET;
+    ::lstrcpynW(font.lfFaceName, kLabelFontFace, LF_FACESIZE);
+    m_font.reset(::CreateFontIndirectW(&font));
+    if (m_font)
+        m_selection.emplace(m_dc.get(), m_font.get());
+}
+
+int CLabelFontMeasurer::Width(std::wstring_view text) const {
+    if (!m_selection || text.empty() || text.size() > size_t(INT_MAX))
+        return 0;
+    SIZE size{};
+    if (!::GetTextExtentPoint32W(m_dc.get(), text.data(), int(text.size()), &size))
+        return 0;
+    return int(size.cx);
+}
+
+void FitTextToWidth(HWND window, std::wstring& text, int limit) {
+    const CLabelFontMeasurer measurer(window);
+    FitTextToWidth(text, limit, [&measurer](std::wstring_view t) { return measurer.Width(t); });
+}
+
+std::wstring MakeLabelText(HWND window, std::wstring text, int limit) {
+    FitTextToWidth(window, text, limit);
+    return EscapeAmpersand(text);
+}
+
+} // namespace corvel

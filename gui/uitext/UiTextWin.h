@@ -1,0 +1,85 @@
+#pragma once
+// Windows side of "language.csv": the path next to the program, the file read in the ANSI
+// code page, the texts applied to windows and menus, and the label font's measurer.
+// Every reader opens and reads the file itself; nothing is cached.
+#include <windows.h>
+
+#include "Handles.h"
+#include "LabelText.h"
+#include "LanguageFile.h"
+#include "RasErrorTexts.h"
+#include "UiText.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvel {
+
+// Capacity of the program path; a path that fills it is taken as cut and fails.
+inline constexpr DWORD kProgramPathCapacity = 260;
+// A larger file is refused as unreadable rather than read in part.
+inline constexpr DWORD kLanguageFileMaxBytes = 4u << 20;
+
+// Bytes of `codePage` (CP_ACP: the user's ANSI code page) as UTF-16; invalid bytes are
+// replaced by the code page's default character, never rejected.
+std::wstring DecodeAnsi(std::string_view bytes, UINT codePage);
+
+// 0 with `path` = folder of the running program + "language.csv"; otherwise a Win32 code and
+// `path` unchanged (an empty path behaves as a missing file).
+DWORD BuildLanguagePath(std::wstring& path);
+
+// 0 with `file` ready to read; otherwise a Win32 code (2 for an empty path) and `file` empty.
+DWORD OpenLanguageFile(const std::wstring& path, CLanguageFile& file, UINT codePage = CP_ACP);
+
+// In a control list: the line is consumed and applied to nothing.
+inline constexpr int kNoControl = -1;
+
+// Applies one section to a window. With a caption line, line 1 is the window's own caption
+// and the next lines go to the listed controls (dialog item IDs) in order; without one, line k
+// goes to the k-th control. Empty lines, a missing section or file change nothing.
+void LoadDialogTexts(HWND window, const std::wstring& path, std::wstring_view section, bool captionLine,
+                     const std::vector<int>& controlIds, UINT codePage = CP_ACP);
+
+// Line 1 of "[stringtable_oleinit_failed]", or else resource string 100 of `resources`
+// (the built-in text when the resource is missing too).
+std::wstring ReadOleInitFailedText(const std::wstring& path, HINSTANCE resources = nullptr,
+                                   UINT codePage = CP_ACP);
+// The OLE failure text in an OK box with the exclamation icon, captioned "Corvel".
+void ShowOleInitFailed(const std::wstring& path, HINSTANCE resources = nullptr);
+
+// Fills the 30 texts from "[stringtable]"; an empty or missing line takes the resource string
+// of `resources` (the program itself when null), and the built-in text when that is missing.
+void LoadStringTable(const std::wstring& path, CUiText& table, HINSTANCE resources = nullptr,
+                     UINT codePage = CP_ACP);
+
+// "[mainmenu]" onto the tray menu being opened: items 32776, 32778 and 32780 at positions 0,
+// 2 and 4 (the separators between them are skipped).
+void LoadMainMenuTexts(HMENU popup, const std::wstring& path, UINT codePage = CP_ACP);
+
+// "[ras_error_msg]" for one code; SectionFound is false when the file cannot be opened.
+RasErrorTexts ReadRasErrorTexts(const std::wstring& path, int32_t rasErrorCode, UINT codePage = CP_ACP);
+
+// Widths in "MS UI Gothic" 9 point (sized for the screen) on the DC of the window that shows
+// the label. Measures 0 when the DC or font cannot be had, so nothing is shortened then.
+class CLabelFontMeasurer {
+public:
+    explicit CLabelFontMeasurer(HWND window);
+    CLabelFontMeasurer(const CLabelFontMeasurer&) = delete;
+    CLabelFontMeasurer& operator=(const CLabelFontMeasurer&) = delete;
+
+    int Width(std::wstring_view text) const;
+
+private:
+    // Destroyed in reverse: the previous font goes back before ours is deleted.
+    WindowDc m_dc;
+    UniqueFont m_font;
+    std::optional<SelectObjectScope> m_selection;
+};
+
+void FitTextToWidth(HWND window, std::wstring& text, int limit);
+std::wstring MakeLabelText(HWND window, std::wstring text, int limit);
+
+} // namespace corvel
