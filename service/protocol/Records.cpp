@@ -241,6 +241,11 @@ void VPNCONFIG_1698::Write(uint8_t* image) const {
     WriteChars(image, kOffPassword, Password);
 }
 
+void ApplyAuthInfo(const AUTHINFO& authInfo, VPNCONFIG& config) {
+    CopyToFixed(config.UserName, authInfo.UserName);
+    CopyToFixed(config.Password, authInfo.Password);
+}
+
 void ConvertOldRecord(const OldVpnConfigFields& old, VPNCONFIG& target) {
     // Older user names and passwords hold up to 255 characters and VPNCONFIG 64: cut to
     // what fits, always terminated (so is a string that has no terminator at all).

@@ -160,6 +160,10 @@ struct VPNCONFIG_1698 : OldVpnConfigFields {
     void Write(uint8_t* image) const;
 };
 
+// Puts the credentials of an AUTHINFO into a record (item 25 of CMD_SAVE_CONFIG): each
+// string up to its terminator, at most 64 characters, then a terminator.
+void ApplyAuthInfo(const AUTHINFO& authInfo, VPNCONFIG& config);
+
 enum class OldRecordForm { Form1694, Form1698 };
 
 constexpr size_t OldRecordSize(OldRecordForm form) {

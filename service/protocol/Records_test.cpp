@@ -386,3 +386,16 @@ TEST(ConvertOldRecord, FieldAt666Of1698IsIgnored) {
     WriteLe32(&b.bytes[666], 0xFFFFFFFF);
     EXPECT_EQ(a.Convert().ToBytes(), b.Convert().ToBytes());
 }
+
+TEST(ApplyAuthInfo, ReplacesOnlyTheCredentialsBounded) {
+    std::vector<uint8_t> bytes(AUTHINFO::kSize, 0x43); // strings without terminator
+    AUTHINFO auth = AUTHINFO::FromBytes(bytes.data());
+    VPNCONFIG r = VPNCONFIG::Default(2);
+    CopyToFixed(r.PreSharedKey, u"key");
+    const auto before = r.ToBytes();
+    ApplyAuthInfo(auth, r);
+    EXPECT_EQ(FixedToString(r.UserName), std::u16string(64, u'\u4343'));
+    EXPECT_EQ(FixedToString(r.Password), std::u16string(64, u'\u4343'));
+    const auto after = r.ToBytes();
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + VPNCONFIG::kOffUserName, after.begin()));
+}

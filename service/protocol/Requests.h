@@ -42,6 +42,9 @@ RequestFrame BuildErrRestartChkRequest();
 RequestFrame BuildVpnNotifyRequest(uint8_t vpnIndex, uint8_t connectStatus, uint8_t quitGui);
 RequestFrame BuildRasErrMsgRequest(uint32_t rasError);
 
+// A GUI request builder: it reads its data from its owner, then calls CopyRequestFrame.
+using ServiceRequestBuilder = int (*)(uint32_t& size, uint8_t* buffer);
+
 // The ServiceRequestBuilder contract: size is the buffer's capacity on entry. If the frame
 // fits, it is copied, size becomes its length and the result is 1. Otherwise size becomes
 // the length needed and the result is 0; an empty frame (a failed build) gives 0 with
