@@ -1,0 +1,151 @@
+#pragma once
+// What the integration tests, the probe and the benchmark need to run the shipped
+// CORVELSVC.exe under the service manager and talk to it: a folder inside the prefix with
+// the programs copied in, the service's installation and its states, a command-pipe client
+// with deadlines, and a test-owned "\\.\pipe\corvelgui" that records notifications.
+#include "Handles.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace corvel::e2e {
+
+inline constexpr wchar_t kServiceName[] = L"CORVELSVC";
+inline constexpr wchar_t kCommandPipe[] = L"\\\\.\\pipe\\corvelservice";
+inline constexpr wchar_t kGuiPipe[] = L"\\\\.\\pipe\\corvelgui";
+inline constexpr wchar_t kGuiMutex[] = L"Global\\corvelguimutex";
+
+// A path of the build tree as the programs under Wine see it (drive Z: maps "/").
+std::wstring ToWindowsPath(const char* unixPath);
+std::wstring FolderOf(const std::wstring& path); // with its final backslash
+std::wstring FileNameOf(const std::wstring& path);
+
+DWORD ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& content);
+DWORD WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content);
+// -1 when the file does not exist.
+long long FileSize(const std::wstring& path);
+
+// A fresh folder for one test inside the prefix, under C:\corvel-e2e\; whatever an earlier
+// run left there is removed first.
+class CTestFolder {
+public:
+    explicit CTestFolder(const std::wstring& name);
+    DWORD Create();
+    // Copies a file in under its own name (or the given one).
+    DWORD CopyIn(const std::wstring& source, const std::wstring& targetName = {});
+    const std::wstring& Path() const { return m_path; } // with its final backslash
+    std::wstring File(const std::wstring& name) const { return m_path + name; }
+
+private:
+    std::wstring m_path;
+};
+
+// Makes a service process of the given program load a "rasapi32.dll" from its own folder
+// instead of Wine's built-in one. The override is per program name, so other programs of
+// the prefix keep the built-in DLL.
+DWORD SetNativeRasOverride(const std::wstring& programName);
+
+// One installed service. Everything waits with a deadline: status is polled (the service
+// manager offers no event) every 50 ms.
+class CServiceControl {
+public:
+    CServiceControl() = default;
+    ~CServiceControl(); // stops (bounded) and deletes what it installed
+    CServiceControl(const CServiceControl&) = delete;
+    CServiceControl& operator=(const CServiceControl&) = delete;
+
+    DWORD Install(const std::wstring& name, const std::wstring& binaryPath, DWORD startType = SERVICE_DEMAND_START);
+    DWORD Start();
+    // 0 once the state is reached; 1460 (ERROR_TIMEOUT) when the deadline passed first.
+    DWORD WaitForState(DWORD state, DWORD timeoutMs, SERVICE_STATUS_PROCESS* last = nullptr);
+    DWORD Query(SERVICE_STATUS_PROCESS& status);
+    // Sends STOP and waits for STOPPED.
+    DWORD Stop(DWORD timeoutMs, SERVICE_STATUS_PROCESS* last = nullptr);
+    // Deletes the service and waits until its name is free again.
+    DWORD Remove();
+    bool Installed() const { return bool(m_service); }
+
+    // Install, Start, wait for RUNNING and for the command pipe (RUNNING is reported before
+    // the pipe instances exist) in one.
+    DWORD InstallAndRun(const std::wstring& name, const std::wstring& binaryPath, DWORD timeoutMs = 15000);
+
+private:
+    UniqueServiceHandle m_manager;
+    UniqueServiceHandle m_service;
+    std::wstring m_name;
+};
+
+// A client of "\\.\pipe\corvelservice", as the real clients use it: one connection per
+// request. Reads end at a deadline, so a service that stays silent fails the test instead
+// of hanging it.
+class CCommandClient {
+public:
+    explicit CCommandClient(DWORD timeoutMs = 20000) : m_timeoutMs(timeoutMs) {}
+
+    // Writes the request and reads the whole reply (head, then DataLength - 4 bytes).
+    // 109 (ERROR_BROKEN_PIPE) or 232 when the service closed without a reply.
+    DWORD Transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& reply) const;
+    // Writes a request that has no reply and closes.
+    DWORD Send(const std::vector<uint8_t>& request) const;
+    // Writes the request and expects the service to close without any reply byte.
+    DWORD ExpectNoReply(const std::vector<uint8_t>& request) const;
+
+    // Opens the pipe (waiting with WaitNamedPipe while it is busy, at most the deadline).
+    DWORD Open(UniqueFile& pipe) const;
+    DWORD WriteAll(HANDLE pipe, const std::vector<uint8_t>& bytes) const;
+    // Reads exactly count bytes (byte-mode reads may return fewer), or fails.
+    DWORD ReadExact(HANDLE pipe, uint8_t* target, DWORD count) const;
+    DWORD ReadReply(HANDLE pipe, std::vector<uint8_t>& reply) const;
+
+private:
+    DWORD m_timeoutMs;
+};
+
+// The test's stand-in for the GUI's notification server: serves "\\.\pipe\corvelgui" and
+// keeps each message it receives (the service writes one message per connection). There is
+// always one listening instance, created before the connected one is read, so a forward
+// never finds the pipe missing.
+class CGuiPipeServer {
+public:
+    CGuiPipeServer() = default;
+    ~CGuiPipeServer();
+    CGuiPipeServer(const CGuiPipeServer&) = delete;
+    CGuiPipeServer& operator=(const CGuiPipeServer&) = delete;
+
+    DWORD Start();
+    void Stop();
+
+    using Message = std::vector<uint8_t>;
+    std::vector<Message> Messages() const;
+    // Waits until the messages received so far satisfy the predicate; false at the deadline.
+    bool WaitUntil(const std::function<bool(const std::vector<Message>&)>& done, DWORD timeoutMs) const;
+    // Waits for a message equal to bytes; true when one has arrived.
+    bool WaitForMessage(const Message& bytes, DWORD timeoutMs) const;
+
+private:
+    void Serve();
+    DWORD CreateInstance(UniqueFile& pipe);
+
+    UniqueEvent m_stop;
+    std::thread m_thread;
+    // Shared between the server thread (appends) and the test thread (reads): under m_lock.
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    std::vector<Message> m_messages;
+};
+
+// Waits until "\\.\pipe\corvelservice" exists (polled: a missing pipe cannot be waited on).
+DWORD WaitForCommandPipe(DWORD timeoutMs);
+
+// Owns a named event or mutex for a test.
+UniqueHandle<> CreateNamedEvent(const wchar_t* name, DWORD& result);
+
+} // namespace corvel::e2e

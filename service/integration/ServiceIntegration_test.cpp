@@ -1,0 +1,468 @@
+// The shipped CORVELSVC.exe under Wine's service manager, driven through its pipes, with the
+// scripted rasapi32.dll and the "Corvel.exe" stand-in beside it in a folder of the prefix.
+#include "DataFileImages.h"
+#include "E2eHarness.h"
+#include "E2eRequests.h"
+#include "FakeGuiLog.h"
+#include "FakeRasScript.h"
+#include "Notifications.h"
+#include "Protocol.h"
+#include "Replies.h"
+#include "Requests.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+using namespace corvel;
+using namespace corvel::e2e;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+// Deadlines, generous: nothing here waits for them unless something is wrong.
+constexpr DWORD kStartMs = 15000;
+constexpr DWORD kStopMs = 30000;
+constexpr DWORD kNotifyMs = 30000; // a hang-up pauses 5 s before the forward
+
+std::wstring TestFolderName() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+    std::wstring wide;
+    for (char c : name)
+        wide += (c == '/' || c == '\\') ? L'-' : wchar_t(static_cast<unsigned char>(c));
+    return wide;
+}
+
+std::vector<uint8_t> StateMessage(uint8_t vpnIndex, uint8_t state) {
+    VpnNotifyMessage m;
+    m.VpnIndex = vpnIndex;
+    m.ConnectStatus = state;
+    const auto bytes = m.ToBytes();
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<uint8_t> RasErrorMessage(uint32_t error) {
+    RasErrMsgMessage m;
+    m.RasError = error;
+    const auto bytes = m.ToBytes();
+    return {bytes.begin(), bytes.end()};
+}
+
+std::u16string NameOf(const VPNCONFIG& r) {
+    size_t n = 0;
+    while (n < VPNCONFIG::kNameChars && r.Name[n])
+        ++n;
+    return std::u16string(r.Name, n);
+}
+
+template <size_t N> std::u16string Text(const char16_t (&field)[N]) {
+    size_t n = 0;
+    while (n < N && field[n])
+        ++n;
+    return std::u16string(field, n);
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    ServiceTest() : m_folder(TestFolderName()) {}
+
+    void SetUp() override {
+        ASSERT_EQ(0u, m_folder.Create());
+        ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVEL_E2E_SERVICE_EXE)));
+        ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVEL_E2E_FAKERAS_DLL), L"rasapi32.dll"));
+        ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVEL_E2E_FAKEGUI_EXE), L"Corvel.exe"));
+        ASSERT_EQ(0u, SetNativeRasOverride(L"CORVELSVC.exe"));
+        ASSERT_EQ(0u, m_gui.Start());
+    }
+
+    DWORD StartService() { return m_service.InstallAndRun(kServiceName, m_folder.File(L"CORVELSVC.exe"), kStartMs); }
+
+    void WriteRasScript(const std::string& script) {
+        ASSERT_EQ(0u, WriteWholeFile(m_folder.File(fakeras::kScriptFileName),
+                                     std::vector<uint8_t>(script.begin(), script.end())));
+    }
+
+    std::vector<fakeras::FakeRasLogLine> RasLog(const std::string& event = {}) {
+        std::vector<uint8_t> bytes;
+        ReadWholeFile(m_folder.File(fakeras::kLogFileName), bytes);
+        std::vector<fakeras::FakeRasLogLine> lines;
+        std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        while (!text.empty()) {
+            const size_t end = text.find('\n');
+            const auto line = fakeras::FakeRasLogLine::Parse(text.substr(0, end));
+            if (!line.Event.empty() && (event.empty() || line.Event == event))
+                lines.push_back(line);
+            text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        }
+        return lines;
+    }
+
+    // A running GUI, as far as the service can tell.
+    UniqueHandle<> HoldGuiMutex() {
+        UniqueHandle<> mutex(::CreateMutexW(nullptr, FALSE, kGuiMutex));
+        EXPECT_TRUE(bool(mutex));
+        return mutex;
+    }
+
+    void ExpectStates(const std::vector<uint8_t>& expected) {
+        uint8_t states[20] = {};
+        uint32_t result = 99;
+        ASSERT_EQ(0u, RequestVpnStatus(m_client, states, result));
+        EXPECT_EQ(0u, result);
+        EXPECT_THAT(states, ElementsAreArray(expected));
+    }
+
+    void Connect(uint8_t vpnIndex, uint8_t showGui, std::u16string_view user = {}, std::u16string_view password = {}) {
+        uint32_t result = 99;
+        std::vector<uint8_t> payload;
+        ASSERT_EQ(0u, RequestResult(m_client, BuildConnectRequest(vpnIndex, showGui, user, password), CMD_CONNECT,
+                                    result, &payload));
+        EXPECT_EQ(0u, result);
+        EXPECT_THAT(payload, ElementsAreArray({vpnIndex}));
+    }
+
+    // Connects and waits for the state-1 notification; every one before it says 2.
+    void ConnectThroughToConnected(uint8_t vpnIndex, std::u16string_view user = {},
+                                   std::u16string_view password = {}) {
+        ASSERT_NO_FATAL_FAILURE(Connect(vpnIndex, 1, user, password));
+        ASSERT_TRUE(m_gui.WaitForMessage(StateMessage(vpnIndex, 1), kNotifyMs));
+        const auto messages = m_gui.Messages();
+        ASSERT_GE(messages.size(), 2u);
+        EXPECT_EQ(StateMessage(vpnIndex, 1), messages.back());
+        for (size_t i = 0; i + 1 < messages.size(); ++i)
+            EXPECT_EQ(StateMessage(vpnIndex, 2), messages[i]) << "message " << i;
+    }
+
+    static std::vector<uint8_t> AllStates(uint8_t vpnIndex = 0, uint8_t state = 0) {
+        std::vector<uint8_t> states(20, 0);
+        states[vpnIndex] = state;
+        return states;
+    }
+
+    CTestFolder m_folder;
+    CGuiPipeServer m_gui;
+    CServiceControl m_service; // stopped and deleted before the GUI pipe goes
+    CCommandClient m_client;
+};
+
+TEST_F(ServiceTest, RunsUnderTheServiceManagerAndStopsCleanly) {
+    ASSERT_EQ(0u, StartService());
+    SERVICE_STATUS_PROCESS status;
+    ASSERT_EQ(0u, m_service.Query(status));
+    EXPECT_EQ(DWORD(SERVICE_RUNNING), status.dwCurrentState);
+    EXPECT_EQ(DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN), status.dwControlsAccepted);
+
+    ExpectStates(AllStates());
+    uint32_t result = 99;
+    EXPECT_EQ(0u, RequestResult(m_client, BuildErrRestartChkRequest(), CMD_ERR_RESTART_CHK, result));
+    EXPECT_EQ(0u, result);
+    // An unknown command byte is dropped without a reply, and the service goes on.
+    EXPECT_EQ(0u, m_client.ExpectNoReply({0x03, 0x00, 0x00, 0x00}));
+    ExpectStates(AllStates());
+
+    ASSERT_EQ(0u, m_service.Stop(kStopMs, &status));
+    EXPECT_EQ(0u, status.dwWin32ExitCode);
+    UniqueFile pipe;
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), CCommandClient(1000).Open(pipe));
+}
+
+TEST_F(ServiceTest, SecondCopyUnderAnotherNameStopsWith1056) {
+    ASSERT_EQ(0u, StartService());
+
+    // Another folder: Wine hands a second service of the very same program file to the
+    // process that already runs it.
+    CTestFolder copyFolder(TestFolderName() + L"-copy");
+    ASSERT_EQ(0u, copyFolder.Create());
+    ASSERT_EQ(0u, copyFolder.CopyIn(m_folder.File(L"CORVELSVC.exe")));
+    CServiceControl copy;
+    ASSERT_EQ(0u, copy.Install(L"CORVELSVC_E2E_COPY", copyFolder.File(L"CORVELSVC.exe")));
+    copy.Start(); // may already see the copy gone
+    SERVICE_STATUS_PROCESS status = {};
+    ASSERT_EQ(0u, copy.WaitForState(SERVICE_STOPPED, kStartMs, &status));
+    EXPECT_EQ(DWORD(ERROR_SERVICE_ALREADY_RUNNING), status.dwWin32ExitCode);
+
+    ASSERT_EQ(0u, m_service.Query(status));
+    EXPECT_EQ(DWORD(SERVICE_RUNNING), status.dwCurrentState);
+    ExpectStates(AllStates());
+}
+
+TEST_F(ServiceTest, EighthClientWaitsForAFreeInstanceAndIsServed) {
+    ASSERT_EQ(0u, StartService());
+    UniqueFile holders[7];
+    for (auto& holder : holders)
+        ASSERT_EQ(0u, m_client.Open(holder));
+
+    DWORD firstOpen = 0, waited = 0, served = 99;
+    uint32_t result = 99;
+    DWORD eventResult = 0;
+    UniqueHandle<> sawBusy = CreateNamedEvent(nullptr, eventResult);
+    ASSERT_EQ(0u, eventResult);
+    std::thread eighth([&] {
+        UniqueFile pipe(::CreateFileW(kCommandPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        firstOpen = pipe ? 0 : ::GetLastError();
+        ::SetEvent(sawBusy.get());
+        if (pipe)
+            return;
+        waited = ::WaitNamedPipeW(kCommandPipe, 20000) ? 0 : ::GetLastError();
+        uint8_t states[20];
+        served = RequestVpnStatus(m_client, states, result);
+    });
+    const bool busySeen = ::WaitForSingleObject(sawBusy.get(), 20000) == WAIT_OBJECT_0;
+
+    // One of the seven is served; its worker's end frees a slot for the eighth.
+    std::vector<uint8_t> reply;
+    DWORD firstServed = m_client.WriteAll(holders[0].get(), BuildVpnStatusRequest());
+    if (firstServed == 0)
+        firstServed = m_client.ReadReply(holders[0].get(), reply);
+    holders[0].reset();
+    eighth.join();
+
+    EXPECT_TRUE(busySeen);
+    EXPECT_EQ(0u, firstServed);
+    EXPECT_EQ(DWORD(ERROR_PIPE_BUSY), firstOpen);
+    EXPECT_EQ(0u, waited);
+    EXPECT_EQ(0u, served);
+    EXPECT_EQ(0u, result);
+    // The rest close without a request: their workers drop them and the service goes on.
+    for (auto& holder : holders)
+        holder.reset();
+    ExpectStates(AllStates());
+}
+
+TEST_F(ServiceTest, ConnectThroughTheRasDoubleReachesConnectedAndDisconnects) {
+    WriteRasScript("outcome=connect\ncallbacks=3\ninterval_ms=50\n");
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+
+    ASSERT_NO_FATAL_FAILURE(ConnectThroughToConnected(2, u"alice", u"secret"));
+    ExpectStates(AllStates(2, 1));
+    const auto dials = RasLog("RasDialW");
+    ASSERT_EQ(1u, dials.size());
+    EXPECT_EQ("CORVEL_vpn3", dials[0].Get("entry"));
+    EXPECT_EQ("alice", dials[0].Get("user"));
+    EXPECT_EQ("secret", dials[0].Get("password"));
+
+    // A second connect while one is held is refused and changes nothing.
+    uint32_t result = 0;
+    ASSERT_EQ(0u, RequestResult(m_client, BuildConnectRequest(5, 1, {}, {}), CMD_CONNECT, result));
+    EXPECT_EQ(ResultCode::AlreadyInitialized, result);
+
+    std::vector<uint8_t> payload;
+    ASSERT_EQ(0u, RequestResult(m_client, BuildDisconnectRequest(2), CMD_DISCONNECT, result, &payload));
+    EXPECT_EQ(0u, result);
+    ExpectStates(AllStates());
+    EXPECT_EQ(1u, RasLog("RasHangUpW").size());
+    const auto deletes = RasLog("RasDeleteEntryW");
+    ASSERT_FALSE(deletes.empty());
+    EXPECT_EQ("CORVEL_vpn3", deletes.back().Get("entry"));
+}
+
+TEST_F(ServiceTest, ADropIsNotifiedWithStateZeroAndEndsTheConnection) {
+    WriteRasScript("outcome=connect\ninterval_ms=50\ndrop_after_ms=300\n");
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+
+    ASSERT_NO_FATAL_FAILURE(Connect(0, 0));
+    // The worker that receives the engine's state 0 ends the connection before it forwards
+    // the message, so the hang-up is logged once the message is here.
+    ASSERT_TRUE(m_gui.WaitForMessage(StateMessage(0, 0), kNotifyMs));
+    const auto messages = m_gui.Messages();
+    EXPECT_EQ(StateMessage(0, 0), messages.back());
+    EXPECT_NE(messages.end(), std::find(messages.begin(), messages.end(), StateMessage(0, 1)));
+    EXPECT_EQ(1u, RasLog("Drop").size());
+    EXPECT_EQ(1u, RasLog("RasHangUpW").size());
+    ExpectStates(AllStates());
+}
+
+TEST_F(ServiceTest, ARasErrorIsForwardedAndEndsTheAttempt) {
+    WriteRasScript("outcome=error\nerror=691\ncallbacks=2\ninterval_ms=50\n");
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, u"bob", u"wrong"));
+    ASSERT_TRUE(m_gui.WaitForMessage(RasErrorMessage(691), kNotifyMs));
+    const auto messages = m_gui.Messages();
+    EXPECT_EQ(RasErrorMessage(691), messages.back());
+    for (size_t i = 0; i + 1 < messages.size(); ++i)
+        EXPECT_EQ(StateMessage(5, 2), messages[i]) << "message " << i;
+
+    uint32_t result = 99;
+    std::vector<uint8_t> payload;
+    ASSERT_EQ(0u, RequestResult(m_client, BuildRasErrRequest(), CMD_RAS_ERR, result, &payload));
+    EXPECT_EQ(0u, result);
+    EXPECT_THAT(payload, ElementsAreArray({0x00, 0x00, 0x02, 0xB3}));
+    ExpectStates(AllStates());
+    EXPECT_EQ(1u, RasLog("RasHangUpW").size());
+}
+
+TEST_F(ServiceTest, StopWhileConnectedHangsUpBeforeStopped) {
+    WriteRasScript("outcome=connect\ninterval_ms=50\n");
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+    ASSERT_NO_FATAL_FAILURE(ConnectThroughToConnected(7));
+    ASSERT_TRUE(RasLog("RasHangUpW").empty());
+
+    SERVICE_STATUS_PROCESS status;
+    ASSERT_EQ(0u, m_service.Stop(kStopMs, &status));
+    EXPECT_EQ(0u, status.dwWin32ExitCode);
+    const auto hangUps = RasLog("RasHangUpW");
+    ASSERT_EQ(1u, hangUps.size());
+    EXPECT_EQ(RasLog("RasDialW").at(0).Get("handle"), hangUps[0].Get("handle"));
+    const auto deletes = RasLog("RasDeleteEntryW");
+    ASSERT_FALSE(deletes.empty());
+    EXPECT_EQ("CORVEL_vpn8", deletes.back().Get("entry"));
+}
+
+TEST_F(ServiceTest, SettingsSurviveAnExportAndImportRoundTrip) {
+    ASSERT_EQ(0u, StartService());
+    const DataFileContent sample = MakeSampleContent(u"往復");
+    uint32_t result = 99;
+    for (uint8_t i = 0; i < 20; ++i) {
+        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, sample.Records[i]), CMD_SAVE_CONFIG, result));
+        ASSERT_EQ(0u, result) << int(i);
+    }
+
+    const std::wstring all = m_folder.File(L"all.bin");
+    ASSERT_EQ(0u, RequestResult(m_client, BuildExportRequest(U16(all), 0), CMD_EXPORT, result));
+    ASSERT_EQ(0u, result);
+    std::vector<uint8_t> file;
+    ASSERT_EQ(0u, ReadWholeFile(all, file));
+    ASSERT_EQ(20u * VPNCONFIG::kSize, file.size());
+    ASSERT_EQ(0u, CryptSettingsFile(file));
+    for (size_t i = 0; i < 20; ++i)
+        EXPECT_EQ(sample.Records[i].ToBytes(),
+                  std::vector<uint8_t>(file.begin() + i * VPNCONFIG::kSize, file.begin() + (i + 1) * VPNCONFIG::kSize))
+            << i;
+
+    // Overwrite two records, then bring all 20 back from the file.
+    const DataFileContent other = MakeSampleContent(u"上書き");
+    for (uint8_t i : {uint8_t(2), uint8_t(19)}) {
+        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, other.Records[i]), CMD_SAVE_CONFIG, result));
+        ASSERT_EQ(0u, result);
+    }
+    ASSERT_EQ(0u, RequestResult(m_client, BuildImportRequest(U16(all), 3), CMD_IMPORT, result));
+    EXPECT_EQ(ResultCode::InvalidData, result); // 20 records for a selection of one
+    ASSERT_EQ(0u, RequestResult(m_client, BuildImportRequest(U16(all), 0), CMD_IMPORT, result));
+    ASSERT_EQ(0u, result);
+    std::vector<uint8_t> item;
+    for (uint8_t i = 0; i < 20; ++i) {
+        ASSERT_EQ(0u, RequestLoadConfig(m_client, i, item, result));
+        EXPECT_EQ(sample.Records[i].ToBytes(), item) << int(i);
+    }
+
+    // One record: exported from connection 3, imported as connection 5.
+    const std::wstring one = m_folder.File(L"one.bin");
+    ASSERT_EQ(0u, RequestResult(m_client, BuildExportRequest(U16(one), 3), CMD_EXPORT, result));
+    ASSERT_EQ(0u, result);
+    EXPECT_EQ(static_cast<long long>(VPNCONFIG::kSize), FileSize(one));
+    ASSERT_EQ(0u, RequestResult(m_client, BuildImportRequest(U16(one), 5), CMD_IMPORT, result));
+    ASSERT_EQ(0u, result);
+    ASSERT_EQ(0u, RequestLoadConfig(m_client, 4, item, result));
+    EXPECT_EQ(sample.Records[2].ToBytes(), item);
+}
+
+TEST_F(ServiceTest, ConnectWithoutGuiStartsTheStandInFromTheServiceFolder) {
+    // The dial fails at once, so each attempt ends without a hang-up pause.
+    WriteRasScript("dial_result=623\n");
+    DWORD eventResult = 0;
+    UniqueHandle<> started = CreateNamedEvent(kFakeGuiStartedEvent, eventResult);
+    ASSERT_EQ(0u, eventResult);
+    ASSERT_EQ(0u, StartService());
+
+    struct Case {
+        uint8_t VpnIndex;
+        uint8_t ShowGui;
+        const char* CommandLine;
+    };
+    const Case cases[] = {{4, 0, "connect vpn5 /hide"}, {19, 1, "connect vpn20"}, {0, 7, "connect vpn1"}};
+    std::string expectedLog;
+    const std::string session = "session=" + std::to_string(::WTSGetActiveConsoleSessionId()) + "|";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.CommandLine);
+        ::ResetEvent(started.get());
+        ASSERT_NO_FATAL_FAILURE(Connect(c.VpnIndex, c.ShowGui));
+        EXPECT_EQ(DWORD(WAIT_OBJECT_0), ::WaitForSingleObject(started.get(), 20000));
+        // The failed dial's state 0 means the attempt is over and the next may begin.
+        ASSERT_TRUE(m_gui.WaitForMessage(StateMessage(c.VpnIndex, 0), kNotifyMs));
+        expectedLog += session + c.CommandLine + "\n";
+    }
+    std::vector<uint8_t> log;
+    ASSERT_EQ(0u, ReadWholeFile(m_folder.File(kFakeGuiLogName), log));
+    EXPECT_EQ(expectedLog, std::string(log.begin(), log.end()));
+}
+
+TEST_F(ServiceTest, ConnectWhileTheGuiMutexIsHeldStartsNothing) {
+    WriteRasScript("dial_result=623\n");
+    DWORD eventResult = 0;
+    UniqueHandle<> started = CreateNamedEvent(kFakeGuiStartedEvent, eventResult);
+    ASSERT_EQ(0u, eventResult);
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+
+    ASSERT_NO_FATAL_FAILURE(Connect(4, 0));
+    // StartGui would have run before the attempt whose end this is.
+    ASSERT_TRUE(m_gui.WaitForMessage(StateMessage(4, 0), kNotifyMs));
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), ::WaitForSingleObject(started.get(), 0));
+    EXPECT_EQ(-1, FileSize(m_folder.File(kFakeGuiLogName)));
+    EXPECT_EQ(1u, RasLog("RasDialW").size());
+}
+
+// corvel.dat written by the test in each known size, before the service starts.
+class DataFileTest : public ServiceTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(DataFileTest, IsReadAndRewrittenInTheCurrentForm) {
+    const size_t size = GetParam();
+    const DataFileContent content = MakeSampleContent(u"データ" + U16(std::to_wstring(size)) + u"-");
+    std::vector<uint8_t> file = BuildPlainDataFile(size, content);
+    ASSERT_EQ(0u, CryptDataFile(file));
+    const std::wstring path = m_folder.File(L"corvel.dat");
+    ASSERT_EQ(0u, WriteWholeFile(path, file));
+    ASSERT_EQ(0u, StartService());
+
+    uint32_t result = 99;
+    for (uint8_t i = 0; i < 20; ++i) {
+        std::u16string name;
+        ASSERT_EQ(0u, RequestConnectionName(m_client, i, name, result));
+        EXPECT_EQ(0u, result);
+        EXPECT_EQ(NameOf(content.Records[i]), name) << int(i);
+    }
+    std::vector<uint8_t> item;
+    ASSERT_EQ(0u, RequestLoadConfig(m_client, 22, item, result));
+    EXPECT_EQ(content.Log.ToBytes(), item);
+
+    // The store rewrote the file at start-up, before it reported RUNNING.
+    ASSERT_EQ(0u, ReadWholeFile(path, file));
+    ASSERT_EQ(kDataFileSize, file.size());
+    ASSERT_EQ(0u, CryptDataFile(file));
+    EXPECT_EQ(std::vector<uint8_t>(content.ReservedBlock, content.ReservedBlock + kReservedBlockSize),
+              std::vector<uint8_t>(file.begin(), file.begin() + kReservedBlockSize));
+    for (size_t i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        const VPNCONFIG stored = VPNCONFIG::FromBytes(file.data() + kRecordsOffset + i * VPNCONFIG::kSize);
+        const VPNCONFIG& sent = content.Records[i];
+        EXPECT_EQ(NameOf(sent), NameOf(stored));
+        EXPECT_EQ(Text(sent.PreSharedKey), Text(stored.PreSharedKey));
+        EXPECT_EQ(Text(sent.UserName), Text(stored.UserName));
+        EXPECT_EQ(Text(sent.Password), Text(stored.Password));
+        uint8_t a[4], b[4];
+        sent.GetServerAddress(a);
+        stored.GetServerAddress(b);
+        EXPECT_THAT(b, ElementsAreArray(a));
+        EXPECT_EQ(sent.AuthProtocol, stored.AuthProtocol);
+        EXPECT_EQ(sent.DestinationPrefixLength, stored.DestinationPrefixLength);
+        EXPECT_EQ(sent.Reserved, stored.Reserved);
+        EXPECT_EQ(1u, stored.UseRemoteGateway);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KnownSizes, DataFileTest,
+                         ::testing::Values(kDataFileSize, kDataFileSize1694, kDataFileSize1698));
+
+} // namespace
