@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Runs the system on a fresh Debian 12 machine (as root): installs what it needs, builds the
+# Windows programs, makes a Wine prefix, installs CORVELSVC there as an automatic service,
+# starts it, shows that it answers by printing the 20 connection names (corvel-probe), and
+# starts the tray program Corvel.exe on a virtual display when it has been built.
+# Afterwards the service is stopped and the prefix's wineserver ended, unless --keep is given.
+#
+# Usage: bash tools/run-system.sh [--keep]
+# Environment: CORVEL_BUILD_DIR (default build/windows), CORVEL_RUN_PREFIX (default
+# <build dir>/runprefix).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+keep=0
+for arg in "$@"; do
+    case "$arg" in
+        --keep) keep=1 ;;
+        *) echo "usage: bash tools/run-system.sh [--keep]" >&2; exit 2 ;;
+    esac
+done
+
+build=${CORVEL_BUILD_DIR:-build/windows}
+prefix=${CORVEL_RUN_PREFIX:-$build/runprefix}
+jobs=$(nproc)
+
+bash tools/install-deps.sh
+
+echo "== building the Windows programs in $build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
+cmake --build "$build" -j "$jobs" --target CORVELSVC corvel_probe
+gui_exe=
+if [[ -f gui/app/CMakeLists.txt ]]; then
+    # The tray program is optional here: the service runs without it.
+    if cmake --build "$build" -j "$jobs" --target gui/app/all; then
+        gui_exe=$(find "$build/gui/app" -maxdepth 2 -name Corvel.exe -print -quit 2>/dev/null || true)
+    else
+        echo "(the tray program did not build; going on without it)"
+    fi
+fi
+service_exe=$(find "$build/service/host" -maxdepth 2 -name CORVELSVC.exe -print -quit)
+probe_exe=$(find "$build/service/integration" -maxdepth 2 -name corvel-probe.exe -print -quit)
+
+echo "== making the Wine prefix $prefix"
+source tools/wine-prefix.sh "$prefix"
+xvfb_pid=
+gui_pid=
+finish() {
+    local status=$?
+    if ((keep == 0)); then
+        wine net stop CORVELSVC </dev/null >/dev/null 2>&1 || true
+        [[ -n "$gui_pid" ]] && kill "$gui_pid" 2>/dev/null || true
+        corvel_end_prefix
+        [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    fi
+    exit "$status"
+}
+trap finish EXIT
+
+install_dir="$WINEPREFIX/drive_c/Program Files/Corvel"
+mkdir -p "$install_dir"
+cp "$service_exe" "$install_dir/CORVELSVC.exe"
+if [[ -n "$gui_exe" ]]; then
+    cp "$gui_exe" "$install_dir/Corvel.exe"
+    language=$(find gui -name language.csv -print -quit)
+    [[ -n "$language" ]] && cp "$language" "$install_dir/language.csv"
+fi
+
+echo "== installing and starting CORVELSVC"
+# The service inherits the output of whoever started the service manager (the prefix script
+# sent that nowhere); net's own output goes to a file so that it can be read.
+wine sc create CORVELSVC binPath= '"C:\Program Files\Corvel\CORVELSVC.exe"' start= auto </dev/null >/dev/null 2>&1
+net_log="$build/run-system-net.log"
+started=0
+for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    wine net start CORVELSVC </dev/null >"$net_log" 2>&1 || true
+    if grep -q "Could not get handle to service" "$net_log"; then
+        sleep 1 # a start right after the install may not find the service yet
+        continue
+    fi
+    started=1
+    break
+done
+cat "$net_log"
+if ((started == 0)); then
+    echo "CORVELSVC could not be started" >&2
+    exit 1
+fi
+
+echo "== the 20 connection names, loaded from the running service"
+wine "$probe_exe" --wait 30 </dev/null
+
+if [[ -n "$gui_exe" ]]; then
+    echo "== starting the tray program on a virtual display"
+    display=:$((90 + RANDOM % 100))
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+        [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
+        sleep 0.1
+    done
+    DISPLAY=$display wine "C:\\Program Files\\Corvel\\Corvel.exe" </dev/null >/dev/null 2>&1 &
+    gui_pid=$!
+    echo "Corvel.exe runs on display $display"
+    if ((keep == 0)); then
+        sleep 5 # time to come up before the screenshot
+        xwd -root -silent -display "$display" | convert xwd:- "$build/run-system.png" &&
+            echo "screenshot: $build/run-system.png"
+    fi
+fi
+
+if ((keep == 1)); then
+    echo "== left running (WINEPREFIX=$WINEPREFIX); end it with: WINEPREFIX=$WINEPREFIX wineserver -k"
+else
+    echo "== stopping CORVELSVC and the prefix"
+fi
