@@ -1,0 +1,99 @@
+#pragma once
+// The tray program's decisions that need no window: what the command line asks for, how a
+// start-up ends, which tray icon the connection states show, what Quit does, and how the
+// replies to the frame's requests are stored. Plain C++, tested natively as well.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvel {
+
+inline constexpr unsigned kConnectionCount = 20;
+inline constexpr unsigned kBusyFlagCount = 3;
+
+// Tray icons: no connection / a connection connected.
+inline constexpr unsigned IDI_TRAY_DISCONNECTED = 145;
+inline constexpr unsigned IDI_TRAY_CONNECTED = 130;
+
+// Shared texts the frame itself shows.
+inline constexpr unsigned kTextLoadFailed = 213;
+inline constexpr unsigned kTextQuitQuestion = 216;
+inline constexpr unsigned kTextStartupFailedRestart = 227;
+inline constexpr unsigned kTextStartupFailedReinstall = 228;
+
+// What the command line asks of the start-up.
+struct CCommandLineOptions {
+    bool LaunchedWithVpn = false;        // "vpn" occurs
+    bool OpenSettingsWhenLoaded = false; // open the settings dialog after the 20th record
+    bool AutoConnectPending = false;     // a connection is named and shown as connecting
+    uint8_t AutoConnectIndex = 0;        // its VpnIndex
+};
+
+// `arguments` is the command line after the program's name (what wWinMain receives), so the
+// program's folder never takes part. Case-sensitive substring searches; "vpn%d" from 20 down,
+// so that the longest number wins ("vpn12" before "vpn1").
+CCommandLineOptions AnalyzeCommandLine(std::wstring_view arguments);
+
+enum class StartupAction {
+    Continue,           // tray icon, requests; count 0 stored
+    CloseSilently,      // no message; count unchanged
+    ShowFailureAndClose // message TextId, then CountToStore stored
+};
+
+struct CStartupOutcome {
+    StartupAction Action = StartupAction::Continue;
+    unsigned TextId = 0;  // 227 or 228 for ShowFailureAndClose
+    int CountToStore = 0; // Continue: 0; ShowFailureAndClose: the new count
+};
+
+// `probeAnswered`: the first probe; the three flags: how the wait dialog ended (only read
+// when the probe did not answer). A wait that ended with none of the flags set (the dialog
+// closed some other way) is not taken as a ready service: the program closes silently.
+CStartupOutcome DecideStartupOutcome(bool probeAnswered, bool serviceReady, bool serviceTimedOut,
+                                     bool startupCancelled, int failureCount);
+
+// StartupFailureCount from the first line of "prmfile.bin": leading white space, a sign and
+// decimal digits up to the first other character; no digits give 0; saturates at the int range.
+int ParseStartupFailureCount(std::string_view firstLine);
+// The stored text of a count: "0" to "3", "0" for any other value.
+std::string StartupFailureText(int count);
+// The file's new content: its first line (without its line end) replaced by `text`, the line
+// end and everything after it kept. Replacing the whole line keeps a "12" from becoming "02".
+std::string ReplaceFirstLine(std::string_view content, std::string_view text);
+// The first line of a file's content, without its line end.
+std::string_view FirstLine(std::string_view content);
+
+// Icon 130 when a connection is in state 1, else 145. A byte outside 0 to 2 is set to 0 and
+// the scan goes on, so it never hides a later connected connection.
+unsigned ChooseTrayIcon(uint8_t (&states)[kConnectionCount]);
+
+// The last connection in state 1 or 2, or -1 (the active one the settings dialog shows).
+int FindLastActiveConnection(const uint8_t (&states)[kConnectionCount]);
+
+enum class QuitStep {
+    CloseDialogsOnly,  // a window is busy: close the others, keep running
+    CloseAndEnd,       // nothing connected: close the dialogs, then the program
+    AskThenDisconnect, // ask 216; OK disconnects VpnIndex, then as CloseAndEnd
+};
+
+struct CQuitDecision {
+    QuitStep Step = QuitStep::CloseAndEnd;
+    uint8_t VpnIndex = 0;
+};
+
+// Only a connected connection (state 1) asks; a connecting one (2) does not.
+CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount], const uint8_t (&states)[kConnectionCount]);
+
+// The CMD_LOAD_CONFIG reply payload for the record `loadIndex`: 0 (also for an item above 19,
+// which is ignored), 24 when shorter than 5 + 1126, 87 for another item or length. On 0 the
+// record is copied into `records` (20 x 1126 bytes) and `loadIndex` advances; after the 20th
+// it wraps to 0 and `lastStored` is set.
+uint32_t StoreConnectionRecordPayload(const uint8_t* payload, uint32_t length, uint8_t* records,
+                                      uint8_t& loadIndex, bool& lastStored);
+
+// The CMD_VPN_STATUS reply payload: 24 when shorter than 20 bytes (nothing changes). With an
+// auto-connect pending only that connection is marked as connecting.
+uint32_t StoreConnectionStatesPayload(const uint8_t* payload, uint32_t length, bool autoConnectPending,
+                                      uint8_t autoConnectIndex, uint8_t (&states)[kConnectionCount]);
+
+} // namespace corvel
