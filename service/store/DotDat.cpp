@@ -25,20 +25,26 @@ CDotDat::CDotDat() : CDotDat(nullptr, nullptr) {}
 CDotDat::CDotDat(const wchar_t* folder, CStoreFileOps* fileOps)
     : m_fileOps(fileOps ? fileOps : &CWin32StoreFileOps::GetInstance()) {
     FillDefaultImage(Image);
-    if (folder && std::wcslen(folder) < MAX_PATH) std::wcscpy(m_folder, folder);
+    if (folder && std::wcslen(folder) < MAX_PATH)
+        std::wcscpy(m_folder, folder);
 }
 
-CDotDat::~CDotDat() { SecureZeroMemory(Image, sizeof Image); }
+CDotDat::~CDotDat() {
+    SecureZeroMemory(Image, sizeof Image);
+}
 
 DWORD CDotDat::GetFullPath(wchar_t* target, DWORD capacity) {
-    if (!target || capacity == 0) return ERROR_INVALID_PARAMETER;
+    if (!target || capacity == 0)
+        return ERROR_INVALID_PARAMETER;
     target[0] = L'\0';
-    if (capacity < kDataFileNameLength) return ERROR_OUTOFMEMORY;
+    if (capacity < kDataFileNameLength)
+        return ERROR_OUTOFMEMORY;
 
     DWORD length = 0;
     if (m_folder[0] != L'\0') {
         length = DWORD(std::wcslen(m_folder));
-        if (length >= capacity) return ERROR_OUTOFMEMORY;
+        if (length >= capacity)
+            return ERROR_OUTOFMEMORY;
         std::wmemcpy(target, m_folder, length + 1);
         if (target[length - 1] != L'\\') { // a folder given without its final backslash
             if (length + 1 >= capacity) {
@@ -79,7 +85,8 @@ DWORD CDotDat::GetFullPath(wchar_t* target, DWORD capacity) {
 
 void CDotDat::GetDataFolder(wchar_t* target) {
     size_t chars = FolderLength > 0 ? FolderLength - 1 : 0;
-    if (chars >= MAX_PATH) chars = 0;
+    if (chars >= MAX_PATH)
+        chars = 0;
     std::wmemcpy(target, FilePath, chars);
     target[chars] = L'\0';
 }
@@ -95,20 +102,24 @@ DWORD CDotDat::Load() {
     {
         UniqueFile file;
         const DWORD openError = m_fileOps->OpenDataFile(FilePath, file);
-        if (openError) return openError;
+        if (openError)
+            return openError;
 
         // Any file we cannot take leaves the defaults and the file as it is.
         uint64_t size = 0;
         if (m_fileOps->GetSize(file.get(), size) != 0 || !IsKnownDataFileSize(size_t(size)))
             return 0;
         std::unique_ptr<uint8_t[]> content(new (std::nothrow) uint8_t[size_t(size)]);
-        if (!content) return 0;
+        if (!content)
+            return 0;
         auto wipe = MakeScopeExit([&] { SecureZeroMemory(content.get(), size_t(size)); });
-        if (m_fileOps->Read(file.get(), content.get(), DWORD(size)) != 0) return 0;
+        if (m_fileOps->Read(file.get(), content.get(), DWORD(size)) != 0)
+            return 0;
 
         CFileCipher cipher;
         UseDataFileKey(cipher);
-        if (cipher.DeriveKey() != 0 || cipher.Decrypt(content.get(), DWORD(size)) != 0) return 0;
+        if (cipher.DeriveKey() != 0 || cipher.Decrypt(content.get(), DWORD(size)) != 0)
+            return 0;
         cipher.Release();
 
         ImageFromFileContent(content.get(), size_t(size), Image);
@@ -132,13 +143,15 @@ DWORD CDotDat::Save() {
     std::wmemcpy(tempPath + pathLength, kDataFileTempSuffix, kTempSuffixLength + 1);
 
     std::unique_ptr<uint8_t[]> content(new (std::nothrow) uint8_t[DotDatRecord::kSize]);
-    if (!content) return ERROR_OUTOFMEMORY;
+    if (!content)
+        return ERROR_OUTOFMEMORY;
     std::memcpy(content.get(), Image, DotDatRecord::kSize);
     {
         CFileCipher cipher;
         UseDataFileKey(cipher);
         DWORD error = cipher.DeriveKey();
-        if (!error) error = cipher.Encrypt(content.get(), DWORD(DotDatRecord::kSize));
+        if (!error)
+            error = cipher.Encrypt(content.get(), DWORD(DotDatRecord::kSize));
         if (error) {
             SecureZeroMemory(content.get(), DotDatRecord::kSize);
             return error;
@@ -148,16 +161,20 @@ DWORD CDotDat::Save() {
     // "corvel.dat" is never opened for writing: a failure anywhere leaves it as it was.
     UniqueFile file;
     DWORD error = m_fileOps->CreateTemp(tempPath, file);
-    if (error) return error;
+    if (error)
+        return error;
     auto discardTemp = MakeScopeExit([&] {
         file.reset();
         m_fileOps->Remove(tempPath);
     });
     if ((error = m_fileOps->Write(file.get(), content.get(), DWORD(DotDatRecord::kSize))) != 0)
         return error;
-    if ((error = m_fileOps->Flush(file.get())) != 0) return error;
-    if ((error = m_fileOps->Close(file)) != 0) return error;
-    if ((error = m_fileOps->Replace(tempPath, FilePath)) != 0) return error;
+    if ((error = m_fileOps->Flush(file.get())) != 0)
+        return error;
+    if ((error = m_fileOps->Close(file)) != 0)
+        return error;
+    if ((error = m_fileOps->Replace(tempPath, FilePath)) != 0)
+        return error;
     discardTemp.Dismiss();
     return 0;
 }
@@ -166,14 +183,17 @@ DWORD CDotDat::SaveWithRetries() {
     DWORD error = 0;
     for (int attempt = 1; attempt <= kSaveAttempts; ++attempt) {
         error = Save();
-        if (!error) return 0;
-        if (attempt < kSaveAttempts) ::Sleep(m_retryPause);
+        if (!error)
+            return 0;
+        if (attempt < kSaveAttempts)
+            ::Sleep(m_retryPause);
     }
     return error;
 }
 
 DWORD CDotDat::GetVpnConfig(uint8_t* target, uint8_t index) {
-    if (index >= kVpnCount) return ERROR_INVALID_PARAMETER;
+    if (index >= kVpnCount)
+        return ERROR_INVALID_PARAMETER;
     std::memcpy(target, Image + DotDatRecord::RecordOffset(index), VPNCONFIG::kSize);
     return 0;
 }
@@ -184,13 +204,15 @@ DWORD CDotDat::GetLogInfo(uint8_t* target) {
 }
 
 DWORD CDotDat::SetVpnConfig(uint8_t index, const uint8_t* record) {
-    if (index >= kVpnCount) return ERROR_INVALID_PARAMETER;
+    if (index >= kVpnCount)
+        return ERROR_INVALID_PARAMETER;
     StoreRecord(Image + DotDatRecord::RecordOffset(index), record);
     return SaveWithRetries();
 }
 
 DWORD CDotDat::SetLogInfo(const uint8_t* block) {
-    if (!StoreLogInfo(Image, block)) return ERROR_INVALID_PARAMETER;
+    if (!StoreLogInfo(Image, block))
+        return ERROR_INVALID_PARAMETER;
     return Save();
 }
 
@@ -199,7 +221,8 @@ DWORD CDotDat::SetAuthInfo(const uint8_t* authInfo) {
     uint8_t stored[VPNCONFIG::kSize];
     // Qualified calls: the caller already holds the lock of a CDotDatSemaphore.
     const DWORD readError = CDotDat::GetVpnConfig(stored, credentials.VpnIndex);
-    if (readError) return readError;
+    if (readError)
+        return readError;
     VPNCONFIG record = VPNCONFIG::FromBytes(stored);
     ApplyAuthInfo(record, credentials);
     record.Write(stored);
@@ -216,32 +239,37 @@ CDotDatSemaphore& CDotDatSemaphore::GetInstance() {
     return instance;
 }
 
-CDotDatSemaphore::CDotDatSemaphore() { CreateSemaphoreOnce(); }
+CDotDatSemaphore::CDotDatSemaphore() {
+    CreateSemaphoreOnce();
+}
 
-CDotDatSemaphore::CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps)
-    : CDotDat(folder, fileOps) {
+CDotDatSemaphore::CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps) : CDotDat(folder, fileOps) {
     CreateSemaphoreOnce();
 }
 
 CDotDatSemaphore::~CDotDatSemaphore() = default;
 
 DWORD CDotDatSemaphore::CreateSemaphoreOnce() {
-    if (Semaphore) return 0;
+    if (Semaphore)
+        return 0;
     Semaphore.reset(::CreateSemaphoreW(nullptr, 1, 1, nullptr));
     return Semaphore ? 0 : LastErrorOr1359();
 }
 
 template <class F> DWORD CDotDatSemaphore::Locked(F operation) {
-    if (::WaitForSingleObject(Semaphore.get(), INFINITE) != WAIT_OBJECT_0) return LastErrorOr1359();
+    if (::WaitForSingleObject(Semaphore.get(), INFINITE) != WAIT_OBJECT_0)
+        return LastErrorOr1359();
     const DWORD result = operation();
-    if (!::ReleaseSemaphore(Semaphore.get(), 1, nullptr)) return LastErrorOr1359();
+    if (!::ReleaseSemaphore(Semaphore.get(), 1, nullptr))
+        return LastErrorOr1359();
     return result;
 }
 
 DWORD CDotDatSemaphore::Init() {
     // Created by the constructor already; a failure there is reported here.
     const DWORD error = CreateSemaphoreOnce();
-    if (error) return error;
+    if (error)
+        return error;
     return Locked([&] { return CDotDat::Load(); });
 }
 

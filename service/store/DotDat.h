@@ -41,7 +41,8 @@ public:
     virtual DWORD SetAuthInfo(const uint8_t* authInfo /*261 bytes*/); // 87 for index >= 20
 
     // Writes the whole image: a sibling temporary file, flushed, renamed over "corvel.dat",
-    // so the file always holds either the old or the new image.
+    // so the file always holds either the old or the new image. Takes no lock: the store's
+    // operations call it.
     DWORD Save();
     // "corvel.dat" in the store's folder. 14 when it does not fit; the error of
     // GetModuleFileNameW (14 when it truncates); 161 when the folder has no backslash.

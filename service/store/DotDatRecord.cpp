@@ -8,10 +8,10 @@ namespace corvel {
 
 namespace {
 
-template <size_t N>
-void ZeroBehindTerminator(char16_t (&field)[N]) {
+template <size_t N> void ZeroBehindTerminator(char16_t (&field)[N]) {
     ForceTerminator(field);
-    for (size_t n = FixedLength(field, N); n < N; ++n) field[n] = u'\0';
+    for (size_t n = FixedLength(field, N); n < N; ++n)
+        field[n] = u'\0';
 }
 
 } // namespace
@@ -23,8 +23,7 @@ void FillDefaultImage(uint8_t* image) {
 }
 
 bool IsKnownDataFileSize(size_t size) {
-    return size == DotDatRecord::kSize || size == DotDatRecord::kSize1694 ||
-           size == DotDatRecord::kSize1698;
+    return size == DotDatRecord::kSize || size == DotDatRecord::kSize1694 || size == DotDatRecord::kSize1698;
 }
 
 bool ImageFromFileContent(const uint8_t* content, size_t size, uint8_t* image) {
@@ -36,14 +35,14 @@ bool ImageFromFileContent(const uint8_t* content, size_t size, uint8_t* image) {
         std::memcpy(image, content, DotDatRecord::kOffRecords);
         for (size_t i = 0; i < kVpnCount; ++i) {
             VPNCONFIG record;
-            ConvertOldRecord(content + DotDatRecord::kOffRecords + i * OldRecordSize(form), form,
-                             record);
+            ConvertOldRecord(content + DotDatRecord::kOffRecords + i * OldRecordSize(form), form, record);
             record.Write(image + DotDatRecord::RecordOffset(i));
         }
     } else {
         return false;
     }
-    for (size_t i = 0; i < kVpnCount; ++i) CleanLoadedRecord(image + DotDatRecord::RecordOffset(i));
+    for (size_t i = 0; i < kVpnCount; ++i)
+        CleanLoadedRecord(image + DotDatRecord::RecordOffset(i));
     return true;
 }
 
@@ -92,7 +91,8 @@ void CleanLoadedRecord(uint8_t* record) {
 }
 
 bool StoreLogInfo(uint8_t* image, const uint8_t* block) {
-    if (block[LogInfo::kOffLogLevel] > 1) return false;
+    if (block[LogInfo::kOffLogLevel] > 1)
+        return false;
     uint8_t* target = image + DotDatRecord::kOffLogInfo;
     std::memcpy(target, block, LogInfo::kSize);
     target[LogInfo::kSize - 2] = 0;

@@ -53,14 +53,14 @@ bool StoreLogInfo(uint8_t* image, const uint8_t* block);
 
 // A secret copied into a fixed field: cut to capacity - 1 characters, terminated, and
 // zeroed up to the end of the field.
-template <size_t N>
-void CopySecret(char16_t (&dst)[N], const char16_t (&src)[N]) {
+template <size_t N> void CopySecret(char16_t (&dst)[N], const char16_t (&src)[N]) {
     size_t n = 0;
     while (n + 1 < N && src[n] != u'\0') {
         dst[n] = src[n];
         ++n;
     }
-    for (; n < N; ++n) dst[n] = u'\0';
+    for (; n < N; ++n)
+        dst[n] = u'\0';
 }
 
 } // namespace corvel

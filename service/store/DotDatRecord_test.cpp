@@ -12,13 +12,16 @@ using namespace corvel;
 
 namespace {
 
-template <size_t N>
-void Fill(char16_t (&field)[N], char16_t c, size_t count) {
-    for (size_t i = 0; i < count && i < N; ++i) field[i] = c;
-    if (count < N) field[count] = u'\0';
+template <size_t N> void Fill(char16_t (&field)[N], char16_t c, size_t count) {
+    for (size_t i = 0; i < count && i < N; ++i)
+        field[i] = c;
+    if (count < N)
+        field[count] = u'\0';
 }
 
-std::vector<uint8_t> Bytes(const VPNCONFIG& r) { return r.ToBytes(); }
+std::vector<uint8_t> Bytes(const VPNCONFIG& r) {
+    return r.ToBytes();
+}
 
 // A stored record whose strings all run to the end of their fields.
 VPNCONFIG LongRecord() {
@@ -127,7 +130,8 @@ TEST(ApplyAuthInfo, CopiesAtMost64CharactersAndZeroesTheRest) {
     EXPECT_EQ(FixedToString(record.UserName), std::u16string(64, u'U'));
     EXPECT_EQ(record.UserName[64], u'\0');
     EXPECT_EQ(FixedToString(record.Password), u"pw");
-    for (size_t i = 2; i < VPNCONFIG::kPasswordChars; ++i) ASSERT_EQ(record.Password[i], u'\0');
+    for (size_t i = 2; i < VPNCONFIG::kPasswordChars; ++i)
+        ASSERT_EQ(record.Password[i], u'\0');
 }
 
 TEST(ImageFromFileContent, SizesAndConversion) {
@@ -144,7 +148,8 @@ TEST(ImageFromFileContent, SizesAndConversion) {
 
     // A 34533-byte file: reserved block and LogInfo as they are, records converted.
     std::vector<uint8_t> content(DotDatRecord::kSize1698, 0);
-    for (size_t i = 0; i < DotDatRecord::kOffRecords; ++i) content[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < DotDatRecord::kOffRecords; ++i)
+        content[i] = uint8_t(i * 7);
     for (size_t i = 0; i < kVpnCount; ++i) {
         VPNCONFIG_1698 old;
         CopyToFixed(old.Name, u"old" + std::u16string(1, char16_t(u'A' + i)));

@@ -19,7 +19,8 @@ namespace {
 
 std::u16string Num(size_t i) {
     std::u16string s;
-    for (char c : std::to_string(i)) s.push_back(char16_t(c));
+    for (char c : std::to_string(i))
+        s.push_back(char16_t(c));
     return s;
 }
 
@@ -30,7 +31,7 @@ struct Fields {
 };
 Fields FieldsOf(size_t i) {
     return {u"設定" + Num(i), u"key-" + Num(i), u"vpn" + Num(i) + u".example.org",
-            u"user" + Num(i), u"pw" + Num(i), uint32_t(0x100 + i)};
+            u"user" + Num(i), u"pw" + Num(i),   uint32_t(0x100 + i)};
 }
 
 VPNCONFIG CurrentRecord(const Fields& f, uint32_t useRemoteGateway) {
@@ -68,7 +69,8 @@ template <class Old> Old OldRecord(const Fields& f) {
 // Reserved block and LogInfo of the fixtures: a pattern the store must carry through.
 std::vector<uint8_t> Head() {
     std::vector<uint8_t> head(DotDatRecord::kOffRecords, 0);
-    for (size_t i = 0; i < DotDatRecord::kReservedBlockSize; ++i) head[i] = uint8_t(0xC0 + i);
+    for (size_t i = 0; i < DotDatRecord::kReservedBlockSize; ++i)
+        head[i] = uint8_t(0xC0 + i);
     LogInfo log;
     log.LogLevel = 1;
     CopyToFixed(log.LogText, u"log text");
@@ -89,7 +91,8 @@ template <class Old> std::vector<uint8_t> OldImage() {
     image.resize(DotDatRecord::kOffRecords + kVpnCount * Old::kSize);
     for (size_t i = 0; i < kVpnCount; ++i) {
         Old r = OldRecord<Old>(FieldsOf(i));
-        if constexpr (std::is_same_v<Old, VPNCONFIG_1698>) r.Unconverted = 0xDEADBEEF;
+        if constexpr (std::is_same_v<Old, VPNCONFIG_1698>)
+            r.Unconverted = 0xDEADBEEF;
         r.Write(image.data() + DotDatRecord::kOffRecords + i * Old::kSize);
     }
     return image;
@@ -128,14 +131,15 @@ std::vector<uint8_t> DecryptedDataFile(const CTestFolder& folder) {
 struct LoadCase {
     const char* name;
     bool present;
-    std::vector<uint8_t> plain;     // the file's content before encryption
-    std::vector<uint8_t> expected;  // the image the store must then hold and write back
-    bool rewritten;                 // false: the file stays byte for byte as it was
+    std::vector<uint8_t> plain;    // the file's content before encryption
+    std::vector<uint8_t> expected; // the image the store must then hold and write back
+    bool rewritten;                // false: the file stays byte for byte as it was
 };
 
 TEST(DotDatLoad, ByFileSize) {
     std::vector<uint8_t> junk(DotDatRecord::kSize - 1);
-    for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 31);
+    for (size_t i = 0; i < junk.size(); ++i)
+        junk[i] = uint8_t(i * 31);
     const std::vector<uint8_t> converted = CurrentImage(1); // the older forms hold no gateway flag
     const LoadCase cases[] = {
         {"23093", true, CurrentImage(), CurrentImage(), true},
@@ -150,13 +154,15 @@ TEST(DotDatLoad, ByFileSize) {
         CTestFolder folder;
         const std::wstring path = folder.File(kDataFileName);
         const std::vector<uint8_t> before = Rc4(c.plain, Key::DataFile);
-        if (c.present) WriteWholeFile(path, before);
+        if (c.present)
+            WriteWholeFile(path, before);
 
         CDotDatSemaphore store(folder.Path().c_str());
         ASSERT_EQ(store.Init(), 0u);
 
         std::vector<uint8_t> expected = c.expected;
-        if (!c.rewritten) std::fill(expected.begin(), expected.begin() + DotDatRecord::kOffRecords, 0);
+        if (!c.rewritten)
+            std::fill(expected.begin(), expected.begin() + DotDatRecord::kOffRecords, 0);
         EXPECT_EQ(ServedImage(store, expected), expected);
         if (c.rewritten) {
             EXPECT_EQ(DecryptedDataFile(folder), c.expected);
@@ -274,8 +280,8 @@ TEST(DotDat, ShorterNameKeepsItsTailButShorterSecretsLeaveNothing) {
     CTestFolder folder;
     CDotDatSemaphore store(folder.Path().c_str());
     ASSERT_EQ(store.Init(), 0u);
-    VPNCONFIG r = CurrentRecord({u"a long connection name", u"an old pre-shared key",
-                                 u"vpn.example.org", u"an old user name", u"an old password", 0},
+    VPNCONFIG r = CurrentRecord({u"a long connection name", u"an old pre-shared key", u"vpn.example.org",
+                                 u"an old user name", u"an old password", 0},
                                 1);
     ASSERT_EQ(store.SetVpnConfig(3, r.ToBytes().data()), 0u);
     CopyToFixed(r.Name, u"short");
@@ -293,12 +299,13 @@ TEST(DotDat, ShorterNameKeepsItsTailButShorterSecretsLeaveNothing) {
         EXPECT_EQ(FixedToString(got.UserName), u"u");
         EXPECT_EQ(FixedToString(got.Password), u"p");
         // Nothing but zeros behind the secrets' terminators.
-        for (size_t off : {VPNCONFIG::kOffPreSharedKey + 2, VPNCONFIG::kOffUserName + 2,
-                           VPNCONFIG::kOffPassword + 2}) {
+        for (size_t off :
+             {VPNCONFIG::kOffPreSharedKey + 2, VPNCONFIG::kOffUserName + 2, VPNCONFIG::kOffPassword + 2}) {
             const size_t end = off == VPNCONFIG::kOffPreSharedKey + 2 ? VPNCONFIG::kOffServerIsIpAddress
                                : off == VPNCONFIG::kOffUserName + 2   ? VPNCONFIG::kOffPassword
                                                                       : VPNCONFIG::kSize;
-            for (size_t i = off; i < end; ++i) ASSERT_EQ(bytes[i], 0) << "offset " << i;
+            for (size_t i = off; i < end; ++i)
+                ASSERT_EQ(bytes[i], 0) << "offset " << i;
         }
     };
     check(StoredRecord(store, 3), "served");
@@ -318,7 +325,8 @@ TEST(DotDat, SetAuthInfoChangesOnlyTheCredentials) {
 
     AUTHINFO credentials;
     credentials.VpnIndex = 7;
-    for (char16_t& c : credentials.UserName) c = u'N'; // 65 characters, no terminator
+    for (char16_t& c : credentials.UserName)
+        c = u'N'; // 65 characters, no terminator
     CopyToFixed(credentials.Password, u"x");
     ASSERT_EQ(store.SetAuthInfo(credentials.ToBytes().data()), 0u);
 
@@ -328,7 +336,8 @@ TEST(DotDat, SetAuthInfoChangesOnlyTheCredentials) {
     CopyToFixed(expected.UserName, std::u16string(64, u'N'));
     CopyToFixed(expected.Password, u"x");
     const std::vector<uint8_t> got = StoredRecord(store, 7), want = expected.ToBytes();
-    for (size_t i = 0; i < VPNCONFIG::kSize; ++i) ASSERT_EQ(got[i], want[i]) << "offset " << i;
+    for (size_t i = 0; i < VPNCONFIG::kSize; ++i)
+        ASSERT_EQ(got[i], want[i]) << "offset " << i;
     const std::vector<uint8_t> file = DecryptedDataFile(folder);
     std::vector<uint8_t> image = CurrentImage();
     expected.Write(image.data() + DotDatRecord::RecordOffset(7));
@@ -406,8 +415,7 @@ TEST(DotDatSave, AFailureAtAnyCallLeavesTheOldOrTheNewFile) {
 
     for (bool stop : {false, true}) {
         for (int failAt = 0; failAt < saveCalls; ++failAt) {
-            SCOPED_TRACE(std::string(stop ? "stop" : "one failure") + " at call " +
-                         std::to_string(failAt));
+            SCOPED_TRACE(std::string(stop ? "stop" : "one failure") + " at call " + std::to_string(failAt));
             CTestFolder folder;
             WriteWholeFile(folder.File(kDataFileName), Rc4(oldImage, Key::DataFile));
             CFailingFileOps ops;

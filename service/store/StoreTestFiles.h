@@ -22,8 +22,8 @@ public:
         wchar_t temp[MAX_PATH];
         const DWORD n = ::GetTempPathW(MAX_PATH, temp);
         EXPECT_TRUE(n > 0 && n < MAX_PATH);
-        m_path = std::wstring(temp) + L"corvel-test-" + std::to_wstring(::GetCurrentProcessId()) +
-                 L"-" + std::to_wstring(::InterlockedIncrement(&counter)) + L"\\";
+        m_path = std::wstring(temp) + L"corvel-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(::InterlockedIncrement(&counter)) + L"\\";
         EXPECT_TRUE(::CreateDirectoryW(m_path.c_str(), nullptr)) << ::GetLastError();
     }
     ~CTestFolder() {
@@ -54,10 +54,11 @@ inline bool FileExists(const std::wstring& path) {
 
 inline std::vector<uint8_t> ReadWholeFile(const std::wstring& path) {
     std::vector<uint8_t> bytes;
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(bool(file)) << "cannot open the file: " << ::GetLastError();
-    if (!file) return bytes;
+    if (!file)
+        return bytes;
     LARGE_INTEGER size;
     ::GetFileSizeEx(file.get(), &size);
     bytes.resize(size_t(size.QuadPart));
@@ -84,7 +85,8 @@ enum class Key { DataFile, SettingsFile };
 // RC4 is its own inverse: the same call encrypts and decrypts.
 inline std::vector<uint8_t> Rc4(std::vector<uint8_t> bytes, Key key) {
     CFileCipher cipher;
-    if (key == Key::DataFile) cipher.SetPassword(kDataFilePassword, kDataFilePasswordLength);
+    if (key == Key::DataFile)
+        cipher.SetPassword(kDataFilePassword, kDataFilePasswordLength);
     EXPECT_EQ(cipher.DeriveKey(), 0u);
     if (!bytes.empty()) {
         EXPECT_EQ(cipher.Encrypt(bytes.data(), DWORD(bytes.size())), 0u);

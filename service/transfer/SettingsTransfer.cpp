@@ -13,17 +13,20 @@ DWORD CNamedPipeClientIdentity::Impersonate() {
     return ::ImpersonateNamedPipeClient(m_pipe) ? 0 : LastErrorOr1359();
 }
 
-DWORD CNamedPipeClientIdentity::Revert() { return ::RevertToSelf() ? 0 : LastErrorOr1359(); }
+DWORD CNamedPipeClientIdentity::Revert() {
+    return ::RevertToSelf() ? 0 : LastErrorOr1359();
+}
 
 namespace {
 
 // Opens or creates the file as the pipe client. Nothing is touched when the impersonation
 // fails; when the return to the service's identity fails the file is closed again, since
 // this thread cannot go on as the client.
-DWORD OpenAsClient(CPipeClientIdentity& identity, const wchar_t* path, DWORD access,
-                   DWORD disposition, UniqueFile& file) {
+DWORD OpenAsClient(CPipeClientIdentity& identity, const wchar_t* path, DWORD access, DWORD disposition,
+                   UniqueFile& file) {
     const DWORD impersonateError = identity.Impersonate();
-    if (impersonateError) return impersonateError;
+    if (impersonateError)
+        return impersonateError;
     file.reset(::CreateFileW(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD openError = file ? 0 : LastErrorOr1359();
     const DWORD revertError = identity.Revert();
@@ -38,8 +41,10 @@ DWORD ReadWhole(HANDLE file, uint8_t* buffer, DWORD length) {
     DWORD done = 0;
     while (done < length) {
         DWORD got = 0;
-        if (!::ReadFile(file, buffer + done, length - done, &got, nullptr)) return LastErrorOr1359();
-        if (got == 0) return ERROR_BAD_LENGTH;
+        if (!::ReadFile(file, buffer + done, length - done, &got, nullptr))
+            return LastErrorOr1359();
+        if (got == 0)
+            return ERROR_BAD_LENGTH;
         done += got;
     }
     return 0;
@@ -49,7 +54,8 @@ DWORD ReadWhole(HANDLE file, uint8_t* buffer, DWORD length) {
 struct CRecordBuffer {
     explicit CRecordBuffer(size_t size) : data(new (std::nothrow) uint8_t[size]), size(size) {}
     ~CRecordBuffer() {
-        if (data) SecureZeroMemory(data.get(), size);
+        if (data)
+            SecureZeroMemory(data.get(), size);
     }
     std::unique_ptr<uint8_t[]> data;
     size_t size;
@@ -57,29 +63,37 @@ struct CRecordBuffer {
 
 } // namespace
 
-DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
-                         bool anyConnectionActive, CPipeClientIdentity& identity) {
+DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection, bool anyConnectionActive,
+                         CPipeClientIdentity& identity) {
     const size_t count = selection != 0 ? 1 : kVpnCount;
-    if (anyConnectionActive) return ERROR_ACCESS_DENIED;
+    if (anyConnectionActive)
+        return ERROR_ACCESS_DENIED;
 
     CFileCipher cipher; // released by its destructor on every path
     DWORD error = cipher.DeriveKey();
-    if (error) return error;
+    if (error)
+        return error;
 
     UniqueFile file;
     error = OpenAsClient(identity, path, GENERIC_READ, OPEN_EXISTING, file);
-    if (error) return error;
+    if (error)
+        return error;
 
     LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.get(), &size)) return LastErrorOr1359();
+    if (!::GetFileSizeEx(file.get(), &size))
+        return LastErrorOr1359();
     const bool current = uint64_t(size.QuadPart) == count * VPNCONFIG::kSize;
     const bool older = uint64_t(size.QuadPart) == count * VPNCONFIG_1694::kSize;
-    if (!current && !older) return ERROR_INVALID_DATA;
+    if (!current && !older)
+        return ERROR_INVALID_DATA;
 
     CRecordBuffer content(size_t(size.QuadPart));
-    if (!content.data) return ERROR_OUTOFMEMORY;
-    if ((error = ReadWhole(file.get(), content.data.get(), DWORD(content.size))) != 0) return error;
-    if ((error = cipher.Decrypt(content.data.get(), DWORD(content.size))) != 0) return error;
+    if (!content.data)
+        return ERROR_OUTOFMEMORY;
+    if ((error = ReadWhole(file.get(), content.data.get(), DWORD(content.size))) != 0)
+        return error;
+    if ((error = cipher.Decrypt(content.data.get(), DWORD(content.size))) != 0)
+        return error;
     cipher.Release();
 
     for (size_t i = 0; i < count; ++i) {
@@ -89,14 +103,15 @@ DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
             std::memcpy(record, content.data.get() + i * VPNCONFIG::kSize, VPNCONFIG::kSize);
         } else {
             VPNCONFIG converted; // zero behind every converted string
-            ConvertOldRecord(content.data.get() + i * VPNCONFIG_1694::kSize,
-                             OldRecordForm::Form1694, converted);
+            ConvertOldRecord(content.data.get() + i * VPNCONFIG_1694::kSize, OldRecordForm::Form1694,
+                             converted);
             converted.Write(record);
             SecureZeroMemory(&converted, sizeof converted);
         }
         error = store.SetVpnConfig(index, record);
         SecureZeroMemory(record, sizeof record);
-        if (error) return error;
+        if (error)
+            return error;
     }
     return 0;
 }
@@ -105,7 +120,8 @@ DWORD ExportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
                          CPipeClientIdentity& identity) {
     const size_t count = selection != 0 ? 1 : kVpnCount;
     CRecordBuffer content(count * VPNCONFIG::kSize);
-    if (!content.data) return ERROR_OUTOFMEMORY;
+    if (!content.data)
+        return ERROR_OUTOFMEMORY;
     DWORD error = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t index = selection != 0 ? uint8_t(selection - 1) : uint8_t(i);
@@ -115,20 +131,25 @@ DWORD ExportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
 
     {
         CFileCipher cipher;
-        if ((error = cipher.DeriveKey()) != 0) return error;
-        if ((error = cipher.Encrypt(content.data.get(), DWORD(content.size))) != 0) return error;
+        if ((error = cipher.DeriveKey()) != 0)
+            return error;
+        if ((error = cipher.Encrypt(content.data.get(), DWORD(content.size))) != 0)
+            return error;
     }
 
     // Opened without truncating: should the return to the service's identity fail, an
     // existing file stays as it was. It is emptied once the service is itself again.
     UniqueFile file;
     error = OpenAsClient(identity, path, GENERIC_WRITE, OPEN_ALWAYS, file);
-    if (error) return error;
-    if (!::SetEndOfFile(file.get())) return LastErrorOr1359();
+    if (error)
+        return error;
+    if (!::SetEndOfFile(file.get()))
+        return LastErrorOr1359();
     DWORD written = 0;
     if (!::WriteFile(file.get(), content.data.get(), DWORD(content.size), &written, nullptr))
         return LastErrorOr1359();
-    if (written != content.size) return ERROR_WRITE_FAULT;
+    if (written != content.size)
+        return ERROR_WRITE_FAULT;
     file.reset();
     return 0;
 }

@@ -10,9 +10,9 @@
 
 namespace corvel {
 
-inline constexpr size_t kSettingsFileOne = VPNCONFIG::kSize;                   // 1126
-inline constexpr size_t kSettingsFileAll = kVpnCount * VPNCONFIG::kSize;       // 22520
-inline constexpr size_t kSettingsFileOldOne = VPNCONFIG_1694::kSize;           // 1694
+inline constexpr size_t kSettingsFileOne = VPNCONFIG::kSize;                     // 1126
+inline constexpr size_t kSettingsFileAll = kVpnCount * VPNCONFIG::kSize;         // 22520
+inline constexpr size_t kSettingsFileOldOne = VPNCONFIG_1694::kSize;             // 1694
 inline constexpr size_t kSettingsFileOldAll = kVpnCount * VPNCONFIG_1694::kSize; // 33880
 
 class CPipeClientIdentity {
@@ -38,12 +38,13 @@ private:
 // the store for a selection above 20, else the error of the impersonation, the open, the
 // return to the service's identity (then nothing is stored), the read, the cipher or the
 // store (records stored before it stay stored).
-DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
-                         bool anyConnectionActive, CPipeClientIdentity& identity);
+DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection, bool anyConnectionActive,
+                         CPipeClientIdentity& identity);
 
 // Reads the records first: a store error (87 for a selection above 20) creates no file and
-// leaves an existing one as it was. Then the file is created (replacing one) under the
-// client's identity and written in one write.
+// leaves an existing one as it was. Then the file is opened or created under the client's
+// identity, emptied once the service is itself again, and written in one write. A failed
+// return to the service's identity writes nothing (a file created by the open stays empty).
 DWORD ExportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
                          CPipeClientIdentity& identity);
 

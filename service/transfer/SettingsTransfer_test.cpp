@@ -18,7 +18,8 @@ namespace {
 
 std::u16string Num(size_t i) {
     std::u16string s;
-    for (char c : std::to_string(i)) s.push_back(char16_t(c));
+    for (char c : std::to_string(i))
+        s.push_back(char16_t(c));
     return s;
 }
 
@@ -97,8 +98,8 @@ std::vector<uint8_t> AllRecords() {
 }
 
 bool OpensExclusively(const std::wstring& path) {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
+    UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return bool(file);
 }
 
@@ -174,8 +175,7 @@ TEST(Import, RefusedImportsChangeNothing) {
     const ImportCase cases[] = {
         {"selection 3, all connections", AllRecords(), 3, false, ERROR_INVALID_DATA},
         {"selection 0, one connection", Records({7}), 0, false, ERROR_INVALID_DATA},
-        {"one byte short", std::vector<uint8_t>(kSettingsFileOne - 1, 1), 1, false,
-         ERROR_INVALID_DATA},
+        {"one byte short", std::vector<uint8_t>(kSettingsFileOne - 1, 1), 1, false, ERROR_INVALID_DATA},
         {"selection 21", Records({7}), 21, false, ERROR_INVALID_PARAMETER},
         {"connection active", Records({7}), 1, true, ERROR_ACCESS_DENIED},
         {"missing file", {}, 1, false, ERROR_FILE_NOT_FOUND},
@@ -186,10 +186,10 @@ TEST(Import, RefusedImportsChangeNothing) {
         SCOPED_TRACE(c.name);
         const std::wstring path = s.folder.File(L"import.bin");
         ::DeleteFileW(path.c_str());
-        if (!c.plain.empty()) WriteWholeFile(path, Rc4(c.plain, Key::SettingsFile));
+        if (!c.plain.empty())
+            WriteWholeFile(path, Rc4(c.plain, Key::SettingsFile));
         CFakeIdentity identity;
-        EXPECT_EQ(ImportSettingsFile(*s.store, path.c_str(), c.selection, c.active, identity),
-                  c.expected);
+        EXPECT_EQ(ImportSettingsFile(*s.store, path.c_str(), c.selection, c.active, identity), c.expected);
         EXPECT_EQ(identity.impersonations, c.active ? 0 : 1) << "the file is opened only when allowed";
         EXPECT_EQ(identity.reverts, identity.impersonations);
         if (!c.plain.empty()) {
@@ -259,7 +259,8 @@ TEST(Import, AllConnectionsOfTheOlderFormAreConverted) {
         EXPECT_EQ(r.Server[3], i + 1);
         EXPECT_EQ(FixedToString(r.UserName), std::u16string(64, u'u'));
         // The old key's text is gone, not only cut.
-        for (char16_t c : r.PreSharedKey) ASSERT_EQ(c, u'\0');
+        for (char16_t c : r.PreSharedKey)
+            ASSERT_EQ(c, u'\0');
     }
 }
 
@@ -268,7 +269,8 @@ TEST(Import, AStoreErrorStopsTheImportAfterTheRecordsBeforeIt) {
     public:
         using CDotDatSemaphore::CDotDatSemaphore;
         DWORD SetVpnConfig(uint8_t index, const uint8_t* record) override {
-            if (index == 7) return ERROR_DISK_FULL;
+            if (index == 7)
+                return ERROR_DISK_FULL;
             return CDotDatSemaphore::SetVpnConfig(index, record);
         }
     };
