@@ -1,0 +1,225 @@
+#include "Dialog.h"
+
+#include "App.h"
+#include "MessageLoop.h"
+
+#include <cstring>
+#include <vector>
+
+namespace corvel {
+
+namespace {
+
+// The dialog whose window is being created on this thread: bound at the first message.
+thread_local CDialog* t_creatingDialog = nullptr;
+
+} // namespace
+
+CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
+
+CDialog::~CDialog() {
+    // Destroy here, while this is still a CDialog, rather than in ~CWnd.
+    if (m_hWnd && m_ownsWindow)
+        ::DestroyWindow(m_hWnd);
+}
+
+CDialog* CDialog::FromDialogHandle(HWND hwnd) {
+    return dynamic_cast<CDialog*>(CWnd::FromHandle(hwnd));
+}
+
+HWND CDialog::CreateFromTemplate(HWND owner, bool hidden) {
+    if (m_hWnd)
+        return nullptr;
+    const HINSTANCE instance = AfxGetResourceHandle();
+    const HRSRC resource = ::FindResourceW(instance, MAKEINTRESOURCEW(m_templateId), MAKEINTRESOURCEW(5));
+    if (!resource)
+        return nullptr;
+    const HGLOBAL loaded = ::LoadResource(instance, resource);
+    const DWORD size = ::SizeofResource(instance, resource);
+    const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+    if (!bytes || size < sizeof(DLGTEMPLATE))
+        return nullptr;
+    // A writable, DWORD-aligned copy, so that a modal dialog is created hidden whatever its template says.
+    std::vector<DWORD> copy((size + sizeof(DWORD) - 1) / sizeof(DWORD));
+    std::memcpy(copy.data(), bytes, size);
+    if (hidden) {
+        WORD head[2];
+        std::memcpy(head, copy.data(), sizeof(head));
+        const size_t styleOffset = (head[0] == 1 && head[1] == 0xFFFF) ? 12 : 0; // DLGTEMPLATEEX or not
+        DWORD style;
+        auto* raw = reinterpret_cast<unsigned char*>(copy.data());
+        std::memcpy(&style, raw + styleOffset, sizeof(style));
+        style &= ~static_cast<DWORD>(WS_VISIBLE);
+        std::memcpy(raw + styleOffset, &style, sizeof(style));
+    }
+    CDialog* const previous = t_creatingDialog;
+    t_creatingDialog = this;
+    const HWND hwnd =
+        ::CreateDialogIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()), owner,
+                                     &CDialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
+    t_creatingDialog = previous;
+    if (hwnd && m_hWnd == hwnd)
+        m_ownsWindow = true;
+    return hwnd;
+}
+
+INT_PTR CALLBACK CDialog::StaticDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (CWnd::FromHandle(hwnd))
+        return FALSE; // the subclassed window procedure has handled it already
+    CDialog* dialog = t_creatingDialog;
+    if (!dialog && message == WM_INITDIALOG)
+        dialog = reinterpret_cast<CDialog*>(lParam);
+    if (!dialog)
+        return FALSE;
+    t_creatingDialog = nullptr;
+    if (!dialog->SubclassWindow(hwnd))
+        return FALSE;
+    // Without a font the first message is WM_INITDIALOG itself, which came here, not to the subclass.
+    if (message == WM_INITDIALOG)
+        return static_cast<INT_PTR>(dialog->Dispatch(hwnd, message, wParam, lParam));
+    return FALSE;
+}
+
+INT_PTR CDialog::DoModal() {
+    if (m_hWnd)
+        return -1;
+    HWND top = nullptr;
+    const HWND owner = GetSafeOwner(m_parent ? m_parent->m_hWnd : nullptr, &top);
+    bool ownerDisabled = false;
+    if (owner && owner != ::GetDesktopWindow() && ::IsWindowEnabled(owner)) {
+        ::EnableWindow(owner, FALSE);
+        ownerDisabled = true;
+    }
+    m_modal = true;
+    m_continueModal = true;
+    m_modalResult = -1;
+
+    const HWND hwnd = CreateFromTemplate(owner, true);
+    if (hwnd && m_hWnd == hwnd)
+        RunModalLoop();
+
+    // Enable the owner before the dialog goes, so that activation returns to it and not elsewhere.
+    if (ownerDisabled)
+        ::EnableWindow(owner, TRUE);
+    if (top)
+        ::EnableWindow(top, TRUE);
+    if (m_hWnd) {
+        if (owner && ::GetActiveWindow() == m_hWnd)
+            ::SetActiveWindow(owner);
+        ::DestroyWindow(m_hWnd);
+    }
+    m_modal = false;
+    m_continueModal = false;
+    return m_modalResult;
+}
+
+void CDialog::RunModalLoop() {
+    bool showPending = true;
+    MSG msg{};
+    while (m_continueModal && m_hWnd) {
+        if (showPending && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            showPending = false;
+            if (m_continueModal && m_hWnd) {
+                ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+                ::UpdateWindow(m_hWnd);
+            }
+            continue;
+        }
+        int quitCode = 0;
+        if (!AfxPumpMessage(msg, &quitCode)) {
+            ::PostQuitMessage(quitCode); // for the loop above this one
+            m_modalResult = -1;
+            return;
+        }
+        // The caret's blink timer or Alt pressed: the dialog is awaited now.
+        if (showPending && (msg.message == 0x118 || msg.message == WM_SYSKEYDOWN) && m_continueModal &&
+            m_hWnd) {
+            showPending = false;
+            ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+            ::UpdateWindow(m_hWnd);
+        }
+    }
+}
+
+BOOL CDialog::Create(CWnd* parent) {
+    return Create(m_templateId, parent);
+}
+
+BOOL CDialog::Create(UINT templateId, CWnd* parent) {
+    if (m_hWnd)
+        return FALSE;
+    m_templateId = templateId;
+    if (parent)
+        m_parent = parent;
+    HWND owner = m_parent ? m_parent->m_hWnd : nullptr;
+    if (!owner) {
+        CWnd* main = AfxGetMainWnd();
+        owner = main ? main->m_hWnd : nullptr;
+    }
+    m_modal = false;
+    return CreateFromTemplate(owner, false) != nullptr && m_hWnd != nullptr;
+}
+
+void CDialog::EndDialog(int result) {
+    if (!m_modal) {
+        DestroyWindow();
+        return;
+    }
+    m_modalResult = result;
+    if (m_continueModal) {
+        m_continueModal = false;
+        // Wakes the loop when it waits in GetMessage (EndDialog sent from another thread).
+        if (m_hWnd)
+            ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
+    }
+}
+
+LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    default:
+        break;
+    }
+    return CWnd::WindowProc(message, wParam, lParam);
+}
+
+BOOL CDialog::OnCmdMsg(UINT id, UINT code, HWND control) {
+    if (code == BN_CLICKED) {
+        if (id == IDOK) {
+            OnOK();
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+    }
+    return CWnd::OnCmdMsg(id, code, control);
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE))
+        return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+void CDialog::OnClose() {
+    const HWND cancel = GetDlgItem(IDCANCEL);
+    if (cancel && !::IsWindowEnabled(cancel)) {
+        ::MessageBeep(0);
+        return;
+    }
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+}
+
+} // namespace corvel
