@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the native and the Windows build, and runs every test:
-# the native ones under the sanitizers, the Windows ones under Wine in a fresh prefix.
+# Installs what is needed, builds the native, fuzz and Windows builds, and runs every test:
+# the native ones under the sanitizers, the fuzzers with a fixed seed, the Windows ones under
+# Wine in a fresh prefix.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -10,6 +11,11 @@ jobs=$(nproc)
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug
 cmake --build build/native -j "$jobs"
 ctest --test-dir build/native --output-on-failure -j "$jobs"
+
+# The parsers of everything a peer or a file can send, under libFuzzer with a fixed seed.
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVEL_FUZZ=ON
+cmake --build build/fuzz -j "$jobs"
+ctest --test-dir build/fuzz --output-on-failure -j "$jobs"
 
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
