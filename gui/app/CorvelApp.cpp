@@ -1,0 +1,81 @@
+#include "CorvelApp.h"
+
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "UiTextWin.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+namespace corvel {
+
+namespace {
+
+CCorvelApp* g_corvelApp = nullptr; // set at static construction, before any thread starts
+
+} // namespace
+
+CCorvelApp::CCorvelApp() : CWinApp(L"Corvel") { g_corvelApp = this; }
+
+CCorvelApp::~CCorvelApp()
+{
+    if (g_corvelApp == this)
+        g_corvelApp = nullptr;
+}
+
+CCorvelApp* CCorvelApp::GetInstance() { return AfxGetApp() == g_corvelApp ? g_corvelApp : nullptr; }
+
+BOOL CCorvelApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    // The IP-address control of the setting pages needs the internet classes on Windows.
+    controls.dwICC = ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES;
+    ::InitCommonControlsEx(&controls);
+    if (!CWinApp::InitInstance())
+        return FALSE;
+    BuildLanguagePath(LanguagePath);
+
+    if (FAILED(::OleInitialize(nullptr))) {
+        AfxMessageBox(ReadOleInitFailedText(LanguagePath, AfxGetResourceHandle()), MB_OK);
+        return FALSE;
+    }
+    m_oleInitialized = true;
+
+    InstanceMutex.reset(::CreateMutexW(nullptr, TRUE, kGuiMutexName));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+        return FALSE; // the first instance goes on untouched; no message
+    // A mutex that cannot be created does not stop the program.
+    m_mutexOwned = static_cast<bool>(InstanceMutex);
+
+    m_frame = std::make_unique<CMainFrame>();
+    m_pMainWnd = m_frame.get();
+    // The whole start-up, the wait for the service included, runs inside the frame's creation.
+    if (!m_frame->LoadFrame(CMainFrame::IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr)) {
+        m_pMainWnd = nullptr;
+        return FALSE;
+    }
+    m_frame->ShowWindow(SW_HIDE);
+    ::UpdateWindow(m_frame->m_hWnd);
+    return TRUE;
+}
+
+int CCorvelApp::ExitInstance()
+{
+    NotificationServer.StopNotificationServer();
+    if (InstanceMutex) {
+        if (m_mutexOwned)
+            ::ReleaseMutex(InstanceMutex.get());
+        InstanceMutex.reset();
+        m_mutexOwned = false;
+    }
+    m_pMainWnd = nullptr;
+    m_frame.reset();
+    if (m_oleInitialized) {
+        ::OleUninitialize();
+        m_oleInitialized = false;
+    }
+    return CWinApp::ExitInstance();
+}
+
+} // namespace corvel

@@ -1,0 +1,39 @@
+#pragma once
+// The tray program's application object: prepares the process, keeps one instance per machine,
+// creates the hidden main frame, and at the end stops the notification server and gives the
+// single-instance mutex back.
+#include "App.h"
+#include "Handles.h"
+#include "NotificationServer.h"
+
+#include <memory>
+#include <string>
+
+namespace corvel {
+
+class CMainFrame;
+
+inline constexpr const wchar_t* kGuiMutexName = L"Global\\corvelguimutex";
+
+class CCorvelApp : public CWinApp {
+public:
+    CCorvelApp();
+    ~CCorvelApp() override;
+
+    // The application object when it is a CCorvelApp, else null.
+    static CCorvelApp* GetInstance();
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    CNotificationServer NotificationServer;
+    UniqueHandle<> InstanceMutex;
+    std::wstring LanguagePath;
+
+private:
+    std::unique_ptr<CMainFrame> m_frame;
+    bool m_mutexOwned = false;
+    bool m_oleInitialized = false;
+};
+
+} // namespace corvel
