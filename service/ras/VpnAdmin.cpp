@@ -256,11 +256,6 @@ DWORD CVpnAdmin::NotifyStatus(const Attempt& attempt, bool* stale) {
 
 bool CVpnAdmin::IsCurrent(const Attempt& attempt) const { return m_current.get() == &attempt; }
 
-bool CVpnAdmin::IsCurrentLocked(const Attempt& attempt) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return IsCurrent(attempt);
-}
-
 void CVpnAdmin::Disconnect(Attempt& attempt) {
     Status[attempt.Index] = VPN_STATUS_DISCONNECTED;
     attempt.Running = false;
@@ -294,6 +289,16 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
     while (attempt.Running && !stale) {
         switch (step) {
         case STEP_DIAL: {
+            {
+                // Cleared first: a record that cannot be read must not report an earlier error.
+                std::lock_guard<std::mutex> hold(m_lock);
+                if (!IsCurrent(attempt)) {
+                    stale = true;
+                    break;
+                }
+                LastRasError = 0;
+                Connected = false;
+            }
             uint8_t image[VPNCONFIG::kSize];
             if (m_store->GetVpnConfig(image, index) != 0) {
                 ::SetEvent(attempt.DialDone.get());
@@ -315,8 +320,6 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
                     stale = true;
                     break;
                 }
-                LastRasError = 0;
-                Connected = false;
             }
             const DWORD result = attempt.Dialer.CorvelConnect();
             ::SetEvent(attempt.DialDone.get());

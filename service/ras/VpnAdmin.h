@@ -94,7 +94,6 @@ private:
     void StartEndVpnThread(uint32_t generation);
     // True while `attempt` is the held connection; m_lock held.
     bool IsCurrent(const Attempt& attempt) const;
-    bool IsCurrentLocked(const Attempt& attempt);
     void Disconnect(Attempt& attempt);
     // Sends the attempt's state (or its RAS error); *stale when the attempt was ended first,
     // in which case nothing is sent.

@@ -123,16 +123,4 @@ TEST(FakeRasDll, PlaysAScriptedDialThatConnectsAndDropsAndLogsEveryCall) {
     EXPECT_EQ(log.back().Number("result"), static_cast<uint32_t>(ERROR_INVALID_HANDLE));
 }
 
-TEST(FakeRasScriptFormat, ReadsEveryKeyAndIgnoresCommentsAndUnknownKeys) {
-    const FakeRasScript s = FakeRasScript::Parse("# c\r\noutcome=error\r\n callbacks = 4\nerror=0x2d1\nbogus=1\n"
-                                                 "interval_ms=5\ndrop_after_ms=0\nsetentry_result=623\n");
-    EXPECT_EQ(s.Outcome, DialOutcome::Error);
-    EXPECT_EQ(s.Callbacks, 4u);
-    EXPECT_EQ(s.Error, 721u);
-    EXPECT_EQ(s.IntervalMs, 5u);
-    EXPECT_TRUE(s.Drops);
-    EXPECT_EQ(s.SetEntryResult, 623u);
-    EXPECT_EQ(FakeRasScript::Parse("outcome=never").Outcome, DialOutcome::Never);
-}
-
 } // namespace
