@@ -1,0 +1,189 @@
+#include "NotificationServer.h"
+
+#include "TestWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace corvel {
+namespace {
+
+using pipetest::CTestWindow;
+using pipetest::RecordedMessage;
+using Bytes = std::vector<uint8_t>;
+
+constexpr DWORD kTestReadBoundMs = 300;
+
+// A client of the GUI pipe as the service's forwarder is: open (waiting while busy), write, close.
+UniqueFile OpenGuiPipe() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        UniqueFile pipe(::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (pipe || ::GetLastError() != ERROR_PIPE_BUSY)
+            return pipe;
+        ::WaitNamedPipeW(kNotificationPipeName, 5000);
+    }
+    return UniqueFile();
+}
+
+void Notify(const Bytes& bytes) {
+    UniqueFile pipe = OpenGuiPipe();
+    ASSERT_TRUE(pipe);
+    if (bytes.empty())
+        return;
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(pipe.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+}
+
+const Bytes kSentinel = {0x41, 0, 0, 3, 7, 1, 0}; // index 7 connected
+
+void ExpectMessage(const RecordedMessage& m, UINT message, WPARAM wParam, LPARAM lParam) {
+    EXPECT_EQ(m.Message, message);
+    EXPECT_EQ(m.WParam, wParam);
+    EXPECT_EQ(m.LParam, lParam);
+}
+
+class NotificationServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(window.Hwnd(), nullptr);
+        ASSERT_EQ(server.StartNotificationServer(window.Hwnd()), 0u);
+    }
+
+    CTestWindow window;
+    CNotificationServer server{kTestReadBoundMs};
+};
+
+TEST_F(NotificationServerTest, PostsAcceptedMessagesInOrderAndKeepsServing) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool posts;
+        UINT message;
+        WPARAM wParam;
+    };
+    const Case cases[] = {
+        {"index 4 connecting", {0x41, 0, 0, 3, 4, 2, 0}, true, WM_VPN_STATE2, 4},
+        {"index 20", {0x41, 0, 0, 3, 20, 1, 0}, false, 0, 0},
+        {"state 3", {0x41, 0, 0, 3, 4, 3, 0}, false, 0, 0},
+        {"ras error 691", {0x44, 0, 0, 4, 0, 0, 0x02, 0xB3}, true, WM_VPN_ERROR, 691},
+        {"state message of 8 bytes", {0x41, 0, 0, 3, 4, 1, 0, 0}, false, 0, 0},
+        {"too much", {0x44, 0, 0, 4, 0, 0, 0x02, 0xB3, 0}, false, 0, 0},
+        {"nothing", {}, false, 0, 0},
+        {"quit", {0x41, 0, 0, 3, 0, 0, 1}, true, WM_VPN_STATE0, 0},
+    };
+    size_t expected = 0;
+    for (const Case& c : cases) {
+        Notify(c.bytes);
+        expected += c.posts ? 1 : 0;
+    }
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(expected + 1, 10000));
+    const std::vector<RecordedMessage>& m = window.Messages();
+    ASSERT_EQ(m.size(), expected + 1);
+    size_t next = 0;
+    for (const Case& c : cases) {
+        if (!c.posts)
+            continue;
+        SCOPED_TRACE(c.name);
+        ExpectMessage(m[next++], c.message, c.wParam, c.message == WM_VPN_STATE0 ? 1 : 0);
+    }
+    ExpectMessage(m[next], WM_VPN_STATE1, 7, 0);
+}
+
+TEST_F(NotificationServerTest, ClientThatNeverWritesIsGivenUp) {
+    UniqueFile silent = OpenGuiPipe();
+    ASSERT_TRUE(silent);
+    Notify(kSentinel); // busy until the server gives the silent client up
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+    ExpectMessage(window.Messages()[0], WM_VPN_STATE1, 7, 0);
+}
+
+TEST_F(NotificationServerTest, StartAgainKeepsTheTargetAndSetNotificationWindowMovesIt) {
+    CTestWindow other;
+    EXPECT_EQ(server.StartNotificationServer(other.Hwnd()), 0u);
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+
+    server.SetNotificationWindow(other.Hwnd());
+    Notify({0x41, 0, 0, 3, 2, 0, 0});
+    ASSERT_TRUE(other.WaitForMessages(1, 10000));
+    ExpectMessage(other.Messages()[0], WM_VPN_STATE0, 2, 0);
+    EXPECT_EQ(window.Messages().size(), 1u);
+}
+
+TEST_F(NotificationServerTest, NameServedAlreadyFailsTheStartUntilItIsFree) {
+    CNotificationServer second(kTestReadBoundMs);
+    EXPECT_NE(second.StartNotificationServer(window.Hwnd()), 0u);
+    server.StopNotificationServer();
+    EXPECT_EQ(second.StartNotificationServer(window.Hwnd()), 0u);
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+}
+
+TEST(NotificationServer, StopReturnsPromptlyWhileWaitingOrReading) {
+    CTestWindow window;
+    CNotificationServer never;
+    never.StopNotificationServer(); // never started: nothing to do
+
+    CNotificationServer idle(10000);
+    ASSERT_EQ(idle.StartNotificationServer(window.Hwnd()), 0u);
+    ULONGLONG start = ::GetTickCount64();
+    idle.StopNotificationServer();
+    EXPECT_LT(::GetTickCount64() - start, 2000u);
+
+    // A read bound far above what Stop may take: the client holds the thread in its read.
+    CNotificationServer reading(10000);
+    ASSERT_EQ(reading.StartNotificationServer(window.Hwnd()), 0u);
+    UniqueFile silent = OpenGuiPipe();
+    ASSERT_TRUE(silent);
+    start = ::GetTickCount64();
+    reading.StopNotificationServer();
+    EXPECT_LT(::GetTickCount64() - start, 2000u);
+}
+
+// Connects a client while the pipe exists and the thread has not reached ConnectNamedPipe.
+class CEarlyClientServer : public CNotificationServer {
+public:
+    CEarlyClientServer() : CNotificationServer(kTestReadBoundMs) {}
+    ~CEarlyClientServer() override {
+        StopNotificationServer();
+        if (writer.joinable())
+            writer.join();
+    }
+    UniqueFile client;
+    std::thread writer;
+
+protected:
+    void OnPipeCreated() override {
+        client.reset(::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!client)
+            return;
+        // The write may wait for the server's read: not on this thread, which starts the server.
+        const HANDLE pipe = client.get();
+        writer = std::thread([pipe] {
+            const uint8_t bytes[] = {0x41, 0, 0, 3, 4, 2, 0};
+            DWORD written = 0;
+            ::WriteFile(pipe, bytes, sizeof bytes, &written, nullptr);
+        });
+    }
+};
+
+TEST(NotificationServer, ClientConnectedBeforeTheServerWaitsIsServed) {
+    CTestWindow window;
+    CEarlyClientServer server;
+    ASSERT_EQ(server.StartNotificationServer(window.Hwnd()), 0u);
+    ASSERT_TRUE(server.client);
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+    ExpectMessage(window.Messages()[0], WM_VPN_STATE2, 4, 0);
+    server.writer.join();
+    server.client.reset();
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(2, 10000));
+    ExpectMessage(window.Messages()[1], WM_VPN_STATE1, 7, 0);
+}
+
+} // namespace
+} // namespace corvel

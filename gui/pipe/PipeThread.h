@@ -1,0 +1,52 @@
+#pragma once
+// The GUI's request thread: windows post it requests, it performs them one at a time on
+// "\\.\pipe\corvelservice" and sends each requesting window exactly one WM_PIPE_REPLY.
+#include "PipeClient.h"
+#include "PipeMessages.h"
+#include "Requests.h"
+#include "WorkerThread.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace corvel {
+
+// How long an owner waits for its thread to end after posting WM_QUIT.
+constexpr DWORD kPipeThreadQuitWaitMs = 1000;
+
+// One performed request: the whole reply frame (ReplyHeader and payload), 4 + DataLength bytes.
+struct PipeReply {
+    std::unique_ptr<uint8_t[]> Frame;
+    uint32_t DataLength = 0;
+};
+
+// Opens the pipe, has the builder write the frame (256 bytes offered, then the size it asks),
+// writes it, reads the 4-byte head and DataLength bytes. 0 with `reply` filled; else the error
+// (ERROR_INVALID_DATA for a builder that fails or a reply whose DataLength is below 4, which
+// cannot hold its ResultCode). Every write and read shares one deadline of `timeoutMs`.
+DWORD PerformServiceRequest(ServiceRequestBuilder builder, DWORD timeoutMs, PipeReply& reply);
+
+class CPipeThread : public CWinThread {
+public:
+    explicit CPipeThread(DWORD timeoutMs = kPipeRequestTimeoutMs) : m_timeoutMs(timeoutMs) {}
+
+protected:
+    void OnThreadMessage(const MSG& msg) override;
+    // A request queued behind WM_QUIT is dropped: the builder is a plain function, nothing to free.
+
+private:
+    void OnPipeRequest(HWND window, ServiceRequestBuilder builder);
+
+    const DWORD m_timeoutMs;
+};
+
+// Starts a CPipeThread for `owner` (0, or the error). The owner ends it with
+// owner.Quit(kPipeThreadQuitWaitMs); its handle stays valid until that wait is over.
+DWORD StartPipeThread(CThreadOwner& owner, DWORD timeoutMs = kPipeRequestTimeoutMs);
+
+// Posts WM_PIPE_REQUEST. FALSE when the thread takes no more requests: no reply will come.
+BOOL PostPipeRequest(const CThreadOwner& thread, HWND window, ServiceRequestBuilder builder);
+
+} // namespace corvel
