@@ -10,13 +10,13 @@ CWinApp* g_app = nullptr; // set at static construction, before any thread start
 
 } // namespace
 
-CWinApp::CWinApp(const wchar_t* appName) : m_appName(appName ? appName : L"") {
+CWinApp::CWinApp(const wchar_t* appName) : m_appName(appName ? appName : L""), m_previous(g_app) {
     g_app = this;
 }
 
 CWinApp::~CWinApp() {
     if (g_app == this)
-        g_app = nullptr;
+        g_app = m_previous;
 }
 
 BOOL CWinApp::InitInstance() {

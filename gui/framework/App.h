@@ -31,6 +31,9 @@ public:
     CWnd* m_pMainWnd = nullptr; // the main window; its destruction ends the loop
     std::wstring m_appName;     // caption of AfxMessageBox
     int m_exitCode = 0;         // wParam of the WM_QUIT that ended the loop
+
+private:
+    CWinApp* m_previous; // a test's own application object stands in for the program's while it lives
 };
 
 CWinApp* AfxGetApp();

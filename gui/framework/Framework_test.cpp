@@ -7,6 +7,7 @@
 #include "Frame.h"
 #include "FrameworkTestResource.h"
 #include "MessageBox.h"
+#include "Menu.h"
 #include "MessageLoop.h"
 #include "TextMeasure.h"
 
@@ -86,6 +87,52 @@ TEST_F(FrameworkTest, HiddenFrameIsBoundBeforeCreateReturnsAndEndsTheLoopWhenDes
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_EQ(frame.m_hWnd, nullptr);
     EXPECT_EQ(AfxGetMainWnd(), nullptr);
+}
+
+// A program's application object: its main window ends the loop, and the exit code comes back.
+class CTestApp : public CWinApp {
+public:
+    explicit CTestApp(bool start) : m_start(start) {}
+    CTestFrame frame;
+    std::vector<std::string> calls;
+    bool frameWasAlive = false;
+
+    BOOL InitInstance() override {
+        calls.push_back("InitInstance");
+        m_pMainWnd = &frame;
+        if (!frame.LoadFrame(IDR_TEST_FRAME))
+            return FALSE;
+        frame.ShowWindow(SW_HIDE);
+        if (!m_start)
+            return FALSE;
+        frame.PostMessage(WM_CLOSE);
+        return TRUE;
+    }
+    int ExitInstance() override {
+        calls.push_back("ExitInstance");
+        frameWasAlive = frame.m_hWnd != nullptr;
+        return CWinApp::ExitInstance() + 3;
+    }
+
+private:
+    bool m_start;
+};
+
+TEST_F(FrameworkTest, AfxWinMainRunsInitLoopAndExitAndStopsAfterAFailedInit) {
+    {
+        CTestApp app(true);
+        EXPECT_EQ(AfxGetApp(), &app);
+        EXPECT_EQ(AfxWinMain(::GetModuleHandleW(nullptr), SW_SHOWDEFAULT), 3);
+        EXPECT_EQ(app.calls, (std::vector<std::string>{"InitInstance", "ExitInstance"}));
+        EXPECT_FALSE(app.frameWasAlive) << "the loop ended with the main window";
+    }
+    {
+        CTestApp app(false);
+        EXPECT_EQ(AfxWinMain(::GetModuleHandleW(nullptr), SW_SHOWDEFAULT), 3);
+        EXPECT_EQ(app.calls, (std::vector<std::string>{"InitInstance", "ExitInstance"}));
+        EXPECT_FALSE(app.frameWasAlive) << "a failed start destroys the main window first";
+    }
+    EXPECT_EQ(AfxGetApp(), &g_app);
 }
 
 // Records what the dialog went through.
@@ -493,6 +540,13 @@ TEST_F(FrameworkTest, JapaneseCaptionFromTheUtf8ResourceReadsBack) {
     EXPECT_STREQ(caption, L"接続設定のテスト");
     EXPECT_EQ(LoadResString(IDS_TEST_JAPANESE), L"未接続");
     dialog.DestroyWindow();
+
+    UniqueMenu menu = LoadMenuResource(IDR_TEST_FRAME);
+    ASSERT_TRUE(menu);
+    const BorrowedMenu popup = GetPopup(menu.get(), 0);
+    EXPECT_EQ(GetMenuItemText(popup, 0, true), L"接続設定(&S)");
+    EXPECT_TRUE(SetMenuItemText(popup, ID_TEST_ITEM, false, L"終了(&Q)"));
+    EXPECT_EQ(GetMenuItemText(popup, 0, true), L"終了(&Q)");
 }
 
 TEST_F(FrameworkTest, FileDialogGoesThroughTheHookWithTheFrameworksFilterAndFlags) {
