@@ -1,0 +1,40 @@
+#include "GuiForwarder.h"
+
+#include "Handles.h"
+#include "PipeIo.h"
+
+#include <atomic>
+
+namespace corvel {
+
+namespace {
+std::atomic<const wchar_t*> g_guiPipeName{kGuiPipeName};
+// A busy GUI pipe is waited for this long at most, twice at most.
+constexpr DWORD kBusyWaitMs = 1000;
+constexpr int kBusyAttempts = 2;
+} // namespace
+
+void SetGuiPipeName(const wchar_t* name) { g_guiPipeName = name ? name : kGuiPipeName; }
+const wchar_t* GetGuiPipeName() { return g_guiPipeName; }
+
+DWORD ForwardToGui(const uint8_t* message, DWORD length, HANDLE abortEvent) {
+    const wchar_t* name = GetGuiPipeName();
+    UniqueFile pipe;
+    for (int attempt = 0;; ++attempt) {
+        // Identification only: the GUI may learn who writes, but cannot act as the service.
+        pipe.reset(::CreateFileW(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                     SECURITY_IDENTIFICATION,
+                                 nullptr));
+        if (pipe)
+            break;
+        const DWORD e = LastErrorOr1359();
+        // The GUI's own default wait could be anything: bound it here.
+        if (e != ERROR_PIPE_BUSY || attempt + 1 >= kBusyAttempts || !::WaitNamedPipeW(name, kBusyWaitMs))
+            return e;
+    }
+    CPipeIo io(pipe.get(), abortEvent);
+    return io.WriteAll(message, length);
+}
+
+} // namespace corvel
