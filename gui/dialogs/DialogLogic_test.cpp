@@ -10,16 +10,15 @@
 namespace corvel {
 namespace {
 
-TEST(VersionTextTest, FormatsTheFirstThreeWordsOfTheProductVersion)
-{
+TEST(VersionTextTest, FormatsTheFirstThreeWordsOfTheProductVersion) {
     struct Case {
         uint32_t MS, LS;
         const wchar_t* Expected;
     };
     const Case cases[] = {
-        {0x00010000, 0x00040000, L"Version 01.00.04"}, // the programs' own 1.0.4.0
-        {0x0002000A, 0x00030007, L"Version 02.10.03"}, // the fourth word is not shown
-        {0x00000000, 0x00000000, L"Version 00.00.00"}, // unreadable version information
+        {0x00010000, 0x00040000, L"Version 01.00.04"},     // the programs' own 1.0.4.0
+        {0x0002000A, 0x00030007, L"Version 02.10.03"},     // the fourth word is not shown
+        {0x00000000, 0x00000000, L"Version 00.00.00"},     // unreadable version information
         {0x00640063, 0xFFFF0001, L"Version 100.99.65535"}, // words above 99 keep all digits
     };
     for (const Case& c : cases) {
@@ -28,8 +27,7 @@ TEST(VersionTextTest, FormatsTheFirstThreeWordsOfTheProductVersion)
     }
 }
 
-TEST(DisconnectReplyTest, OnlyASuccessfulDisconnectReplyCountsAsDisconnected)
-{
+TEST(DisconnectReplyTest, OnlyASuccessfulDisconnectReplyCountsAsDisconnected) {
     struct Case {
         const char* Name;
         std::vector<uint8_t> Frame; // empty: the request failed (0, 0)

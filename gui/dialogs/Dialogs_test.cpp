@@ -34,8 +34,7 @@ public:
     std::wstring LanguagePath;
     std::vector<std::pair<unsigned, bool>> BusyCalls;
 
-    const std::wstring& GetUiText(unsigned id) const override
-    {
+    const std::wstring& GetUiText(unsigned id) const override {
         static const std::wstring none;
         const auto found = Texts.find(id);
         return found == Texts.end() ? none : found->second;
@@ -55,10 +54,11 @@ struct TestStep {
     std::function<void()> Action;
 };
 
-void PostStep(HWND hwnd, TestStep* step) { ::PostMessageW(hwnd, WM_TEST_STEP, 0, reinterpret_cast<LPARAM>(step)); }
+void PostStep(HWND hwnd, TestStep* step) {
+    ::PostMessageW(hwnd, WM_TEST_STEP, 0, reinterpret_cast<LPARAM>(step));
+}
 
-void RunStep(HWND hwnd, LPARAM lParam)
-{
+void RunStep(HWND hwnd, LPARAM lParam) {
     auto* step = reinterpret_cast<TestStep*>(lParam);
     if (step->Hops-- > 0) {
         PostStep(hwnd, step);
@@ -67,17 +67,17 @@ void RunStep(HWND hwnd, LPARAM lParam)
     step->Action();
 }
 
-void PostKey(HWND hwnd, WPARAM key) { ::PostMessageW(hwnd, WM_KEYDOWN, key, 1); }
+void PostKey(HWND hwnd, WPARAM key) {
+    ::PostMessageW(hwnd, WM_KEYDOWN, key, 1);
+}
 
 class DialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_app.m_pMainWnd = nullptr;
         SetMainFrameServices(&Services);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         SetMainFrameServices(nullptr);
         if (CDlgVerInfo::IsOpen())
             CDlgVerInfo::CloseVersionBox();
@@ -89,8 +89,7 @@ protected:
     }
 
     // A "language.csv" of ASCII lines (the same bytes in every ANSI code page).
-    void WriteLanguageFile(const std::string& content)
-    {
+    void WriteLanguageFile(const std::string& content) {
         wchar_t folder[MAX_PATH];
         ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
         m_languageFile = std::wstring(folder) + L"corvel_dialogs_test_language.csv";
@@ -101,8 +100,7 @@ protected:
     }
 
     // Pumps through the framework's loop until everything posted before has been handled.
-    static void PumpPosted()
-    {
+    static void PumpPosted() {
         constexpr UINT kSentinel = WM_APP + 77;
         ::PostThreadMessageW(::GetCurrentThreadId(), kSentinel, 0, 0);
         MSG msg{};
@@ -129,8 +127,7 @@ public:
     std::wstring Caption, Message;
 
 protected:
-    BOOL OnInitDialog() override
-    {
+    BOOL OnInitDialog() override {
         const BOOL result = CDlgVpnInit::OnInitDialog();
         Caption = GetWindowText();
         Message = GetDlgItemText(IDC_INIT_MESSAGE);
@@ -139,8 +136,7 @@ protected:
             OnOpened(*this);
         return result;
     }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_TEST_STEP) {
             RunStep(m_hWnd, lParam);
             return 0;
@@ -154,15 +150,15 @@ protected:
     }
 };
 
-void PostTimer(HWND hwnd, UINT_PTR id) { ::PostMessageW(hwnd, WM_TIMER, id, 0); }
+void PostTimer(HWND hwnd, UINT_PTR id) {
+    ::PostMessageW(hwnd, WM_TIMER, id, 0);
+}
 
-std::vector<uint8_t> ProbeReply(uint32_t resultCode, size_t payloadBytes = 0)
-{
+std::vector<uint8_t> ProbeReply(uint32_t resultCode, size_t payloadBytes = 0) {
     return FakeReply(CMD_LOAD_CONFIG, resultCode, std::vector<uint8_t>(payloadBytes, 0));
 }
 
-TEST_F(DialogsTest, WaitDialogEndsReadyOnTheFirstAnsweredProbeWhateverItsResult)
-{
+TEST_F(DialogsTest, WaitDialogEndsReadyOnTheFirstAnsweredProbeWhateverItsResult) {
     struct Case {
         const char* Name;
         bool ServiceRuns;
@@ -203,8 +199,7 @@ TEST_F(DialogsTest, WaitDialogEndsReadyOnTheFirstAnsweredProbeWhateverItsResult)
     }
 }
 
-TEST_F(DialogsTest, WaitDialogIgnoresEnterEscapeAndOkAndCountsAnyOtherCloseAsCancelled)
-{
+TEST_F(DialogsTest, WaitDialogIgnoresEnterEscapeAndOkAndCountsAnyOtherCloseAsCancelled) {
     struct Case {
         const char* Name;
         std::function<void(HWND)> Input;
@@ -212,10 +207,21 @@ TEST_F(DialogsTest, WaitDialogIgnoresEnterEscapeAndOkAndCountsAnyOtherCloseAsCan
         CStartupWaitFlags Expected;
     };
     const Case cases[] = {
-        {"Enter and Esc", [](HWND h) { PostKey(h, VK_RETURN); PostKey(h, VK_ESCAPE); }, false, {0, 1, 0}},
-        {"IDOK", [](HWND h) { ::PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, false, {0, 1, 0}},
+        {"Enter and Esc",
+         [](HWND h) {
+             PostKey(h, VK_RETURN);
+             PostKey(h, VK_ESCAPE);
+         },
+         false,
+         {0, 1, 0}},
+        {"IDOK",
+         [](HWND h) { ::PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
+         false,
+         {0, 1, 0}},
         {"IDOK, then WM_CLOSE",
-         [](HWND h) { ::PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, true, {0, 0, 1}},
+         [](HWND h) { ::PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
+         true,
+         {0, 0, 1}},
         {"Alt+F4", [](HWND h) { ::PostMessageW(h, WM_SYSCOMMAND, SC_CLOSE, 0); }, false, {0, 0, 1}},
     };
     for (const Case& c : cases) {
@@ -242,8 +248,7 @@ TEST_F(DialogsTest, WaitDialogIgnoresEnterEscapeAndOkAndCountsAnyOtherCloseAsCan
     }
 }
 
-TEST_F(DialogsTest, WaitDialogShowsItsBuiltInTextsOrThoseOfTheLanguageFile)
-{
+TEST_F(DialogsTest, WaitDialogShowsItsBuiltInTextsOrThoseOfTheLanguageFile) {
     {
         CStartupWaitFlags flags;
         CTestVpnInit dialog(flags, [] { return false; });
@@ -270,8 +275,7 @@ public:
     bool WatchdogFired = false;
     std::wstring Caption, Message;
 
-    bool CloseCommandGrayed() const
-    {
+    bool CloseCommandGrayed() const {
         MENUITEMINFOW item{};
         item.cbSize = sizeof(item);
         item.fMask = MIIM_STATE;
@@ -280,8 +284,7 @@ public:
     }
 
 protected:
-    BOOL OnInitDialog() override
-    {
+    BOOL OnInitDialog() override {
         const BOOL result = CDlgVpnDisconnecting::OnInitDialog();
         Caption = GetWindowText();
         Message = GetDlgItemText(IDC_DISCONNECTING_MESSAGE);
@@ -290,8 +293,7 @@ protected:
             OnOpened(*this);
         return result;
     }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_TEST_STEP) {
             RunStep(m_hWnd, lParam);
             return 0;
@@ -309,8 +311,7 @@ protected:
 // The real pipe thread against the fake service; the fake's answers wait while held.
 class CDisconnectRig {
 public:
-    explicit CDisconnectRig(FakeExchange exchange) : m_release(::CreateEventW(nullptr, TRUE, TRUE, nullptr))
-    {
+    explicit CDisconnectRig(FakeExchange exchange) : m_release(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
         const HANDLE release = m_release.get();
         m_service = std::make_unique<CFakeService>([release, exchange](const FakeRequest&) {
             ::WaitForSingleObject(release, INFINITE);
@@ -318,8 +319,7 @@ public:
         });
         Started = m_release && m_service->Start() == 0 && StartPipeThread(Thread) == 0;
     }
-    ~CDisconnectRig()
-    {
+    ~CDisconnectRig() {
         ::SetEvent(m_release.get());
         if (Thread)
             Thread.Quit(kPipeThreadQuitWaitMs);
@@ -338,16 +338,14 @@ private:
 
 class DisconnectingTest : public DialogsTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         DialogsTest::SetUp();
         Services.Texts[215] = L"disconnect failed";
         Services.Texts[208] = L"connection state";
     }
 };
 
-TEST_F(DisconnectingTest, WhileTheReplyIsAwaitedEnterEscapeAndTheCloseBoxDoNothing)
-{
+TEST_F(DisconnectingTest, WhileTheReplyIsAwaitedEnterEscapeAndTheCloseBoxDoNothing) {
     CDisconnectRig rig(FakeExchange::Answer(FakeReply(CMD_DISCONNECT, 0, {7})));
     ASSERT_TRUE(rig.Started);
     rig.Hold();
@@ -384,8 +382,7 @@ TEST_F(DisconnectingTest, WhileTheReplyIsAwaitedEnterEscapeAndTheCloseBoxDoNothi
     EXPECT_EQ(requests[0].Writes, 1u);
 }
 
-TEST_F(DisconnectingTest, EveryOutcomeClosesTheDialogAndAllButSuccessShowTheFailureBox)
-{
+TEST_F(DisconnectingTest, EveryOutcomeClosesTheDialogAndAllButSuccessShowTheFailureBox) {
     struct Case {
         const char* Name;
         FakeExchange Exchange;
@@ -407,9 +404,7 @@ TEST_F(DisconnectingTest, EveryOutcomeClosesTheDialogAndAllButSuccessShowTheFail
         dialog.VpnIndex = 3;
         HWND hwnd = nullptr;
         bool openWhileBox = false;
-        boxes.onBox = [&](const MessageBoxCall&) {
-            openWhileBox = ::IsWindow(hwnd) && dialog.CanClose == 0;
-        };
+        boxes.onBox = [&](const MessageBoxCall&) { openWhileBox = ::IsWindow(hwnd) && dialog.CanClose == 0; };
         dialog.OnOpened = [&](CTestDisconnecting& d) { hwnd = d.m_hWnd; };
         EXPECT_EQ(dialog.DoModal(), IDCANCEL);
         EXPECT_FALSE(dialog.WatchdogFired);
@@ -427,8 +422,20 @@ TEST_F(DisconnectingTest, EveryOutcomeClosesTheDialogAndAllButSuccessShowTheFail
     }
 }
 
-TEST_F(DisconnectingTest, WithoutAPipeThreadNothingIsSentAndTheDialogCloses)
-{
+TEST_F(DisconnectingTest, APipeThreadThatTakesNoMoreRequestsIsAFailedDisconnect) {
+    CThreadOwner ended;
+    ASSERT_EQ(StartPipeThread(ended), 0u);
+    ended.Quit(kPipeThreadQuitWaitMs);
+    CMessageBoxRecorder boxes;
+    CTestDisconnecting dialog;
+    dialog.PipeThread = &ended;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_FALSE(dialog.WatchdogFired);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, L"disconnect failed");
+}
+
+TEST_F(DisconnectingTest, WithoutAPipeThreadNothingIsSentAndTheDialogCloses) {
     struct Case {
         const char* Name;
         std::function<void(HWND)> Close;
@@ -454,8 +461,7 @@ TEST_F(DisconnectingTest, WithoutAPipeThreadNothingIsSentAndTheDialogCloses)
     }
 }
 
-TEST_F(DisconnectingTest, ShowsItsBuiltInTextsOrThoseOfTheLanguageFile)
-{
+TEST_F(DisconnectingTest, ShowsItsBuiltInTextsOrThoseOfTheLanguageFile) {
     struct Case {
         const char* File; // nullptr: no file
         const wchar_t* Caption;
@@ -478,8 +484,7 @@ TEST_F(DisconnectingTest, ShowsItsBuiltInTextsOrThoseOfTheLanguageFile)
     }
 }
 
-TEST(DisconnectRequestBuilderTest, FollowsTheRequestBuilderContract)
-{
+TEST(DisconnectRequestBuilderTest, FollowsTheRequestBuilderContract) {
     uint32_t size = 64;
     EXPECT_EQ(CDlgVpnDisconnecting::BuildDisconnectRequest(size, nullptr), 0) << "no dialog";
     EXPECT_EQ(size, 0u);
@@ -502,8 +507,7 @@ TEST(DisconnectRequestBuilderTest, FollowsTheRequestBuilderContract)
 // ---------------------------------------------------------------------------------------------
 // Version box
 
-std::vector<HWND> VersionBoxWindows()
-{
+std::vector<HWND> VersionBoxWindows() {
     std::vector<HWND> found;
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
@@ -516,22 +520,19 @@ std::vector<HWND> VersionBoxWindows()
     return found;
 }
 
-std::wstring ItemText(HWND dialog, int id)
-{
+std::wstring ItemText(HWND dialog, int id) {
     wchar_t text[256] = {};
     ::GetDlgItemTextW(dialog, id, text, 256);
     return text;
 }
 
-std::wstring WindowText(HWND hwnd)
-{
+std::wstring WindowText(HWND hwnd) {
     wchar_t text[256] = {};
     ::GetWindowTextW(hwnd, text, 256);
     return text;
 }
 
-TEST(VersionInfoTest, ReadsTheRunningProgramsOwnProductVersion)
-{
+TEST(VersionInfoTest, ReadsTheRunningProgramsOwnProductVersion) {
     wchar_t path[MAX_PATH];
     ASSERT_NE(::GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
     ProductVersion version;
@@ -543,8 +544,7 @@ TEST(VersionInfoTest, ReadsTheRunningProgramsOwnProductVersion)
     EXPECT_EQ(FormatVersionText(version), L"Version 00.00.00");
 }
 
-TEST_F(DialogsTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
-{
+TEST_F(DialogsTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain) {
     ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
     PumpPosted();
     ASSERT_TRUE(CDlgVerInfo::IsOpen());
@@ -562,8 +562,7 @@ TEST_F(DialogsTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
     PumpPosted();
     EXPECT_FALSE(::IsWindow(first));
     EXPECT_FALSE(CDlgVerInfo::IsOpen());
-    EXPECT_EQ(Services.BusyCalls,
-              (std::vector<std::pair<unsigned, bool>>{{2, true}, {2, false}}));
+    EXPECT_EQ(Services.BusyCalls, (std::vector<std::pair<unsigned, bool>>{{2, true}, {2, false}}));
 
     ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
     PumpPosted();
@@ -578,8 +577,7 @@ TEST_F(DialogsTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
     EXPECT_FALSE(CDlgVerInfo::IsOpen());
 }
 
-TEST_F(DialogsTest, VersionBoxClosedByTheFrameReportsWhetherItWentAway)
-{
+TEST_F(DialogsTest, VersionBoxClosedByTheFrameReportsWhetherItWentAway) {
     EXPECT_EQ(CDlgVerInfo::CloseVersionBox(), 0u) << "no box open";
     ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
     const HWND box = CDlgVerInfo::Current()->m_hWnd;
@@ -595,8 +593,7 @@ TEST_F(DialogsTest, VersionBoxClosedByTheFrameReportsWhetherItWentAway)
     EXPECT_FALSE(CDlgVerInfo::IsOpen());
 }
 
-TEST_F(DialogsTest, VersionBoxTakesItsTextsFromTheLanguageFileButKeepsItsVersionLine)
-{
+TEST_F(DialogsTest, VersionBoxTakesItsTextsFromTheLanguageFileButKeepsItsVersionLine) {
     ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
     HWND box = CDlgVerInfo::Current()->m_hWnd;
     EXPECT_EQ(WindowText(box), L"Corvel バージョン情報");
@@ -606,8 +603,9 @@ TEST_F(DialogsTest, VersionBoxTakesItsTextsFromTheLanguageFileButKeepsItsVersion
     EXPECT_EQ(ItemText(box, IDC_VER_VERSION), L"Version 02.10.03");
     CDlgVerInfo::CloseVersionBox();
 
-    WriteLanguageFile("[dlgversion]\r\nAbout\r\nreserved\r\nDescription\r\nVersion 9.9\r\nProduct\r\nTrademarks\r\n"
-                      "r7\r\nr8\r\nr9\r\n");
+    WriteLanguageFile(
+        "[dlgversion]\r\nAbout\r\nreserved\r\nDescription\r\nVersion 9.9\r\nProduct\r\nTrademarks\r\n"
+        "r7\r\nr8\r\nr9\r\n");
     ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
     box = CDlgVerInfo::Current()->m_hWnd;
     EXPECT_EQ(WindowText(box), L"About");

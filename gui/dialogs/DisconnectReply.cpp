@@ -5,8 +5,7 @@
 
 namespace corvel {
 
-DisconnectOutcome ClassifyDisconnectReply(uint32_t dataLength, const uint8_t* frame)
-{
+DisconnectOutcome ClassifyDisconnectReply(uint32_t dataLength, const uint8_t* frame) {
     if (!frame || dataLength == 0)
         return DisconnectOutcome::Failed;
     ReplyView reply;

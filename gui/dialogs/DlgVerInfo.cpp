@@ -12,8 +12,7 @@
 
 namespace corvel {
 
-DWORD ReadFileVersion(const std::wstring& path, ProductVersion& version)
-{
+DWORD ReadFileVersion(const std::wstring& path, ProductVersion& version) {
     version = ProductVersion();
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
@@ -24,15 +23,15 @@ DWORD ReadFileVersion(const std::wstring& path, ProductVersion& version)
         return LastErrorOr1359();
     void* value = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueW(block.data(), L"\\", &value, &length) || !value || length < sizeof(VS_FIXEDFILEINFO))
+    if (!::VerQueryValueW(block.data(), L"\\", &value, &length) || !value ||
+        length < sizeof(VS_FIXEDFILEINFO))
         return ERROR_RESOURCE_TYPE_NOT_FOUND;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
     version = ProductVersion::FromFixedFileInfo(info->dwProductVersionMS, info->dwProductVersionLS);
     return 0;
 }
 
-std::wstring FormatVersionText()
-{
+std::wstring FormatVersionText() {
     ProductVersion version;
     wchar_t path[kProgramPathCapacity];
     const DWORD length = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), path, kProgramPathCapacity);
@@ -48,8 +47,7 @@ std::unique_ptr<CDlgVerInfo> CDlgVerInfo::s_retired;
 
 CDlgVerInfo::CDlgVerInfo() : CDialog(IDD_VERINFO) {}
 
-BOOL CDlgVerInfo::OpenOrActivate()
-{
+BOOL CDlgVerInfo::OpenOrActivate() {
     if (s_open) {
         if (s_open->m_hWnd) {
             s_open->ShowWindow(SW_SHOWNORMAL);
@@ -71,36 +69,41 @@ BOOL CDlgVerInfo::OpenOrActivate()
     return TRUE;
 }
 
-DWORD CDlgVerInfo::CloseVersionBox()
-{
+DWORD CDlgVerInfo::CloseVersionBox() {
     s_closeRefused = 0;
     if (s_open && s_open->m_hWnd)
         s_open->SendMessage(WM_CLOSE);
     return s_closeRefused;
 }
 
-void CDlgVerInfo::DoDataExchange(CDataExchange* dx) { DDX_Text(dx, IDC_VER_VERSION, VersionText); }
+void CDlgVerInfo::DoDataExchange(CDataExchange* dx) {
+    DDX_Text(dx, IDC_VER_VERSION, VersionText);
+}
 
-BOOL CDlgVerInfo::OnInitDialog()
-{
+BOOL CDlgVerInfo::OnInitDialog() {
     // Line 4 goes to the version static, which VersionText replaces right after.
     LoadDialogTexts(m_hWnd, DialogLanguagePath(), sections::VersionBox.Name, true,
-                    {kNoControl, IDC_VER_DESCRIPTION, IDC_VER_VERSION, IDC_VER_PRODUCT_NAME, IDC_VER_TRADEMARK,
-                     kNoControl, kNoControl, kNoControl});
+                    {kNoControl, IDC_VER_DESCRIPTION, IDC_VER_VERSION, IDC_VER_PRODUCT_NAME,
+                     IDC_VER_TRADEMARK, kNoControl, kNoControl, kNoControl});
     CDialog::OnInitDialog();
     VersionText = FormatVersionText();
     UpdateData(FALSE);
     return FALSE;
 }
 
-void CDlgVerInfo::OnOK() { OnCloseVersionBox(); }
+void CDlgVerInfo::OnOK() {
+    OnCloseVersionBox();
+}
 
-void CDlgVerInfo::OnCancel() { OnCloseVersionBox(); }
+void CDlgVerInfo::OnCancel() {
+    OnCloseVersionBox();
+}
 
-void CDlgVerInfo::OnClose() { OnCloseVersionBox(); }
+void CDlgVerInfo::OnClose() {
+    OnCloseVersionBox();
+}
 
-void CDlgVerInfo::OnCloseVersionBox()
-{
+void CDlgVerInfo::OnCloseVersionBox() {
     DialogSetBusyFlag(kBusyFlag, true);
     if (s_open == this)
         s_open = nullptr; // AboutOpen = 0
@@ -109,12 +112,10 @@ void CDlgVerInfo::OnCloseVersionBox()
     s_closeRefused = DestroyWindow() ? 0 : 1;
 }
 
-void CDlgVerInfo::PostNcDestroy()
-{
+void CDlgVerInfo::PostNcDestroy() {
     if (s_open == this)
         s_open = nullptr;
     s_retired.reset(this); // deletes the box closed before this one
-
 }
 
 } // namespace corvel

@@ -14,19 +14,16 @@ namespace corvel {
 
 std::atomic<CDlgVpnDisconnecting*> CDlgVpnDisconnecting::s_current{nullptr};
 
-CDlgVpnDisconnecting::CDlgVpnDisconnecting(CWnd* parent) : CDialog(IDD_VPN_DISCONNECTING, parent)
-{
+CDlgVpnDisconnecting::CDlgVpnDisconnecting(CWnd* parent) : CDialog(IDD_VPN_DISCONNECTING, parent) {
     s_current.store(this);
 }
 
-CDlgVpnDisconnecting::~CDlgVpnDisconnecting()
-{
+CDlgVpnDisconnecting::~CDlgVpnDisconnecting() {
     CDlgVpnDisconnecting* self = this;
     s_current.compare_exchange_strong(self, nullptr);
 }
 
-int CDlgVpnDisconnecting::BuildDisconnectRequest(uint32_t& size, uint8_t* buffer)
-{
+int CDlgVpnDisconnecting::BuildDisconnectRequest(uint32_t& size, uint8_t* buffer) {
     const CDlgVpnDisconnecting* dialog = s_current.load();
     if (!buffer || !dialog) {
         size = 0;
@@ -35,8 +32,7 @@ int CDlgVpnDisconnecting::BuildDisconnectRequest(uint32_t& size, uint8_t* buffer
     return CopyRequestFrame(corvel::BuildDisconnectRequest(dialog->VpnIndex), size, buffer);
 }
 
-LRESULT CDlgVpnDisconnecting::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CDlgVpnDisconnecting::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PIPE_REPLY:
         OnDisconnectReply(wParam, lParam);
@@ -50,8 +46,7 @@ LRESULT CDlgVpnDisconnecting::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
-BOOL CDlgVpnDisconnecting::OnInitDialog()
-{
+BOOL CDlgVpnDisconnecting::OnInitDialog() {
     LoadDialogTexts(m_hWnd, DialogLanguagePath(), sections::DisconnectingDialog.Name, true,
                     {IDC_DISCONNECTING_MESSAGE});
     CDialog::OnInitDialog();
@@ -69,23 +64,20 @@ BOOL CDlgVpnDisconnecting::OnInitDialog()
     return TRUE;
 }
 
-void CDlgVpnDisconnecting::OnOK()
-{
+void CDlgVpnDisconnecting::OnOK() {
     if (CanClose == 0)
         return;
     CDialog::OnOK();
 }
 
-void CDlgVpnDisconnecting::OnCancel()
-{
+void CDlgVpnDisconnecting::OnCancel() {
     // Esc, the close box and WM_CLOSE (which Wine's dialog manager makes IDCANCEL) end here.
     if (CanClose == 0)
         return;
     CDialog::OnCancel();
 }
 
-void CDlgVpnDisconnecting::OnDisconnectReply(WPARAM dataLength, LPARAM frame)
-{
+void CDlgVpnDisconnecting::OnDisconnectReply(WPARAM dataLength, LPARAM frame) {
     // Sent by the pipe thread; the frame is valid only during this call.
     if (!m_awaitingReply)
         return;
@@ -100,21 +92,19 @@ void CDlgVpnDisconnecting::OnDisconnectReply(WPARAM dataLength, LPARAM frame)
     PostMessage(WM_DISCONNECT_FAILED);
 }
 
-void CDlgVpnDisconnecting::OnDisconnectFailed()
-{
-    ShowMessageBox(m_hWnd, DialogUiText(kTextDisconnectFailed), DialogUiText(kTextCaption), MB_OK | MB_ICONERROR);
+void CDlgVpnDisconnecting::OnDisconnectFailed() {
+    ShowMessageBox(m_hWnd, DialogUiText(kTextDisconnectFailed), DialogUiText(kTextCaption),
+                   MB_OK | MB_ICONERROR);
     FinishWaiting();
 }
 
-void CDlgVpnDisconnecting::FinishWaiting()
-{
+void CDlgVpnDisconnecting::FinishWaiting() {
     SetCloseCommandEnabled(true);
     CanClose = 1;
     PostMessage(WM_CLOSE);
 }
 
-void CDlgVpnDisconnecting::SetCloseCommandEnabled(bool enabled)
-{
+void CDlgVpnDisconnecting::SetCloseCommandEnabled(bool enabled) {
     const HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
     if (!menu)
         return;

@@ -13,17 +13,16 @@ namespace {
 
 // Open, write the probe request, read a reply of at most 64 bytes, close; each step bounded,
 // so a service that accepts and never answers cannot hold the UI thread.
-bool ProbeServiceOnce() { return ProbeService(); }
+bool ProbeServiceOnce() {
+    return ProbeService();
+}
 
 } // namespace
 
 CDlgVpnInit::CDlgVpnInit(CStartupWaitFlags& flags, ServiceProbe probe, CWnd* parent)
-    : CDialog(IDD_VPN_INIT, parent), m_flags(flags), m_probe(probe ? probe : &ProbeServiceOnce)
-{
-}
+    : CDialog(IDD_VPN_INIT, parent), m_flags(flags), m_probe(probe ? probe : &ProbeServiceOnce) {}
 
-LRESULT CDlgVpnInit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CDlgVpnInit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_TIMER:
         OnServiceProbeTimer(wParam);
@@ -34,15 +33,13 @@ LRESULT CDlgVpnInit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
-BOOL CDlgVpnInit::PreTranslateMessage(MSG* msg)
-{
+BOOL CDlgVpnInit::PreTranslateMessage(MSG* msg) {
     if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE))
         return TRUE;
     return CDialog::PreTranslateMessage(msg);
 }
 
-BOOL CDlgVpnInit::OnInitDialog()
-{
+BOOL CDlgVpnInit::OnInitDialog() {
     CDialog::OnInitDialog();
     LoadDialogTexts(m_hWnd, DialogLanguagePath(), sections::StartupWaitDialog.Name, true, {IDC_INIT_MESSAGE});
     SetTimer(kProbeTimer, kProbePeriodMs);
@@ -50,8 +47,7 @@ BOOL CDlgVpnInit::OnInitDialog()
     return TRUE;
 }
 
-void CDlgVpnInit::OnServiceProbeTimer(UINT_PTR id)
-{
+void CDlgVpnInit::OnServiceProbeTimer(UINT_PTR id) {
     const bool decided = m_flags.ServiceReady == 1 || m_flags.ServiceTimedOut == 1;
     switch (id) {
     case kProbeTimer:
@@ -80,16 +76,14 @@ void CDlgVpnInit::OnServiceProbeTimer(UINT_PTR id)
     }
 }
 
-void CDlgVpnInit::StopTimers()
-{
+void CDlgVpnInit::StopTimers() {
     KillTimer(kProbeTimer);
     KillTimer(kGiveUpTimer);
 }
 
 void CDlgVpnInit::OnOK() {}
 
-void CDlgVpnInit::OnCancel()
-{
+void CDlgVpnInit::OnCancel() {
     // Every close ends here (WM_CLOSE becomes the Cancel command).
     if (m_flags.ServiceReady == 1 || m_flags.ServiceTimedOut == 1) {
         m_flags.StartupCancelled = 0;

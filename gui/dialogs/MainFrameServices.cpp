@@ -13,27 +13,28 @@ CMainFrameServices* g_services = nullptr;
 
 } // namespace
 
-CMainFrameServices* GetMainFrameServices() { return g_services; }
+CMainFrameServices* GetMainFrameServices() {
+    return g_services;
+}
 
-void SetMainFrameServices(CMainFrameServices* services) { g_services = services; }
+void SetMainFrameServices(CMainFrameServices* services) {
+    g_services = services;
+}
 
-const std::wstring& DialogLanguagePath()
-{
+const std::wstring& DialogLanguagePath() {
     static const std::wstring none;
     const CMainFrameServices* services = GetMainFrameServices();
     return services ? services->GetLanguagePath() : none;
 }
 
-std::wstring DialogUiText(unsigned id)
-{
+std::wstring DialogUiText(unsigned id) {
     if (const CMainFrameServices* services = GetMainFrameServices())
         return services->GetUiText(id);
     const wchar_t* builtin = BuiltinUiText(id);
     return builtin ? builtin : L"";
 }
 
-void DialogSetBusyFlag(unsigned flag, bool busy)
-{
+void DialogSetBusyFlag(unsigned flag, bool busy) {
     if (CMainFrameServices* services = GetMainFrameServices())
         services->SetBusyFlag(flag, busy);
 }
