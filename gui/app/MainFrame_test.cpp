@@ -1,0 +1,501 @@
+// The main frame in this process under Wine with a display, against the fake service on
+// "\\.\pipe\corvelservice": start-up with and without a service, the first requests, replies,
+// notifications on "\\.\pipe\corvelgui", Quit and the version box.
+#include "CorvelApp.h"
+#include "MainFrame.h"
+#include "StartupFailureFile.h"
+
+#include "DlgVerInfo.h"
+#include "DlgVpnInit.h"
+#include "FakeService.h"
+#include "Menu.h"
+#include "MessageBox.h"
+#include "MessageLoop.h"
+#include "Protocol.h"
+#include "Records.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <array>
+#include <functional>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace corvel {
+namespace {
+
+CCorvelApp g_app; // the test program's application object; InitInstance never runs here
+
+// Runs the message loop until `done` holds; false when `timeoutMs` passed first.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000)
+{
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!AfxPreTranslateMessage(&msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+        if (done())
+            return true;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end)
+            return false;
+        // Woken by the next message; the bound only covers changes made by other threads.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)),
+                                    QS_ALLINPUT);
+    }
+}
+
+// The service as the frame sees it: states, records, and the answer to a disconnect.
+struct ServiceScript {
+    std::mutex Lock;
+    std::array<uint8_t, 20> States{};
+    uint32_t DisconnectResult = 0;
+    bool DisconnectSilent = false;
+    int WrongRecordAt = -1; // the load request with this index is answered with the next record once
+
+    FakeExchange Answer(const FakeRequest& request)
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        const std::vector<uint8_t>& f = request.Frame;
+        if (f.empty())
+            return FakeExchange::Hangup();
+        switch (f[0]) {
+        case CMD_ERR_RESTART_CHK:
+            return FakeExchange::Answer(FakeReply(CMD_ERR_RESTART_CHK, 0));
+        case CMD_VPN_STATUS:
+            return FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, {States.begin(), States.end()}));
+        case CMD_LOAD_CONFIG: {
+            uint8_t item = f.size() > 4 ? f[4] : 0;
+            if (item == PROBE_ITEM)
+                return FakeExchange::Answer(FakeReply(CMD_LOAD_CONFIG, 0, {item, 0, 0, 0, 0}));
+            if (item == WrongRecordAt) {
+                WrongRecordAt = -1;
+                ++item;
+            }
+            std::vector<uint8_t> payload(5 + VPNCONFIG::kSize, uint8_t(0xA0 + item));
+            payload[0] = item;
+            payload[1] = 0;
+            payload[2] = 0;
+            payload[3] = uint8_t(VPNCONFIG::kSize >> 8);
+            payload[4] = uint8_t(VPNCONFIG::kSize & 0xFF);
+            return FakeExchange::Answer(FakeReply(CMD_LOAD_CONFIG, 0, payload));
+        }
+        case CMD_DISCONNECT:
+            if (DisconnectSilent)
+                return FakeExchange::Hangup();
+            return FakeExchange::Answer(FakeReply(CMD_DISCONNECT, DisconnectResult, {f.size() > 4 ? f[4] : uint8_t(0)}));
+        default:
+            return FakeExchange::Hangup();
+        }
+    }
+};
+
+// Counts the settings dialog openings instead of opening one.
+class CTestFrame : public CMainFrame {
+public:
+    int SettingsOpenings = 0;
+    int ActiveIndex = -1;
+
+protected:
+    void OpenSettingsDialog(bool hasActive, uint8_t activeIndex) override
+    {
+        ++SettingsOpenings;
+        ActiveIndex = hasActive ? activeIndex : -1;
+    }
+};
+
+// What a thread timer does inside the wait dialog's modal loop.
+std::function<void(CDlgVpnInit&)> g_onWaitDialog;
+CTestFrame* g_startingFrame = nullptr;
+
+void CALLBACK WatchForWaitDialog(HWND, UINT, UINT_PTR id, DWORD)
+{
+    CDlgVpnInit* dialog = g_startingFrame ? g_startingFrame->GetWaitDialog() : nullptr;
+    if (!dialog || !dialog->m_hWnd || !::IsWindowVisible(dialog->m_hWnd))
+        return;
+    ::KillTimer(nullptr, id);
+    if (g_onWaitDialog)
+        g_onWaitDialog(*dialog);
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) { return b; }
+
+class MainFrameTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        PrmPath = BuildDataPath();
+        ::SHCreateDirectoryExW(nullptr, PrmPath.substr(0, PrmPath.rfind(L'\\')).c_str(), nullptr);
+        ::DeleteFileW(PrmPath.c_str());
+        g_app.m_cmdLine.clear();
+    }
+    void TearDown() override
+    {
+        Frame.reset();
+        if (Service)
+            Service->Stop();
+        g_app.NotificationServer.StopNotificationServer();
+        ::DeleteFileW(PrmPath.c_str());
+        g_onWaitDialog = nullptr;
+    }
+
+    void StartService()
+    {
+        Service = std::make_unique<CFakeService>([this](const FakeRequest& r) { return Script.Answer(r); }, 4);
+        ASSERT_EQ(Service->Start(), 0u);
+    }
+
+    // Creates the frame; its creation runs the whole start-up.
+    void CreateFrame()
+    {
+        Frame = std::make_unique<CTestFrame>();
+        g_startingFrame = Frame.get();
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &WatchForWaitDialog);
+        ASSERT_TRUE(Frame->LoadFrame(CMainFrame::IDR_MAINFRAME));
+        ::KillTimer(nullptr, timer);
+        g_startingFrame = nullptr;
+    }
+
+    // The 22 start-up requests (after the probe) answered.
+    void WaitForStartupRequests(size_t before = 1)
+    {
+        // Pumped: the pipe thread hands each reply over with SendMessageW.
+        ASSERT_TRUE(PumpUntil([&] { return Service->Requests().size() >= before + 22; }));
+        ASSERT_TRUE(PumpUntil([&] { return Frame->GetLoadIndex() == 0 && Records() == 20; }));
+    }
+
+    size_t Records() const
+    {
+        size_t n = 0;
+        for (size_t i = 0; i < 20; ++i)
+            n += Frame->GetConfigRecords()[i * VPNCONFIG::kSize] == uint8_t(0xA0 + i);
+        return n;
+    }
+
+    bool Gone() const { return Frame->m_hWnd == nullptr; }
+
+    void WritePrm(const char* text)
+    {
+        std::ofstream out(PrmPath.c_str(), std::ios::binary);
+        out << text;
+    }
+    std::string ReadPrm() const
+    {
+        std::ifstream in(PrmPath.c_str(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // One notification, as the service forwards it.
+    static void Notify(std::vector<uint8_t> bytes)
+    {
+        HANDLE pipe = INVALID_HANDLE_VALUE;
+        for (int attempt = 0; attempt < 50 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+            pipe = ::CreateFileW(L"\\\\.\\pipe\\corvelgui", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (pipe == INVALID_HANDLE_VALUE)
+                ::WaitNamedPipeW(L"\\\\.\\pipe\\corvelgui", 200);
+        }
+        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        EXPECT_TRUE(::WriteFile(pipe, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+        ::CloseHandle(pipe);
+    }
+
+    static size_t BoxesWith(const CMessageBoxRecorder& boxes, unsigned id)
+    {
+        size_t n = 0;
+        for (const MessageBoxCall& c : boxes.calls)
+            n += c.text == BuiltinUiText(id);
+        return n;
+    }
+
+    std::wstring PrmPath;
+    ServiceScript Script;
+    std::unique_ptr<CFakeService> Service;
+    std::unique_ptr<CTestFrame> Frame;
+};
+
+TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecords)
+{
+    WritePrm("2\r\nrest");
+    Script.States[3] = 1;
+    StartService();
+    CMessageBoxRecorder boxes;
+    CreateFrame();
+    WaitForStartupRequests();
+
+    const std::vector<FakeRequest> requests = Service->Requests();
+    ASSERT_EQ(requests.size(), 23u);
+    EXPECT_EQ(requests[0].Frame, Bytes({0x12, 0, 0, 1, PROBE_ITEM}));
+    EXPECT_EQ(requests[1].Frame, Bytes({0xC1, 0, 0, 0}));
+    EXPECT_EQ(requests[2].Frame, Bytes({0x31, 0, 0, 0}));
+    for (uint8_t i = 0; i < 20; ++i)
+        EXPECT_EQ(requests[3 + i].Frame, Bytes({0x12, 0, 0, 1, i})) << int(i);
+    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_EQ(ReadPrm(), "0\r\nrest");
+    EXPECT_EQ(Frame->GetConnectStates()[3], 1);
+    EXPECT_EQ(Frame->GetTrayIconId(), 130u);
+    EXPECT_EQ(Frame->GetTrayIconData().uCallbackMessage, 1034u);
+    EXPECT_STREQ(Frame->GetTrayIconData().szTip, L"Corvel");
+    EXPECT_FALSE(Frame->IsWindowVisible());
+    // Started by the user: the settings dialog opens once the 20th record is in.
+    ASSERT_TRUE(PumpUntil([&] { return Frame->SettingsOpenings == 1; }));
+    EXPECT_EQ(Frame->ActiveIndex, 3);
+    EXPECT_STREQ(GetMenuItemText(GetPopup(Frame->GetTrayMenu(), 0), 4, true).c_str(), L"終了(&Q)");
+}
+
+TEST_F(MainFrameTest, RefusedRecordIsAskedForAgain)
+{
+    Script.WrongRecordAt = 6;
+    StartService();
+    CMessageBoxRecorder boxes;
+    CreateFrame();
+    ASSERT_TRUE(PumpUntil([&] { return Service->Requests().size() >= 23; }));
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetLoadIndex() == 19; }));
+    const std::vector<FakeRequest> requests = Service->Requests();
+    std::vector<uint8_t> items;
+    for (size_t i = 3; i < requests.size(); ++i)
+        items.push_back(requests[i].Frame.at(4));
+    const std::vector<uint8_t> expected = {0, 1, 2, 3, 4, 5, 6, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+    EXPECT_EQ(items, expected);
+    EXPECT_EQ(BoxesWith(boxes, 213), 1u);
+    EXPECT_EQ(Records(), 19u);
+    EXPECT_EQ(Frame->SettingsOpenings, 0);
+}
+
+TEST_F(MainFrameTest, CommandLineOfTheServiceMarksTheConnection)
+{
+    g_app.m_cmdLine = L"vpn3"; // "connect vpn3" after the program name is cut
+    Script.States[0] = 1;      // not taken while the auto-connect is pending
+    StartService();
+    CreateFrame();
+    WaitForStartupRequests();
+    EXPECT_EQ(Frame->GetConnectStates()[2], 2);
+    EXPECT_EQ(Frame->GetConnectStates()[0], 0);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->SettingsOpenings == 1; }));
+    EXPECT_EQ(Frame->ActiveIndex, 2);
+    EXPECT_FALSE(Frame->IsAutoConnectPending());
+    EXPECT_EQ(*Frame->GetLaunchedWithVpn(), 1u);
+}
+
+TEST_F(MainFrameTest, WaitDialogThenServiceReady)
+{
+    WritePrm("1");
+    g_onWaitDialog = [this](CDlgVpnInit& dialog) {
+        StartService();
+        dialog.SendMessage(WM_TIMER, CDlgVpnInit::kProbeTimer);
+    };
+    CMessageBoxRecorder boxes;
+    CreateFrame();
+    EXPECT_EQ(Frame->GetStartupWaitFlags().ServiceReady, 1u);
+    WaitForStartupRequests(1); // the dialog's probe, then the 22
+    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_EQ(ReadPrm(), "0");
+}
+
+TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently)
+{
+    WritePrm("1");
+    g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.PostMessage(WM_CLOSE); };
+    CMessageBoxRecorder boxes;
+    CreateFrame();
+    EXPECT_EQ(Frame->GetStartupWaitFlags().StartupCancelled, 1u);
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_EQ(ReadPrm(), "1");
+}
+
+TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage)
+{
+    WritePrm("0\r\nkeep");
+    g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
+    const struct {
+        unsigned text;
+        const char* stored;
+    } starts[] = {{227, "1\r\nkeep"}, {227, "2\r\nkeep"}, {228, "2\r\nkeep"}};
+    for (const auto& start : starts) {
+        CMessageBoxRecorder boxes;
+        CreateFrame();
+        ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+        ASSERT_EQ(boxes.calls.size(), 1u);
+        EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(start.text));
+        EXPECT_EQ(boxes.calls[0].type & MB_ICONMASK, UINT(MB_ICONEXCLAMATION));
+        EXPECT_EQ(ReadPrm(), start.stored);
+        Frame.reset();
+    }
+}
+
+TEST_F(MainFrameTest, TimedOutWithoutTheFileCreatesNothing)
+{
+    g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
+    CMessageBoxRecorder boxes;
+    CreateFrame();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(227));
+    EXPECT_EQ(::GetFileAttributesW(PrmPath.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A status reply delivered as the pipe thread delivers it.
+void SendStatusReply(CMainFrame& frame, const std::array<uint8_t, 20>& states, size_t length = 20)
+{
+    std::vector<uint8_t> reply = FakeReply(CMD_VPN_STATUS, 0, {states.begin(), states.begin() + length});
+    frame.SendMessage(WM_PIPE_REPLY, reply.size() - 4, reinterpret_cast<LPARAM>(reply.data()));
+}
+
+TEST_F(MainFrameTest, StatusTablesChooseTheIcon)
+{
+    StartService();
+    CreateFrame();
+    WaitForStartupRequests();
+    struct Case {
+        std::array<uint8_t, 20> states;
+        UINT icon;
+    };
+    const Case cases[] = {
+        {{0, 0, 2, 1}, 130}, {{0, 2}, 145}, {{0, 7, 0, 1}, 130}, {{}, 145}, {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 130},
+    };
+    CMessageBoxRecorder boxes;
+    for (const Case& c : cases) {
+        SendStatusReply(*Frame, c.states);
+        EXPECT_EQ(Frame->GetTrayIconId(), c.icon);
+    }
+    EXPECT_TRUE(boxes.calls.empty());
+    SendStatusReply(*Frame, {0, 1}, 4); // too short: refused, nothing changes
+    EXPECT_EQ(BoxesWith(boxes, 213), 1u);
+    EXPECT_EQ(Frame->GetConnectStates()[19], 1);
+}
+
+TEST_F(MainFrameTest, NotificationsUpdateStatesAndIcon)
+{
+    StartService();
+    CreateFrame();
+    WaitForStartupRequests();
+    Notify({0x41, 0, 0, 3, 4, 1, 0});
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetConnectStates()[4] == 1; }));
+    EXPECT_EQ(Frame->GetTrayIconId(), 130u);
+    Notify({0x41, 0, 0, 3, 6, 2, 0}); // connecting: the frame changes nothing
+    Notify({0x41, 0, 0, 3, 4, 0, 0});
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetConnectStates()[4] == 0; }));
+    EXPECT_EQ(Frame->GetTrayIconId(), 145u);
+    EXPECT_EQ(Frame->GetConnectStates()[6], 0);
+    EXPECT_FALSE(Gone());
+    // QuitGui: icon 145 and Quit, which asks nothing with no connection connected.
+    CMessageBoxRecorder boxes;
+    Notify({0x41, 0, 0, 3, 4, 0, 1});
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+class QuitTest : public MainFrameTest {
+protected:
+    void StartConnected(uint8_t index, uint8_t state)
+    {
+        Script.States[index] = state;
+        StartService();
+        CreateFrame();
+        WaitForStartupRequests();
+    }
+    void Quit() { Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_QUIT); }
+};
+
+TEST_F(QuitTest, ConnectedAsksOnceAndDisconnectsThatConnection)
+{
+    StartConnected(2, 1);
+    CMessageBoxRecorder boxes;
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(BoxesWith(boxes, 216), 1u);
+    EXPECT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OKCANCEL | MB_ICONQUESTION));
+    const std::vector<FakeRequest> requests = Service->Requests();
+    EXPECT_EQ(requests.back().Frame, Bytes({0x02, 0, 0, 1, 2}));
+}
+
+TEST_F(QuitTest, RefusedDisconnectStillQuits)
+{
+    Script.DisconnectResult = 2250;
+    StartConnected(5, 1);
+    CMessageBoxRecorder boxes;
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(BoxesWith(boxes, 216), 1u);
+    EXPECT_EQ(BoxesWith(boxes, 215), 1u);
+}
+
+TEST_F(QuitTest, DisconnectWithoutReplyStillQuits)
+{
+    Script.DisconnectSilent = true;
+    StartConnected(0, 1);
+    CMessageBoxRecorder boxes;
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(BoxesWith(boxes, 216), 1u);
+}
+
+TEST_F(QuitTest, CancelKeepsRunning)
+{
+    StartConnected(2, 1);
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDCANCEL};
+    const size_t before = Service->Requests().size();
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1; }));
+    PumpUntil([] { return false; }, 200); // whatever Cancel might still post
+    EXPECT_FALSE(Gone());
+    EXPECT_EQ(Service->Requests().size(), before);
+}
+
+TEST_F(QuitTest, ConnectingOnlyQuitsWithoutAsking)
+{
+    StartConnected(1, 2);
+    CMessageBoxRecorder boxes;
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs)
+{
+    StartConnected(1, 0);
+    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
+    Frame->SendMessage(WM_BUSY_FLAGS, 1, 1);
+    Quit();
+    ASSERT_TRUE(PumpUntil([] { return !CDlgVerInfo::IsOpen(); }));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_FALSE(Gone());
+    Frame->SendMessage(WM_BUSY_FLAGS, 1, 0);
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+}
+
+TEST_F(MainFrameTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
+{
+    StartService();
+    CreateFrame();
+    WaitForStartupRequests();
+    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
+    CDlgVerInfo* first = CDlgVerInfo::Current();
+    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(CDlgVerInfo::Current(), first);
+    const HWND box = first->m_hWnd;
+    ::PostMessageW(::GetFocus() && ::IsChild(box, ::GetFocus()) ? ::GetFocus() : box, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(PumpUntil([] { return !CDlgVerInfo::IsOpen(); }));
+    EXPECT_FALSE(::IsWindow(box));
+    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
+    CDlgVerInfo::CloseVersionBox();
+}
+
+} // namespace
+} // namespace corvel
