@@ -20,7 +20,9 @@ namespace {
 
 constexpr uint32_t kEchoReplyLength = 5; // result and a one-byte echo
 
-const wchar_t* AsWide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* AsWide(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 
 void Wipe(std::u16string& s) {
     if (!s.empty())
@@ -39,7 +41,9 @@ bool AnyConnectionActive(CVpnAdmin& engine) {
 
 // ---- CMD_CONNECT ----
 
-CIncmdConnect::~CIncmdConnect() { WipeCredentials(); }
+CIncmdConnect::~CIncmdConnect() {
+    WipeCredentials();
+}
 
 void CIncmdConnect::WipeCredentials() {
     Wipe(m_Request.UserName);
@@ -225,7 +229,9 @@ DWORD CIncmdImport::Run() {
                               AnyConnectionActive(CVpnAdmin::GetInstance()), identity);
 }
 
-DWORD CIncmdImport::InExecute() { return Reply(4, Run(), nullptr); }
+DWORD CIncmdImport::InExecute() {
+    return Reply(4, Run(), nullptr);
+}
 
 DWORD CIncmdExport::AnalyzeDATA() {
     m_Request = FileRequest();
@@ -241,7 +247,9 @@ DWORD CIncmdExport::Run() {
                               identity);
 }
 
-DWORD CIncmdExport::InExecute() { return Reply(4, Run(), nullptr); }
+DWORD CIncmdExport::InExecute() {
+    return Reply(4, Run(), nullptr);
+}
 
 // ---- CMD_VPN_STATUS ----
 
@@ -260,7 +268,9 @@ DWORD CIncmdVpnStatus::InExecute() {
 
 // ---- CMD_RAS_ERR ----
 
-DWORD CIncmdRasErr::AnalyzeDATA() { return ParseRasErr(m_pData, m_DataLength); }
+DWORD CIncmdRasErr::AnalyzeDATA() {
+    return ParseRasErr(m_pData, m_DataLength);
+}
 
 DWORD CIncmdRasErr::Run() {
     const DWORD checked = AnalyzeDATA();
@@ -324,6 +334,8 @@ DWORD IncmdErrRestartChk::Run() {
     return 0;
 }
 
-DWORD IncmdErrRestartChk::InExecute() { return Reply(4, Run(), nullptr); }
+DWORD IncmdErrRestartChk::InExecute() {
+    return Reply(4, Run(), nullptr);
+}
 
 } // namespace corvel

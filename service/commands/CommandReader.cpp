@@ -59,18 +59,41 @@ DWORD CCommandReader::ReadHeader(HANDLE pipe, uint8_t& commandId, uint32_t& data
 std::unique_ptr<CInnerCommand> CCommandReader::CreateCommand(uint8_t commandId) {
     CInnerCommand* command = nullptr;
     switch (commandId) {
-    case CMD_CONNECT: command = new (std::nothrow) CIncmdConnect; break;
-    case CMD_DISCONNECT: command = new (std::nothrow) CIncmdDisconnect; break;
-    case CMD_SAVE_CONFIG: command = new (std::nothrow) CIncmdSaveConfig; break;
-    case CMD_LOAD_CONFIG: command = new (std::nothrow) CIncmdLoadConfig; break;
-    case CMD_IMPORT: command = new (std::nothrow) CIncmdImport; break;
-    case CMD_EXPORT: command = new (std::nothrow) CIncmdExport; break;
-    case CMD_VPN_STATUS: command = new (std::nothrow) CIncmdVpnStatus; break;
-    case CMD_RAS_ERR: command = new (std::nothrow) CIncmdRasErr; break;
-    case CMD_VPN_NOTIFY: command = new (std::nothrow) CIncmdVpnNotify; break;
-    case CMD_RAS_ERR_MSG: command = new (std::nothrow) CIncmdRasErrMsg; break;
-    case CMD_ERR_RESTART_CHK: command = new (std::nothrow) IncmdErrRestartChk; break;
-    default: break;
+    case CMD_CONNECT:
+        command = new (std::nothrow) CIncmdConnect;
+        break;
+    case CMD_DISCONNECT:
+        command = new (std::nothrow) CIncmdDisconnect;
+        break;
+    case CMD_SAVE_CONFIG:
+        command = new (std::nothrow) CIncmdSaveConfig;
+        break;
+    case CMD_LOAD_CONFIG:
+        command = new (std::nothrow) CIncmdLoadConfig;
+        break;
+    case CMD_IMPORT:
+        command = new (std::nothrow) CIncmdImport;
+        break;
+    case CMD_EXPORT:
+        command = new (std::nothrow) CIncmdExport;
+        break;
+    case CMD_VPN_STATUS:
+        command = new (std::nothrow) CIncmdVpnStatus;
+        break;
+    case CMD_RAS_ERR:
+        command = new (std::nothrow) CIncmdRasErr;
+        break;
+    case CMD_VPN_NOTIFY:
+        command = new (std::nothrow) CIncmdVpnNotify;
+        break;
+    case CMD_RAS_ERR_MSG:
+        command = new (std::nothrow) CIncmdRasErrMsg;
+        break;
+    case CMD_ERR_RESTART_CHK:
+        command = new (std::nothrow) IncmdErrRestartChk;
+        break;
+    default:
+        break;
     }
     return std::unique_ptr<CInnerCommand>(command);
 }

@@ -24,7 +24,8 @@ public:
 
     // 0; 259 when the client closed before sending a byte; 24 for 1 to 3 bytes; or the
     // read's error (258 when the deadline passed).
-    static DWORD ReadHeader(HANDLE pipe, uint8_t& commandId, uint32_t& dataLength, HANDLE stopEvent = nullptr);
+    static DWORD ReadHeader(HANDLE pipe, uint8_t& commandId, uint32_t& dataLength,
+                            HANDLE stopEvent = nullptr);
 
     // The command object of a command byte; null for a byte outside the table or when
     // there is no memory.

@@ -46,7 +46,9 @@ Bytes Reply(uint8_t replyId, uint32_t result, const Bytes& payload) {
     return r;
 }
 
-Bytes Zeros(size_t n) { return Bytes(n, 0); }
+Bytes Zeros(size_t n) {
+    return Bytes(n, 0);
+}
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
     size_t total = 0;
@@ -116,7 +118,8 @@ TEST_F(CommandsTest, RequestsAreAnsweredWithTheProtocolsBytes) {
         {"connect index 20", Frame(0x01, Concat({{20, 1}, Zeros(8)})), Reply(0x81, 87, {20})},
         {"connect password without user", Frame(0x01, {2, 1, 0, 0, 0, 0, 0, 0, 0, 2, 'a', 0}),
          Reply(0x81, 11, {2})},
-        {"connect user beyond DATA", Frame(0x01, {2, 1, 0xFF, 0xFF, 0xFF, 0xFA, 0, 0, 0, 0}), Reply(0x81, 11, {2})},
+        {"connect user beyond DATA", Frame(0x01, {2, 1, 0xFF, 0xFF, 0xFF, 0xFA, 0, 0, 0, 0}),
+         Reply(0x81, 11, {2})},
         {"disconnect empty", {0x02, 0, 0, 0}, Reply(0x82, 11, {0})},
         {"disconnect of a disconnected one", Frame(0x02, {2}), Reply(0x82, 0, {2})},
         {"disconnect index 20", Frame(0x02, {20}), Reply(0x82, 87, {20})},
@@ -124,7 +127,8 @@ TEST_F(CommandsTest, RequestsAreAnsweredWithTheProtocolsBytes) {
         {"save item 26", Frame(0x11, {26, 0, 0, 0, 0}), Reply(0x91, 87, {26})},
         {"save record of 1125 bytes", Frame(0x11, vpnConfig1125), Reply(0x91, 13, {3})},
         {"save item 22", Frame(0x11, {22, 0, 0, 0, 1, 9}), Reply(0x91, 0, {22})},
-        {"save AUTHINFO of 260 bytes", Frame(0x11, Concat({{25, 0, 0, 1, 4}, Zeros(260)})), Reply(0x91, 13, {25})},
+        {"save AUTHINFO of 260 bytes", Frame(0x11, Concat({{25, 0, 0, 1, 4}, Zeros(260)})),
+         Reply(0x91, 13, {25})},
         {"load empty", {0x12, 0, 0, 0}, Reply(0x92, 11, {0, 0, 0, 0, 0})},
         {"load item 26", Frame(0x12, {26}), Reply(0x92, 87, {26, 0, 0, 0, 0})},
         {"load item 25", Frame(0x12, {25}), Reply(0x92, 0, {25, 0, 0, 0, 0})},
@@ -238,7 +242,8 @@ TEST_F(CommandsTest, MissingGuiIsNotAnError) {
 TEST_F(CommandsTest, WhileStoppingOnlyNotificationsAreCarriedOut) {
     CGuiPipe gui;
     CCommandReader::Stopping = 1;
-    for (const Bytes& dropped : {Bytes{0x31, 0, 0, 0}, Bytes{0xC1, 0, 0, 0}, Frame(0x12, {3}), Frame(0x02, {1})})
+    for (const Bytes& dropped :
+         {Bytes{0x31, 0, 0, 0}, Bytes{0xC1, 0, 0, 0}, Frame(0x12, {3}), Frame(0x02, {1})})
         EXPECT_EQ(Bytes{}, Exchange(dropped));
     Bytes received;
     std::thread receiver([&] { received = gui.Receive(); });
@@ -271,9 +276,10 @@ protected:
         Bytes reply = Exchange(BuildConnectRequest(index, 1, u"alice", u"pw"));
         if (reply == Reply(0x81, 0, {index})) {
             const Bytes connected = {0x41, 0, 0, 3, index, 1, 0};
-            const bool done = test::EngineSink().WaitFor([&](const std::vector<CCapturingSink::Frame>& frames) {
-                return !frames.empty() && frames.back() == connected;
-            });
+            const bool done =
+                test::EngineSink().WaitFor([&](const std::vector<CCapturingSink::Frame>& frames) {
+                    return !frames.empty() && frames.back() == connected;
+                });
             EXPECT_TRUE(done) << int(index);
         }
         return reply;
@@ -286,7 +292,7 @@ protected:
 TEST_F(ConnectedTest, ConnectBeginsAndDisconnectEndsIt) {
     EXPECT_EQ(Reply(0x81, 0, {4}), Connect(4));
     EXPECT_EQ(1, State(4));
-    EXPECT_EQ(Reply(0x81, 1247, {6}), Connect(6)); // one connection at a time
+    EXPECT_EQ(Reply(0x81, 1247, {6}), Connect(6));              // one connection at a time
     EXPECT_EQ(Reply(0x82, 0, {2}), Exchange(Frame(0x02, {2}))); // another one's state is 0: nothing ends
     EXPECT_NE(0, State(4));
     EXPECT_EQ(Reply(0x82, 0, {4}), Exchange(Frame(0x02, {4})));

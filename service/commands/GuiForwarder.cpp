@@ -14,8 +14,12 @@ constexpr DWORD kBusyWaitMs = 1000;
 constexpr int kBusyAttempts = 2;
 } // namespace
 
-void SetGuiPipeName(const wchar_t* name) { g_guiPipeName = name ? name : kGuiPipeName; }
-const wchar_t* GetGuiPipeName() { return g_guiPipeName; }
+void SetGuiPipeName(const wchar_t* name) {
+    g_guiPipeName = name ? name : kGuiPipeName;
+}
+const wchar_t* GetGuiPipeName() {
+    return g_guiPipeName;
+}
 
 DWORD ForwardToGui(const uint8_t* message, DWORD length, HANDLE abortEvent) {
     const wchar_t* name = GetGuiPipeName();

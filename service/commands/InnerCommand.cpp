@@ -23,7 +23,9 @@ void CInnerCommand::SetHeader(uint8_t* reply, uint32_t replyLength) const {
     WriteBe24(reply + 1, replyLength);
 }
 
-void CInnerCommand::SetResult(uint8_t* reply, uint32_t resultCode) { WriteBe32(reply + 4, resultCode); }
+void CInnerCommand::SetResult(uint8_t* reply, uint32_t resultCode) {
+    WriteBe32(reply + 4, resultCode);
+}
 
 DWORD CInnerCommand::Reply(uint32_t replyLength, uint32_t resultCode, const uint8_t* payload) {
     if (replyLength < 4 || replyLength > kMaxDataLength)

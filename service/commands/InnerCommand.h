@@ -26,7 +26,7 @@ protected:
     // then the bounded flush. 0, 14, or the write's error.
     DWORD Reply(uint32_t replyLength, uint32_t resultCode, const uint8_t* payload);
     void SetHeader(uint8_t* reply, uint32_t replyLength) const; // reply bytes 0 to 3
-    static void SetResult(uint8_t* reply, uint32_t resultCode);  // reply bytes 4 to 7
+    static void SetResult(uint8_t* reply, uint32_t resultCode); // reply bytes 4 to 7
 
     HANDLE m_hPipe = nullptr;
     uint32_t m_CommandId = 0;

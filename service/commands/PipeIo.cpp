@@ -8,8 +8,12 @@ namespace {
 std::atomic<DWORD> g_timeoutMs{kPipeIoTimeoutMs};
 }
 
-DWORD PipeIoTimeoutMs() { return g_timeoutMs; }
-void SetPipeIoTimeoutMs(DWORD milliseconds) { g_timeoutMs = milliseconds; }
+DWORD PipeIoTimeoutMs() {
+    return g_timeoutMs;
+}
+void SetPipeIoTimeoutMs(DWORD milliseconds) {
+    g_timeoutMs = milliseconds;
+}
 
 CPipeIo::CPipeIo(HANDLE pipe, HANDLE abortEvent, DWORD timeoutMs)
     : m_pipe(pipe), m_abort(abortEvent), m_timeoutMs(timeoutMs),
@@ -17,7 +21,9 @@ CPipeIo::CPipeIo(HANDLE pipe, HANDLE abortEvent, DWORD timeoutMs)
     StartDeadline();
 }
 
-void CPipeIo::StartDeadline() { m_deadline = ::GetTickCount64() + m_timeoutMs; }
+void CPipeIo::StartDeadline() {
+    m_deadline = ::GetTickCount64() + m_timeoutMs;
+}
 
 DWORD CPipeIo::RemainingMs() const {
     const ULONGLONG now = ::GetTickCount64();
@@ -30,7 +36,7 @@ DWORD CPipeIo::Complete(OVERLAPPED& ov, DWORD& transferred, bool bounded) {
     const DWORD w = ::WaitForMultipleObjects(count, waits, FALSE, bounded ? RemainingMs() : INFINITE);
     DWORD result = 0;
     if (w != WAIT_OBJECT_0) {
-        result = w == WAIT_TIMEOUT ? DWORD(WAIT_TIMEOUT)
+        result = w == WAIT_TIMEOUT        ? DWORD(WAIT_TIMEOUT)
                  : w == WAIT_OBJECT_0 + 1 ? DWORD(ERROR_OPERATION_ABORTED)
                                           : LastErrorOr1359();
         ::CancelIoEx(m_pipe, &ov);

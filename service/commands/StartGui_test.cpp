@@ -13,8 +13,8 @@ TEST(StartGuiTest, CommandLineNamesTheConnectionAndHidesOnRequest) {
         uint32_t ShowGui;
         const wchar_t* Expected;
     } cases[] = {
-        {0, 1, L"connect vpn1"},        {0, 0, L"connect vpn1 /hide"}, {4, 0, L"connect vpn5 /hide"},
-        {4, 1, L"connect vpn5"},        {19, 0, L"connect vpn20 /hide"}, {19, 7, L"connect vpn20"},
+        {0, 1, L"connect vpn1"}, {0, 0, L"connect vpn1 /hide"},   {4, 0, L"connect vpn5 /hide"},
+        {4, 1, L"connect vpn5"}, {19, 0, L"connect vpn20 /hide"}, {19, 7, L"connect vpn20"},
     };
     for (const Case& c : cases) {
         wchar_t line[kGuiCommandLineChars];

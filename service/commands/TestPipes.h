@@ -17,18 +17,19 @@ namespace corvel::test {
 
 inline std::wstring UniquePipeName(const wchar_t* tag) {
     static std::atomic<int> counter{0};
-    return L"\\\\.\\pipe\\corveltest-" + std::wstring(tag) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
+    return L"\\\\.\\pipe\\corveltest-" + std::wstring(tag) + L"-" + std::to_wstring(::GetCurrentProcessId()) +
+           L"-" + std::to_wstring(++counter);
 }
 
 inline UniqueFile CreateServerPipe(const std::wstring& name, DWORD inBuffer = 0, DWORD outBuffer = 0) {
     return UniqueFile(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 7, outBuffer, inBuffer,
-                                         1000, nullptr));
+                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 7, outBuffer,
+                                         inBuffer, 1000, nullptr));
 }
 
 inline UniqueFile OpenClientPipe(const std::wstring& name, DWORD access = GENERIC_READ | GENERIC_WRITE) {
-    return UniqueFile(::CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    return UniqueFile(
+        ::CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
 }
 
 // Reads a reply as the clients do: the 8-byte head, then DataLength - 4 bytes. Empty when

@@ -86,31 +86,34 @@ TEST(PipeSecurityTest, OwnerMayDoAllLocalUsersMayReadAndWriteButNotServe) {
     CPipeSecurity security;
     ASSERT_EQ(0u, security.Build());
     const std::wstring name = test::UniquePipeName(L"dacl");
-    UniqueFile server(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1,
-                                         0, 0, 1000, security.Attributes()));
+    UniqueFile server(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE, 1, 0, 0, 1000, security.Attributes()));
     ASSERT_TRUE(server);
     UniqueFile client = test::OpenClientPipe(name);
     ASSERT_TRUE(client);
 
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(DWORD(ERROR_SUCCESS), ::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
-                                                      nullptr, nullptr, &dacl, nullptr, &descriptor));
+    ASSERT_EQ(DWORD(ERROR_SUCCESS),
+              ::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &descriptor));
     auto freeDescriptor = MakeScopeExit([&] { ::LocalFree(descriptor); });
     ASSERT_NE(nullptr, dacl);
     ASSERT_EQ(3, dacl->AceCount);
 
     SID_IDENTIFIER_AUTHORITY localAuthority = SECURITY_LOCAL_SID_AUTHORITY;
     PSID local = nullptr;
-    ASSERT_TRUE(::AllocateAndInitializeSid(&localAuthority, 1, SECURITY_LOCAL_RID, 0, 0, 0, 0, 0, 0, 0, &local));
+    ASSERT_TRUE(
+        ::AllocateAndInitializeSid(&localAuthority, 1, SECURITY_LOCAL_RID, 0, 0, 0, 0, 0, 0, 0, &local));
     auto freeLocal = MakeScopeExit([&] { ::FreeSid(local); });
 
     struct Expected {
         BYTE Type;
         PSID Sid;
-        ACCESS_MASK Required;  // bits the entry must hold
+        ACCESS_MASK Required; // bits the entry must hold
     } expected[] = {
-        {ACCESS_ALLOWED_ACE_TYPE, security.OwnerSid(), FILE_CREATE_PIPE_INSTANCE | FILE_READ_DATA | FILE_WRITE_DATA},
+        {ACCESS_ALLOWED_ACE_TYPE, security.OwnerSid(),
+         FILE_CREATE_PIPE_INSTANCE | FILE_READ_DATA | FILE_WRITE_DATA},
         {ACCESS_DENIED_ACE_TYPE, local, FILE_CREATE_PIPE_INSTANCE},
         {ACCESS_ALLOWED_ACE_TYPE, local, FILE_READ_DATA | FILE_WRITE_DATA},
     };
@@ -122,7 +125,8 @@ TEST(PipeSecurityTest, OwnerMayDoAllLocalUsersMayReadAndWriteButNotServe) {
         EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&allowed->SidStart), expected[i].Sid)) << i;
         // Generic rights may come back mapped to the file rights.
         ACCESS_MASK mask = allowed->Mask;
-        GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+        GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                                   FILE_ALL_ACCESS};
         ::MapGenericMask(&mask, &mapping);
         EXPECT_EQ(expected[i].Required, mask & expected[i].Required) << i;
     }
@@ -234,8 +238,8 @@ TEST(PipeServerTest, SilentClientIsDroppedAndItsInstanceReplaced) {
 
 TEST(PipeServerTest, ANameSomeoneElseServesStopsTheStart) {
     const std::wstring name = test::UniquePipeName(L"squat");
-    UniqueFile squatter(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES,
-                                           0, 0, 1000, nullptr));
+    UniqueFile squatter(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                           PIPE_UNLIMITED_INSTANCES, 0, 0, 1000, nullptr));
     ASSERT_TRUE(squatter);
     UniqueEvent stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     UniqueEvent ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -290,8 +294,9 @@ TEST_F(ServiceRunTest, StartsServesAndStopsOnStop) {
     EXPECT_EQ(1, CSvcMain::Stopping.load()); // set by the stop, before the loop ended
 
     const auto reports = recorder.Reports();
-    EXPECT_EQ((std::vector<DWORD>{SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING, SERVICE_STOPPED}),
-              States(reports));
+    EXPECT_EQ(
+        (std::vector<DWORD>{SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING, SERVICE_STOPPED}),
+        States(reports));
     for (const SERVICE_STATUS& s : reports) {
         EXPECT_EQ(DWORD(SERVICE_WIN32_OWN_PROCESS), s.dwServiceType);
         EXPECT_EQ(s.dwCurrentState == SERVICE_START_PENDING ? 0u : 5u, s.dwControlsAccepted);
@@ -329,6 +334,21 @@ TEST_F(ServiceRunTest, AMainLoopThatFailsReportsItsError) {
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(DWORD(SERVICE_STOPPED), reports.back().dwCurrentState);
     EXPECT_EQ(result, reports.back().dwWin32ExitCode);
+}
+
+TEST_F(ServiceRunTest, ASecurityThatCannotBeBuiltStopsTheStart) {
+    CSvcMain::SecurityBuilder = [](CPipeSecurity&) -> DWORD { return ERROR_INVALID_ACL; };
+    CStatusRecorder recorder;
+    const DWORD result = CSvcMain::RunService();
+    CSvcMain::SecurityBuilder = &CSvcMain::BuildSecurityAttributes;
+    EXPECT_EQ(DWORD(ERROR_INVALID_ACL), result);
+    const auto reports = recorder.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(DWORD(SERVICE_STOPPED), reports.back().dwCurrentState);
+    EXPECT_EQ(DWORD(ERROR_INVALID_ACL), reports.back().dwWin32ExitCode);
+    // No pipe was served with the default security.
+    EXPECT_FALSE(test::OpenClientPipe(m_name));
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), ::GetLastError());
 }
 
 } // namespace

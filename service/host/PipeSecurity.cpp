@@ -23,7 +23,9 @@ template <class T> DWORD Allocate(std::vector<uint8_t>& block, size_t size) {
     return 0;
 }
 
-DWORD AceBytes(PSID sid) { return DWORD(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid)); }
+DWORD AceBytes(PSID sid) {
+    return DWORD(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid));
+}
 
 } // namespace
 
@@ -62,7 +64,8 @@ DWORD CPipeSecurity::BuildAccessEntryList(PSID owner, PSID local) {
     PACL dacl = reinterpret_cast<PACL>(m_dacl.data());
     // Order matters: the owner's grant comes first, so LOCAL's deny (the owner is a LOCAL
     // user too) does not take instance creation from the owner.
-    if (!::InitializeAcl(dacl, size, ACL_REVISION) || !::AddAccessAllowedAce(dacl, ACL_REVISION, GENERIC_ALL, owner) ||
+    if (!::InitializeAcl(dacl, size, ACL_REVISION) ||
+        !::AddAccessAllowedAce(dacl, ACL_REVISION, GENERIC_ALL, owner) ||
         !::AddAccessDeniedAce(dacl, ACL_REVISION, FILE_CREATE_PIPE_INSTANCE, local) ||
         !::AddAccessAllowedAce(dacl, ACL_REVISION, GENERIC_READ | GENERIC_WRITE, local) ||
         !::SetSecurityDescriptorDacl(reinterpret_cast<PSECURITY_DESCRIPTOR>(m_descriptor.data()), TRUE, dacl,

@@ -43,16 +43,18 @@ DWORD CPipeServer::CreatePipeInstance(Slot& slot, bool first) {
     if (first && (::WaitNamedPipeW(m_pipeName, 1) || ::GetLastError() == ERROR_SEM_TIMEOUT ||
                   ::GetLastError() == ERROR_PIPE_BUSY))
         return ERROR_ALREADY_EXISTS;
-    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    UniqueFile pipe(::CreateNamedPipeW(m_pipeName, openMode,
-                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                                       MAX_PIPE_INSTANCES, 0, 0, PIPE_DEFAULT_TIMEOUT, m_security));
+    const DWORD openMode =
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    UniqueFile pipe(::CreateNamedPipeW(
+        m_pipeName, openMode, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+        MAX_PIPE_INSTANCES, 0, 0, PIPE_DEFAULT_TIMEOUT, m_security));
     if (!pipe)
         return LastErrorOr1359();
     WorkerStart* start = new (std::nothrow) WorkerStart{pipe.get(), m_workerStop.get()};
     if (!start)
         return ERROR_OUTOFMEMORY;
-    UniqueHandle<> thread(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, PipeWorkerThread, start, 0, nullptr)));
+    UniqueHandle<> thread(
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, PipeWorkerThread, start, 0, nullptr)));
     if (!thread) {
         const DWORD e = errno == EAGAIN ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : LastErrorOr1359();
         delete start;

@@ -16,6 +16,7 @@ HANDLE CSvcMain::StopEvent = nullptr;
 HANDLE CSvcMain::LoopEndEvent = nullptr;
 std::mutex CSvcMain::HandlesLock;
 const wchar_t* CSvcMain::PipeName = kCommandPipeName;
+DWORD (*CSvcMain::SecurityBuilder)(CPipeSecurity&) = &CSvcMain::BuildSecurityAttributes;
 
 namespace {
 constexpr DWORD kStartWaitHint = 1000;
@@ -63,7 +64,9 @@ DWORD CSvcMain::InitService() {
     return ReportStatus(SERVICE_RUNNING, 0, 0, 0);
 }
 
-DWORD CSvcMain::BuildSecurityAttributes(CPipeSecurity& security) { return security.Build(); }
+DWORD CSvcMain::BuildSecurityAttributes(CPipeSecurity& security) {
+    return security.Build();
+}
 
 DWORD CSvcMain::MainLoop(SECURITY_ATTRIBUTES* security) {
     HANDLE stop = nullptr;
@@ -80,7 +83,7 @@ DWORD CSvcMain::RunService() {
     DWORD result = InitService();
     if (result == 0) {
         CPipeSecurity security;
-        result = BuildSecurityAttributes(security);
+        result = SecurityBuilder(security);
         // A descriptor that could not be built stops the start: never the default security.
         if (result == 0)
             result = MainLoop(security.Attributes());

@@ -35,6 +35,8 @@ public:
 
     // The command pipe's name; tests use names of their own.
     static const wchar_t* PipeName;
+    // BuildSecurityAttributes; tests make it fail.
+    static DWORD (*SecurityBuilder)(CPipeSecurity& security);
 
     static DWORD ReportStatus(DWORD state, DWORD checkPoint, DWORD waitHint, DWORD exitCode);
     static DWORD InitService();
