@@ -98,7 +98,7 @@ CVpnAdmin::CVpnAdmin(const CVpnAdminParts& parts)
         m_store = m_ownStore.get();
     }
     for (size_t i = 0; i < kVpnCount; ++i) {
-        Status[i] = VPN_STATUS_DISCONNECTED;
+        Status[i] = ConnectStatus::Disconnected;
         std::swprintf(EntryName[i], sizeof EntryName[i] / sizeof EntryName[i][0], L"CORVEL_vpn%u", unsigned(i + 1));
     }
     // Made here, once, rather than at the first BeginVpn: two first requests can race no more.
@@ -168,7 +168,7 @@ DWORD CVpnAdmin::BeginVpn(uint8_t index, const wchar_t* userName, const wchar_t*
     if (!thread) {
         delete param;
         m_current.reset();
-        Status[index] = VPN_STATUS_DISCONNECTED;
+        Status[index] = ConnectStatus::Disconnected;
         return ERROR_ALREADY_THREAD;
     }
     m_threads.emplace_back(generation, std::move(thread));
@@ -206,7 +206,7 @@ DWORD CVpnAdmin::EndConnection(uint32_t onlyGeneration) {
         attempt->Running = false;
         ::SetEvent(attempt->Ended.get());
         for (auto& s : Status)
-            s = VPN_STATUS_DISCONNECTED;
+            s = ConnectStatus::Disconnected;
         Connected = false;
     }
     // An end that comes while RasDialW runs waits for the handle it gives back.
@@ -257,7 +257,7 @@ DWORD CVpnAdmin::NotifyStatus(const Attempt& attempt, bool* stale) {
 bool CVpnAdmin::IsCurrent(const Attempt& attempt) const { return m_current.get() == &attempt; }
 
 void CVpnAdmin::Disconnect(Attempt& attempt) {
-    Status[attempt.Index] = VPN_STATUS_DISCONNECTED;
+    Status[attempt.Index] = ConnectStatus::Disconnected;
     attempt.Running = false;
 }
 
@@ -333,7 +333,7 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
                     stale = true;
                     break;
                 }
-                Status[index] = VPN_STATUS_CONNECTING;
+                Status[index] = ConnectStatus::Connecting;
             }
             if (NotifyStatus(attempt, &stale) != 0) {
                 StartEndVpnThread(attempt.Generation);
@@ -356,7 +356,7 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
                         break;
                     }
                     if (Connected)
-                        Status[index] = VPN_STATUS_CONNECTED;
+                        Status[index] = ConnectStatus::Connected;
                 }
                 if (NotifyStatus(attempt, &stale) != 0) {
                     StartEndVpnThread(attempt.Generation);
@@ -364,7 +364,7 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
                 }
                 if (stale)
                     break;
-                if (Status[index] == VPN_STATUS_CONNECTED)
+                if (Status[index] == ConnectStatus::Connected)
                     step = STEP_WAIT_DISCONNECTION;
                 else if (ticks > kLastTick)
                     step = STEP_END;
@@ -410,7 +410,7 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
         std::lock_guard<std::mutex> hold(m_lock);
         if (IsCurrent(attempt))
             for (auto& s : Status)
-                s = VPN_STATUS_DISCONNECTED;
+                s = ConnectStatus::Disconnected;
     }
 }
 

@@ -18,6 +18,7 @@
 // Tests of the engine itself construct a CVpnAdmin of their own with the parts they choose.
 #include "EngineServices.h"
 #include "RasApi.h"
+#include "Protocol.h"
 #include "RasEntry.h"
 #include "Records.h"
 
@@ -33,12 +34,6 @@
 #include <vector>
 
 namespace corvel {
-
-enum ConnectStatus : uint8_t {
-    VPN_STATUS_DISCONNECTED = 0,
-    VPN_STATUS_CONNECTED = 1,
-    VPN_STATUS_CONNECTING = 2,
-};
 
 struct CVpnAdminParts {
     CRasApi* Ras = nullptr;

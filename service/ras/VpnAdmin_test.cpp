@@ -71,7 +71,7 @@ protected:
     // What the worker that reads a state-0 or RAS-error notification does.
     void EndAsTheWorkerDoes() { EXPECT_EQ(engine->EndVpn(), 0u); }
     bool WaitConnected(uint8_t index) {
-        return sink.WaitForFrame(Notify(index, VPN_STATUS_CONNECTED)) && ras.WaitForCalls("ConnectionNotification", 1);
+        return sink.WaitForFrame(Notify(index, ConnectStatus::Connected)) && ras.WaitForCalls("ConnectionNotification", 1);
     }
 
     CFakeRasApi ras;
@@ -88,10 +88,10 @@ TEST_F(VpnAdminTest, AnAttemptThatNeverConnectsSends83ConnectingStatesThenGivesU
     ASSERT_TRUE(sink.WaitFor([](const Frames& f) { return f.size() == 84; }));
     const Frames frames = sink.Frames();
     for (size_t i = 0; i < 83; ++i)
-        ASSERT_EQ(frames[i], Notify(2, VPN_STATUS_CONNECTING)) << i;
-    EXPECT_EQ(frames[83], Notify(2, VPN_STATUS_DISCONNECTED));
+        ASSERT_EQ(frames[i], Notify(2, ConnectStatus::Connecting)) << i;
+    EXPECT_EQ(frames[83], Notify(2, ConnectStatus::Disconnected));
     EXPECT_EQ(clock.CountPauses(500), 82u);
-    EXPECT_EQ(engine->GetConnectStatus(2), VPN_STATUS_DISCONNECTED);
+    EXPECT_EQ(engine->GetConnectStatus(2), ConnectStatus::Disconnected);
 
     EndAsTheWorkerDoes();
     const auto hangUps = ras.Calls("HangUp");
@@ -110,8 +110,8 @@ TEST_F(VpnAdminTest, ASuccessfulDialReportsConnectingConnectedAndTheDropThatFoll
     store.Set(0, stored);
     ASSERT_EQ(engine->BeginVpn(0, L"taro", L"secret"), 0u);
     ASSERT_TRUE(WaitConnected(0));
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(0, VPN_STATUS_CONNECTING), Notify(0, VPN_STATUS_CONNECTED)}));
-    EXPECT_EQ(engine->GetConnectStatus(0), VPN_STATUS_CONNECTED);
+    EXPECT_EQ(sink.Frames(), (Frames{Notify(0, ConnectStatus::Connecting), Notify(0, ConnectStatus::Connected)}));
+    EXPECT_EQ(engine->GetConnectStatus(0), ConnectStatus::Connected);
     const auto dial = ras.Calls("Dial").at(0).DialParams;
     EXPECT_EQ(std::wstring(dial.szEntryName), L"CORVEL_vpn1");
     EXPECT_EQ(std::wstring(dial.szUserName), L"taro");
@@ -119,8 +119,8 @@ TEST_F(VpnAdminTest, ASuccessfulDialReportsConnectingConnectedAndTheDropThatFoll
     EXPECT_EQ(ras.Calls("ConnectionNotification").at(0).Flags, DWORD(RASCN_Disconnection));
 
     ASSERT_TRUE(ras.Drop(ras.LastConnection()));
-    ASSERT_TRUE(sink.WaitForFrame(Notify(0, VPN_STATUS_DISCONNECTED)));
-    EXPECT_EQ(engine->GetConnectStatus(0), VPN_STATUS_DISCONNECTED);
+    ASSERT_TRUE(sink.WaitForFrame(Notify(0, ConnectStatus::Disconnected)));
+    EXPECT_EQ(engine->GetConnectStatus(0), ConnectStatus::Disconnected);
     EndAsTheWorkerDoes();
     EXPECT_EQ(ras.Calls("HangUp").size(), 1u);
     EXPECT_EQ(sink.Frames().size(), 3u);
@@ -134,9 +134,9 @@ TEST_F(VpnAdminTest, ARasErrorIsReportedWithItsCodeAndKeptAfterTheEnd) {
     ASSERT_TRUE(ras.Deliver(ras.LastConnection(), RASCS_Authenticate, 691));
     gate.Open();
     ASSERT_TRUE(sink.WaitForFrame(RasErr(691)));
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(4, VPN_STATUS_CONNECTING), RasErr(691)}));
+    EXPECT_EQ(sink.Frames(), (Frames{Notify(4, ConnectStatus::Connecting), RasErr(691)}));
     EXPECT_EQ(engine->GetLastRasError(), 691u);
-    EXPECT_EQ(engine->GetConnectStatus(4), VPN_STATUS_DISCONNECTED);
+    EXPECT_EQ(engine->GetConnectStatus(4), ConnectStatus::Disconnected);
     EndAsTheWorkerDoes();
     EXPECT_EQ(engine->GetLastRasError(), 691u);
 }
@@ -147,16 +147,16 @@ TEST_F(VpnAdminTest, AnEndOnRequestHangsUpPausesAndSendsNothingOfItsOwn) {
 
     // Held: a second begin leaves it alone.
     EXPECT_EQ(engine->BeginVpn(3, nullptr, nullptr), DWORD(ERROR_ALREADY_INITIALIZED));
-    EXPECT_EQ(engine->GetConnectStatus(1), VPN_STATUS_CONNECTED);
+    EXPECT_EQ(engine->GetConnectStatus(1), ConnectStatus::Connected);
     EXPECT_EQ(ras.Calls("Dial").size(), 1u);
 
     EXPECT_EQ(engine->EndVpn(), 0u);
     EXPECT_EQ(clock.CountPauses(5000), 1u);
     EXPECT_EQ(engine->EndVpn(), DWORD(ERROR_NOT_CONNECTED));
     ASSERT_TRUE(engine->WaitForAllThreads(10000));
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(1, VPN_STATUS_CONNECTING), Notify(1, VPN_STATUS_CONNECTED)}));
+    EXPECT_EQ(sink.Frames(), (Frames{Notify(1, ConnectStatus::Connecting), Notify(1, ConnectStatus::Connected)}));
     for (uint8_t i = 0; i < kVpnCount; ++i)
-        EXPECT_EQ(engine->GetConnectStatus(i), VPN_STATUS_DISCONNECTED);
+        EXPECT_EQ(engine->GetConnectStatus(i), ConnectStatus::Disconnected);
     EXPECT_EQ(ras.Calls("HangUp").size(), 1u);
     EXPECT_EQ(ras.Calls("DeleteEntry").at(0).EntryName, L"CORVEL_vpn2");
     EXPECT_EQ(engine->BeginVpn(1, nullptr, nullptr), 0u); // released
@@ -196,7 +196,7 @@ TEST_F(VpnAdminTest, AnEndWhileRasDialWRunsHangsUpTheHandleTheDialReturns) {
     ASSERT_EQ(hangUps.size(), 1u);
     EXPECT_EQ(hangUps[0].Connection, ras.Calls("Dial").at(0).Connection);
     ASSERT_TRUE(engine->WaitForAllThreads(10000));
-    EXPECT_EQ(engine->GetConnectStatus(0), VPN_STATUS_DISCONNECTED);
+    EXPECT_EQ(engine->GetConnectStatus(0), ConnectStatus::Disconnected);
 }
 
 TEST_F(VpnAdminTest, AStaleConnectThreadLeavesTheNextConnectionAlone) {
@@ -211,12 +211,12 @@ TEST_F(VpnAdminTest, AStaleConnectThreadLeavesTheNextConnectionAlone) {
     ASSERT_TRUE(WaitConnected(1));
     gate.Open(); // the first attempt's tick completes now
     ASSERT_TRUE(engine->WaitForFormerThreads(10000));
-    EXPECT_EQ(engine->GetConnectStatus(1), VPN_STATUS_CONNECTED);
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(0, VPN_STATUS_CONNECTING), Notify(1, VPN_STATUS_CONNECTING),
-                                     Notify(1, VPN_STATUS_CONNECTED)}));
+    EXPECT_EQ(engine->GetConnectStatus(1), ConnectStatus::Connected);
+    EXPECT_EQ(sink.Frames(), (Frames{Notify(0, ConnectStatus::Connecting), Notify(1, ConnectStatus::Connecting),
+                                     Notify(1, ConnectStatus::Connected)}));
 
     ASSERT_TRUE(ras.Drop(ras.LastConnection()));
-    ASSERT_TRUE(sink.WaitForFrame(Notify(1, VPN_STATUS_DISCONNECTED)));
+    ASSERT_TRUE(sink.WaitForFrame(Notify(1, ConnectStatus::Disconnected)));
     EndAsTheWorkerDoes();
 }
 
@@ -274,10 +274,33 @@ TEST_F(VpnAdminTest, DeletesStaleEntriesOnlyBeforeTheFirstConnection) {
 }
 
 TEST_F(VpnAdminTest, StatusOfAnIndexBeyondTheTableIs255) {
-    EXPECT_EQ(engine->GetConnectStatus(19), VPN_STATUS_DISCONNECTED);
+    EXPECT_EQ(engine->GetConnectStatus(19), ConnectStatus::Disconnected);
     EXPECT_EQ(engine->GetConnectStatus(20), 255);
     EXPECT_EQ(engine->GetConnectStatus(255), 255);
     EXPECT_EQ(engine->EndVpn(), DWORD(ERROR_NOT_CONNECTED));
+}
+
+// The seam other parts' tests use: the process-wide engine on parts chosen before its birth.
+TEST(VpnAdminInstance, UsesThePartsGivenBeforeTheFirstGetInstance) {
+    static CFakeRasApi ras;
+    static CVirtualClock clock;
+    static CCapturingSink sink;
+    static CFakeVpnConfigSource store;
+    CVpnAdminParts parts;
+    parts.Ras = &ras;
+    parts.Clock = &clock;
+    parts.Sink = &sink;
+    parts.Store = &store;
+    ASSERT_TRUE(CVpnAdmin::UseForInstance(parts));
+    CVpnAdmin& engine = CVpnAdmin::GetInstance();
+    EXPECT_EQ(&engine, &CVpnAdmin::GetInstance());
+    EXPECT_FALSE(CVpnAdmin::UseForInstance(CVpnAdminParts()));
+
+    ASSERT_EQ(engine.BeginVpn(7, nullptr, nullptr), 0u);
+    ASSERT_TRUE(sink.WaitForFrame(Notify(7, ConnectStatus::Connected)));
+    EXPECT_EQ(engine.EndVpn(), 0u);
+    EXPECT_EQ(clock.CountPauses(5000), 1u);
+    EXPECT_TRUE(engine.WaitForAllThreads(10000));
 }
 
 } // namespace

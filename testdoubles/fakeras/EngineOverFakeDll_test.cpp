@@ -94,8 +94,8 @@ TEST_F(EngineOverFakeDll, DialsConnectsAndReportsTheDrop) {
     WriteText(ExeFolder() + kScriptFileName, "outcome=connect\ncallbacks=2\ninterval_ms=10\ndrop_after_ms=100\n");
     CVpnAdmin engine(parts);
     ASSERT_EQ(engine.BeginVpn(0, L"user", L"pw"), 0u);
-    ASSERT_TRUE(sink.WaitForFrame(CCapturingSink::VpnNotify(0, VPN_STATUS_CONNECTED)));
-    ASSERT_TRUE(sink.WaitForFrame(CCapturingSink::VpnNotify(0, VPN_STATUS_DISCONNECTED)));
+    ASSERT_TRUE(sink.WaitForFrame(CCapturingSink::VpnNotify(0, ConnectStatus::Connected)));
+    ASSERT_TRUE(sink.WaitForFrame(CCapturingSink::VpnNotify(0, ConnectStatus::Disconnected)));
     EXPECT_EQ(engine.EndVpn(), 0u);
     ASSERT_TRUE(engine.WaitForAllThreads(10000));
 
