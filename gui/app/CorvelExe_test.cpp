@@ -1,0 +1,110 @@
+// Corvel.exe as a process: one instance per machine, and the mutex that tells the service and
+// the console client that it runs lives exactly as long as the program.
+#include "FakeService.h"
+#include "Handles.h"
+#include "ConfigItems.h"
+#include "Protocol.h"
+#include "Records.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace corvel {
+namespace {
+
+std::wstring ProgramPath()
+{
+    wchar_t self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, n);
+    return path.substr(0, path.rfind(L'\\') + 1) + L"Corvel.exe";
+}
+
+UniqueHandle<> Start(const std::wstring& arguments)
+{
+    std::wstring line = L"\"" + ProgramPath() + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(ProgramPath().c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return UniqueHandle<>();
+    ::CloseHandle(pi.hThread);
+    return UniqueHandle<>(pi.hProcess);
+}
+
+bool MutexExists()
+{
+    UniqueHandle<> mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\corvelguimutex"));
+    return static_cast<bool>(mutex);
+}
+
+// Answers every request of the tray program's start-up.
+FakeExchange Answer(const FakeRequest& request)
+{
+    const std::vector<uint8_t>& f = request.Frame;
+    if (f.empty())
+        return FakeExchange::Hangup();
+    if (f[0] == CMD_VPN_STATUS)
+        return FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, std::vector<uint8_t>(20, 0)));
+    if (f[0] == CMD_LOAD_CONFIG && f.size() > 4) {
+        std::vector<uint8_t> payload(5 + VPNCONFIG::kSize, 0);
+        payload[0] = f[4];
+        payload[3] = uint8_t(VPNCONFIG::kSize >> 8);
+        payload[4] = uint8_t(VPNCONFIG::kSize & 0xFF);
+        if (f[4] == PROBE_ITEM)
+            payload = {PROBE_ITEM, 0, 0, 0, 0};
+        return FakeExchange::Answer(FakeReply(CMD_LOAD_CONFIG, 0, payload));
+    }
+    return FakeExchange::Answer(FakeReply(f[0], 0));
+}
+
+void NotifyQuit()
+{
+    const uint8_t message[] = {0x41, 0, 0, 3, 0, 0, 1};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\corvelgui", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (pipe) {
+            DWORD written = 0;
+            ASSERT_TRUE(::WriteFile(pipe.get(), message, sizeof message, &written, nullptr));
+            return;
+        }
+        ::WaitNamedPipeW(L"\\\\.\\pipe\\corvelgui", 100); // also waits while the server starts
+    }
+    FAIL() << "the notification pipe never opened";
+}
+
+TEST(CorvelExe, SecondInstanceEndsAtOnceAndTheMutexLivesWithTheFirst)
+{
+    CFakeService service(&Answer, 4);
+    ASSERT_EQ(service.Start(), 0u);
+    ASSERT_FALSE(MutexExists());
+
+    UniqueHandle<> first = Start(L"vpn1 /hide");
+    ASSERT_TRUE(first);
+    // The probe and the 22 start-up requests: the first instance is up.
+    ASSERT_TRUE(service.WaitForRequests(23, 30000));
+    EXPECT_TRUE(MutexExists());
+
+    UniqueHandle<> second = Start(L"");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(::WaitForSingleObject(second.get(), 15000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ::GetExitCodeProcess(second.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(service.Requests().size(), 23u); // the second one asked the service nothing
+    EXPECT_EQ(::WaitForSingleObject(first.get(), 0), DWORD(WAIT_TIMEOUT));
+    EXPECT_TRUE(MutexExists());
+
+    // The console client's way of ending: state 0 with QuitGui.
+    NotifyQuit();
+    ASSERT_EQ(::WaitForSingleObject(first.get(), 15000), WAIT_OBJECT_0);
+    EXPECT_FALSE(MutexExists());
+    EXPECT_EQ(::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+}
+
+} // namespace
+} // namespace corvel
