@@ -8,6 +8,8 @@
 #include <wtsapi32.h>
 
 #include <cwchar>
+#include <iterator>
+#include <mutex>
 
 namespace corvel {
 
@@ -90,10 +92,27 @@ DWORD StartGuiProcess(const wchar_t* programPath, const wchar_t* commandLine) {
     return 0;
 }
 
+namespace {
+
+// The store gives an empty folder when it could not build its path. A program path that
+// GetModuleFileNameW had to cut is the usual reason: then "Corvel.exe" cannot fit either.
+DWORD EmptyFolderError() {
+    static wchar_t modulePath[32768];
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
+    const DWORD length = ::GetModuleFileNameW(nullptr, modulePath, DWORD(std::size(modulePath)));
+    return length >= MAX_PATH && length < std::size(modulePath) ? DWORD(ERROR_FILENAME_EXCED_RANGE)
+                                                                : DWORD(ERROR_PATH_NOT_FOUND);
+}
+
+} // namespace
+
 DWORD CIncmdConnect::StartGui() {
     wchar_t folder[MAX_PATH] = {};
     CDotDatSemaphore::GetInstance().GetDataFolder(folder);
     folder[MAX_PATH - 1] = L'\0';
+    if (folder[0] == L'\0')
+        return EmptyFolderError();
     wchar_t path[kGuiPathChars];
     DWORD result = BuildGuiProgramPath(folder, path, kGuiPathChars);
     if (result != 0)
