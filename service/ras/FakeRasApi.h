@@ -36,7 +36,8 @@ public:
     }
 
     struct Call {
-        std::string Name; // SetEntryProperties, SetCredentials, Dial, ConnectionNotification, HangUp, DeleteEntry
+        std::string
+            Name; // SetEntryProperties, SetCredentials, Dial, ConnectionNotification, HangUp, DeleteEntry
         std::wstring EntryName;
         RASENTRYW Entry{};
         RASCREDENTIALSW Credentials{};
@@ -86,7 +87,8 @@ private:
         std::vector<HANDLE> Events; // own duplicates
     };
     void Record(Call call);
-    static void RunOnOwnThread(const DialCallback& callback, const std::vector<std::pair<RASCONNSTATE, DWORD>>& states);
+    static void RunOnOwnThread(const DialCallback& callback,
+                               const std::vector<std::pair<RASCONNSTATE, DWORD>>& states);
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;

@@ -76,6 +76,8 @@ DWORD CRasApiWin32::HangUp(HRASCONN connection) {
     return result;
 }
 
-DWORD CRasApiWin32::DeleteEntry(const wchar_t* entryName) { return ::RasDeleteEntryW(nullptr, entryName); }
+DWORD CRasApiWin32::DeleteEntry(const wchar_t* entryName) {
+    return ::RasDeleteEntryW(nullptr, entryName);
+}
 
 } // namespace corvel

@@ -67,8 +67,8 @@ DWORD CRasEntry::CreateCorvelData() {
     // Sizes of this build's own structures: they differ between 32- and 64-bit builds.
     Entry.dwSize = sizeof Entry;
     if (Config.ServerIsIpAddress != 0) {
-        std::swprintf(Entry.szLocalPhoneNumber, kPhoneChars, L"%u.%u.%u.%u", Config.Server[0], Config.Server[1],
-                      Config.Server[2], Config.Server[3]);
+        std::swprintf(Entry.szLocalPhoneNumber, kPhoneChars, L"%u.%u.%u.%u", Config.Server[0],
+                      Config.Server[1], Config.Server[2], Config.Server[3]);
     } else {
         const std::u16string host = Config.GetServerHostName();
         for (size_t i = 0; i < host.size(); ++i)
@@ -82,11 +82,12 @@ DWORD CRasEntry::CreateCorvelData() {
     Entry.ipaddrDns.b = Config.DnsAddress[1];
     Entry.ipaddrDns.c = Config.DnsAddress[2];
     Entry.ipaddrDns.d = Config.DnsAddress[3];
-    Entry.dwfOptions = RASEO_RequireDataEncryption | RASEO_IpHeaderCompression | AuthenticationBits(Config.AuthProtocol);
+    Entry.dwfOptions =
+        RASEO_RequireDataEncryption | RASEO_IpHeaderCompression | AuthenticationBits(Config.AuthProtocol);
     if (Config.UseRemoteGateway == 1)
         Entry.dwfOptions |= RASEO_RemoteDefaultGateway;
-    Entry.dwfOptions2 = RASEO2_SecureFileAndPrint | RASEO2_SecureClientForMSNet | RASEO2_DontNegotiateMultilink |
-                        RASEO2_UsePreSharedKey | RASEO2_DisableNbtOverIP;
+    Entry.dwfOptions2 = RASEO2_SecureFileAndPrint | RASEO2_SecureClientForMSNet |
+                        RASEO2_DontNegotiateMultilink | RASEO2_UsePreSharedKey | RASEO2_DisableNbtOverIP;
     Entry.dwType = RASET_Vpn;
     Entry.dwVpnStrategy = VS_L2tpOnly;
     Entry.dwfNetProtocols = RASNP_Ip;
@@ -106,9 +107,13 @@ DWORD CRasEntry::CreateCorvelData() {
     return 0;
 }
 
-DWORD CRasEntry::CreateEntry() { return m_ras.SetEntryProperties(EntryNameBuffer, Entry); }
+DWORD CRasEntry::CreateEntry() {
+    return m_ras.SetEntryProperties(EntryNameBuffer, Entry);
+}
 
-DWORD CRasEntry::SetPSK() { return m_ras.SetCredentials(EntryNameBuffer, Credentials); }
+DWORD CRasEntry::SetPSK() {
+    return m_ras.SetCredentials(EntryNameBuffer, Credentials);
+}
 
 DWORD CRasEntry::RasConnnect() {
     HRASCONN connection = nullptr;
@@ -141,7 +146,9 @@ DWORD CRasEntry::RasDisConnect(CEngineClock& clock) {
     return result;
 }
 
-DWORD CRasEntry::DeleteEntry() { return m_ras.DeleteEntry(EntryNameBuffer); }
+DWORD CRasEntry::DeleteEntry() {
+    return m_ras.DeleteEntry(EntryNameBuffer);
+}
 
 void CRasEntry::CorvelDisConnect(CEngineClock& clock) {
     RasDisConnect(clock);
@@ -150,7 +157,8 @@ void CRasEntry::CorvelDisConnect(CEngineClock& clock) {
 
 bool CRasEntry::WaitForDisconnection(HRASCONN connection, HANDLE cancel) {
     UniqueEvent disconnected(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!disconnected || m_ras.ConnectionNotification(connection, disconnected.get(), RASCN_Disconnection) != 0)
+    if (!disconnected ||
+        m_ras.ConnectionNotification(connection, disconnected.get(), RASCN_Disconnection) != 0)
         return false;
     const HANDLE waits[] = {disconnected.get(), cancel};
     return ::WaitForMultipleObjects(cancel ? 2 : 1, waits, FALSE, INFINITE) == WAIT_OBJECT_0;

@@ -99,7 +99,8 @@ CVpnAdmin::CVpnAdmin(const CVpnAdminParts& parts)
     }
     for (size_t i = 0; i < kVpnCount; ++i) {
         Status[i] = ConnectStatus::Disconnected;
-        std::swprintf(EntryName[i], sizeof EntryName[i] / sizeof EntryName[i][0], L"CORVEL_vpn%u", unsigned(i + 1));
+        std::swprintf(EntryName[i], sizeof EntryName[i] / sizeof EntryName[i][0], L"CORVEL_vpn%u",
+                      unsigned(i + 1));
     }
     // Made here, once, rather than at the first BeginVpn: two first requests can race no more.
     ConnectionSemaphore.reset(::CreateSemaphoreW(nullptr, 1, 1, nullptr));
@@ -159,8 +160,9 @@ DWORD CVpnAdmin::BeginVpn(uint8_t index, const wchar_t* userName, const wchar_t*
     attempt->Index = index;
     attempt->Dialer.SetEntryName(EntryName[index]);
     const uint32_t generation = attempt->Generation;
-    attempt->Dialer.SetDialFunc(
-        [this, generation](UINT, RASCONNSTATE state, DWORD error) { RasDialCallback(generation, state, error); });
+    attempt->Dialer.SetDialFunc([this, generation](UINT, RASCONNSTATE state, DWORD error) {
+        RasDialCallback(generation, state, error);
+    });
 
     m_current = attempt;
     auto* param = new std::shared_ptr<Attempt>(attempt);
@@ -176,7 +178,9 @@ DWORD CVpnAdmin::BeginVpn(uint8_t index, const wchar_t* userName, const wchar_t*
     return 0;
 }
 
-DWORD CVpnAdmin::EndVpn() { return EndConnection(0); }
+DWORD CVpnAdmin::EndVpn() {
+    return EndConnection(0);
+}
 
 // onlyGeneration 0: whatever is held; else only that attempt (the end a connect thread asks for
 // must never end a later connection).
@@ -217,9 +221,13 @@ DWORD CVpnAdmin::EndConnection(uint32_t onlyGeneration) {
     return 0;
 }
 
-uint8_t CVpnAdmin::GetConnectStatus(uint8_t index) { return index < kVpnCount ? Status[index].load() : 255; }
+uint8_t CVpnAdmin::GetConnectStatus(uint8_t index) {
+    return index < kVpnCount ? Status[index].load() : 255;
+}
 
-DWORD CVpnAdmin::GetLastRasError() { return LastRasError; }
+DWORD CVpnAdmin::GetLastRasError() {
+    return LastRasError;
+}
 
 DWORD CVpnAdmin::DeleteAllEntries() {
     // Under the lock, so a first BeginVpn waits until the stale entries are gone.
@@ -254,7 +262,9 @@ DWORD CVpnAdmin::NotifyStatus(const Attempt& attempt, bool* stale) {
     return m_sink->Send(frame, sizeof frame);
 }
 
-bool CVpnAdmin::IsCurrent(const Attempt& attempt) const { return m_current.get() == &attempt; }
+bool CVpnAdmin::IsCurrent(const Attempt& attempt) const {
+    return m_current.get() == &attempt;
+}
 
 void CVpnAdmin::Disconnect(Attempt& attempt) {
     Status[attempt.Index] = ConnectStatus::Disconnected;
@@ -387,15 +397,14 @@ void CVpnAdmin::CorvelConnectAndAnalize(const std::shared_ptr<Attempt>& attemptR
             break;
         }
         case STEP_END:
-        case STEP_RAS_ERROR:
-            {
-                std::lock_guard<std::mutex> hold(m_lock);
-                if (!IsCurrent(attempt)) {
-                    stale = true;
-                    break;
-                }
-                Disconnect(attempt);
+        case STEP_RAS_ERROR: {
+            std::lock_guard<std::mutex> hold(m_lock);
+            if (!IsCurrent(attempt)) {
+                stale = true;
+                break;
             }
+            Disconnect(attempt);
+        }
             // The worker that reads this ends the connection; if it cannot be sent, a thread does.
             if (NotifyStatus(attempt, &stale) != 0)
                 StartEndVpnThread(attempt.Generation);
@@ -450,9 +459,13 @@ void CVpnAdmin::ReapEndedThreads() {
     }
 }
 
-bool CVpnAdmin::WaitForFormerThreads(DWORD timeoutMs) { return WaitForThreads(timeoutMs, false); }
+bool CVpnAdmin::WaitForFormerThreads(DWORD timeoutMs) {
+    return WaitForThreads(timeoutMs, false);
+}
 
-bool CVpnAdmin::WaitForAllThreads(DWORD timeoutMs) { return WaitForThreads(timeoutMs, true); }
+bool CVpnAdmin::WaitForAllThreads(DWORD timeoutMs) {
+    return WaitForThreads(timeoutMs, true);
+}
 
 bool CVpnAdmin::WaitForThreads(DWORD timeoutMs, bool includeCurrent) {
     const ULONGLONG start = ::GetTickCount64();

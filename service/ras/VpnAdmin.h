@@ -80,7 +80,14 @@ public:
 
 private:
     struct Attempt;
-    enum ThreadStep { STEP_DIAL, STEP_WAIT_CONNECTED, STEP_WAIT_DISCONNECTION, STEP_END, STEP_RAS_ERROR, STEP_DONE };
+    enum ThreadStep {
+        STEP_DIAL,
+        STEP_WAIT_CONNECTED,
+        STEP_WAIT_DISCONNECTION,
+        STEP_END,
+        STEP_RAS_ERROR,
+        STEP_DONE
+    };
 
     static DWORD WINAPI ConnectThreadMain(LPVOID param);
     static DWORD WINAPI EndVpnThreadMain(LPVOID param);

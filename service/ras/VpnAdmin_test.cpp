@@ -71,7 +71,8 @@ protected:
     // What the worker that reads a state-0 or RAS-error notification does.
     void EndAsTheWorkerDoes() { EXPECT_EQ(engine->EndVpn(), 0u); }
     bool WaitConnected(uint8_t index) {
-        return sink.WaitForFrame(Notify(index, ConnectStatus::Connected)) && ras.WaitForCalls("ConnectionNotification", 1);
+        return sink.WaitForFrame(Notify(index, ConnectStatus::Connected)) &&
+               ras.WaitForCalls("ConnectionNotification", 1);
     }
 
     CFakeRasApi ras;
@@ -110,7 +111,8 @@ TEST_F(VpnAdminTest, ASuccessfulDialReportsConnectingConnectedAndTheDropThatFoll
     store.Set(0, stored);
     ASSERT_EQ(engine->BeginVpn(0, L"taro", L"secret"), 0u);
     ASSERT_TRUE(WaitConnected(0));
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(0, ConnectStatus::Connecting), Notify(0, ConnectStatus::Connected)}));
+    EXPECT_EQ(sink.Frames(),
+              (Frames{Notify(0, ConnectStatus::Connecting), Notify(0, ConnectStatus::Connected)}));
     EXPECT_EQ(engine->GetConnectStatus(0), ConnectStatus::Connected);
     const auto dial = ras.Calls("Dial").at(0).DialParams;
     EXPECT_EQ(std::wstring(dial.szEntryName), L"CORVEL_vpn1");
@@ -154,7 +156,8 @@ TEST_F(VpnAdminTest, AnEndOnRequestHangsUpPausesAndSendsNothingOfItsOwn) {
     EXPECT_EQ(clock.CountPauses(5000), 1u);
     EXPECT_EQ(engine->EndVpn(), DWORD(ERROR_NOT_CONNECTED));
     ASSERT_TRUE(engine->WaitForAllThreads(10000));
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(1, ConnectStatus::Connecting), Notify(1, ConnectStatus::Connected)}));
+    EXPECT_EQ(sink.Frames(),
+              (Frames{Notify(1, ConnectStatus::Connecting), Notify(1, ConnectStatus::Connected)}));
     for (uint8_t i = 0; i < kVpnCount; ++i)
         EXPECT_EQ(engine->GetConnectStatus(i), ConnectStatus::Disconnected);
     EXPECT_EQ(ras.Calls("HangUp").size(), 1u);
@@ -212,8 +215,9 @@ TEST_F(VpnAdminTest, AStaleConnectThreadLeavesTheNextConnectionAlone) {
     gate.Open(); // the first attempt's tick completes now
     ASSERT_TRUE(engine->WaitForFormerThreads(10000));
     EXPECT_EQ(engine->GetConnectStatus(1), ConnectStatus::Connected);
-    EXPECT_EQ(sink.Frames(), (Frames{Notify(0, ConnectStatus::Connecting), Notify(1, ConnectStatus::Connecting),
-                                     Notify(1, ConnectStatus::Connected)}));
+    EXPECT_EQ(sink.Frames(),
+              (Frames{Notify(0, ConnectStatus::Connecting), Notify(1, ConnectStatus::Connecting),
+                      Notify(1, ConnectStatus::Connected)}));
 
     ASSERT_TRUE(ras.Drop(ras.LastConnection()));
     ASSERT_TRUE(sink.WaitForFrame(Notify(1, ConnectStatus::Disconnected)));

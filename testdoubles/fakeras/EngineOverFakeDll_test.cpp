@@ -45,8 +45,8 @@ void WriteText(const std::wstring& path, const std::string& text) {
 
 std::vector<FakeRasLogLine> ReadLog(const std::wstring& path) {
     std::vector<FakeRasLogLine> lines;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             0, nullptr);
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return lines;
     std::string text(64 * 1024, '\0');
@@ -91,7 +91,8 @@ protected:
 };
 
 TEST_F(EngineOverFakeDll, DialsConnectsAndReportsTheDrop) {
-    WriteText(ExeFolder() + kScriptFileName, "outcome=connect\ncallbacks=2\ninterval_ms=10\ndrop_after_ms=100\n");
+    WriteText(ExeFolder() + kScriptFileName,
+              "outcome=connect\ncallbacks=2\ninterval_ms=10\ndrop_after_ms=100\n");
     CVpnAdmin engine(parts);
     ASSERT_EQ(engine.BeginVpn(0, L"user", L"pw"), 0u);
     ASSERT_TRUE(sink.WaitForFrame(CCapturingSink::VpnNotify(0, ConnectStatus::Connected)));

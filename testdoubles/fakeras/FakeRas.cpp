@@ -52,20 +52,26 @@ std::string Utf8(const wchar_t* text, size_t maxChars) {
     return out;
 }
 
-template <size_t N> std::string Utf8(const wchar_t (&field)[N]) { return Utf8(field, N); }
+template <size_t N> std::string Utf8(const wchar_t (&field)[N]) {
+    return Utf8(field, N);
+}
 
 std::string Hex(DWORD v) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%lx", static_cast<unsigned long>(v));
     return b;
 }
-std::string Dec(uint64_t v) { return std::to_string(v); }
+std::string Dec(uint64_t v) {
+    return std::to_string(v);
+}
 std::string Address(const RASIPADDR& a) {
     char b[20];
     std::snprintf(b, sizeof b, "%u.%u.%u.%u", a.a, a.b, a.c, a.d);
     return b;
 }
-std::string Phonebook(const wchar_t* pbk) { return pbk ? Utf8(pbk, 260) : std::string("default"); }
+std::string Phonebook(const wchar_t* pbk) {
+    return pbk ? Utf8(pbk, 260) : std::string("default");
+}
 
 void Log(const std::string& event, const std::vector<std::pair<const char*, std::string>>& fields) {
     std::string line = event;
@@ -78,8 +84,9 @@ void Log(const std::string& event, const std::vector<std::pair<const char*, std:
     line += "\r\n";
     const std::wstring path = OwnFolder() + corvel::fakeras::kLogFileName;
     std::lock_guard<std::mutex> hold(g_logLock);
-    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
@@ -89,8 +96,9 @@ void Log(const std::string& event, const std::vector<std::pair<const char*, std:
 
 FakeRasScript ReadScript() {
     const std::wstring path = OwnFolder() + corvel::fakeras::kScriptFileName;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return FakeRasScript();
     std::string text;
@@ -111,7 +119,7 @@ struct Connection {
     HANDLE Stop = nullptr;   // set by RasHangUpW: the callback thread ends
     HANDLE Thread = nullptr; // the callback thread
     DWORD ThreadId = 0;
-    bool Down = false;                   // dropped or hung up
+    bool Down = false;                    // dropped or hung up
     std::vector<HANDLE> DisconnectEvents; // our own duplicates of the registered events
 
     ~Connection() {
@@ -159,9 +167,10 @@ void Deliver(Connection& c, RASCONNSTATE state, DWORD error) {
 }
 
 RASCONNSTATE ProgressState(uint32_t step) {
-    static const RASCONNSTATE states[] = {RASCS_OpenPort,      RASCS_PortOpened,   RASCS_ConnectDevice,
-                                          RASCS_DeviceConnected, RASCS_AllDevicesConnected, RASCS_Authenticate,
-                                          RASCS_AuthNotify,    RASCS_Authenticated};
+    static const RASCONNSTATE states[] = {
+        RASCS_OpenPort,        RASCS_PortOpened,          RASCS_ConnectDevice,
+        RASCS_DeviceConnected, RASCS_AllDevicesConnected, RASCS_Authenticate,
+        RASCS_AuthNotify,      RASCS_Authenticated};
     return states[step % (sizeof states / sizeof states[0])];
 }
 
@@ -200,8 +209,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-DWORD WINAPI RasSetEntryPropertiesW(LPCWSTR phonebook, LPCWSTR entryName, LPRASENTRYW entry, DWORD size, LPBYTE,
-                                    DWORD) {
+DWORD WINAPI RasSetEntryPropertiesW(LPCWSTR phonebook, LPCWSTR entryName, LPRASENTRYW entry, DWORD size,
+                                    LPBYTE, DWORD) {
     const FakeRasScript s = ReadScript();
     if (!entry || size < sizeof(RASENTRYW)) {
         Log("RasSetEntryPropertiesW", {{"phonebook", Phonebook(phonebook)},

@@ -94,7 +94,7 @@ struct FakeRasScript {
             const std::string value(rest);
             const uint32_t number = uint32_t(std::strtoul(value.c_str(), nullptr, 0));
             if (key == "outcome")
-                s.Outcome = value == "error" ? DialOutcome::Error
+                s.Outcome = value == "error"   ? DialOutcome::Error
                             : value == "never" ? DialOutcome::Never
                                                : DialOutcome::Connect;
             else if (key == "callbacks")

@@ -8,8 +8,9 @@ using namespace corvel::fakeras;
 namespace {
 
 TEST(FakeRasScriptFormat, ReadsEveryKeyAndIgnoresCommentsAndUnknownKeys) {
-    const FakeRasScript s = FakeRasScript::Parse("# c\r\noutcome=error\r\n callbacks = 4\nerror=0x2d1\nbogus=1\n"
-                                                 "interval_ms=5\ndrop_after_ms=0\nsetentry_result=623\n");
+    const FakeRasScript s =
+        FakeRasScript::Parse("# c\r\noutcome=error\r\n callbacks = 4\nerror=0x2d1\nbogus=1\n"
+                             "interval_ms=5\ndrop_after_ms=0\nsetentry_result=623\n");
     EXPECT_EQ(s.Outcome, DialOutcome::Error);
     EXPECT_EQ(s.Callbacks, 4u);
     EXPECT_EQ(s.Error, 721u);
@@ -20,8 +21,9 @@ TEST(FakeRasScriptFormat, ReadsEveryKeyAndIgnoresCommentsAndUnknownKeys) {
 }
 
 TEST(FakeRasLogFormat, SplitsTheEventAndItsTabSeparatedFields) {
-    const FakeRasLogLine l = FakeRasLogLine::Parse("RasDialW\tentry=CORVEL_vpn2\tdevicename=WAN Miniport (L2TP)\t"
-                                                   "options=0x1018\r\n");
+    const FakeRasLogLine l =
+        FakeRasLogLine::Parse("RasDialW\tentry=CORVEL_vpn2\tdevicename=WAN Miniport (L2TP)\t"
+                              "options=0x1018\r\n");
     EXPECT_EQ(l.Event, "RasDialW");
     EXPECT_EQ(l.Get("entry"), "CORVEL_vpn2");
     EXPECT_EQ(l.Get("devicename"), "WAN Miniport (L2TP)");

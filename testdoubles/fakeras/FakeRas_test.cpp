@@ -44,8 +44,8 @@ DWORD WINAPI OnDial(ULONG_PTR id, DWORD, HRASCONN, UINT, RASCONNSTATE state, DWO
 
 std::vector<FakeRasLogLine> ReadLog(const std::wstring& path) {
     std::vector<FakeRasLogLine> lines;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             0, nullptr);
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return lines;
     std::string text(64 * 1024, '\0');
@@ -108,8 +108,9 @@ TEST(FakeRasDll, PlaysAScriptedDialThatConnectsAndDropsAndLogsEveryCall) {
     std::vector<std::string> events;
     for (const auto& l : log)
         events.push_back(l.Event);
-    const std::vector<std::string> expected = {"RasDialW", "Callback", "Callback", "Callback", "RasConnectionNotificationW",
-                                               "Drop", "RasHangUpW", "RasHangUpW"};
+    const std::vector<std::string> expected = {
+        "RasDialW", "Callback",   "Callback",  "Callback", "RasConnectionNotificationW",
+        "Drop",     "RasHangUpW", "RasHangUpW"};
     // The registration may come before or after the drop; the rest is in order.
     ASSERT_EQ(events.size(), expected.size());
     if (events[4] == "Drop")
