@@ -178,6 +178,7 @@ public:
     HWND self = nullptr;
     BOOL mainEnabledInside = TRUE;
     BOOL visibleOnTimer = FALSE;
+    int ticks = 0;
     int boxAnswer = 0;
 
 protected:
@@ -189,8 +190,12 @@ protected:
         return TRUE;
     }
     void OnTimer(UINT_PTR id) override {
-        KillTimer(id);
+        // The dialog shows once its queue first goes idle; on a loaded machine the first tick
+        // can come before that, so look again on later ticks.
         visibleOnTimer = IsWindowVisible();
+        if (!visibleOnTimer && ++ticks < 200)
+            return;
+        KillTimer(id);
         self = m_hWnd;
         boxAnswer = AfxMessageBox(L"問題があります。", MB_OKCANCEL);
         EndDialog(7);

@@ -66,11 +66,17 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 LRESULT CWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+    DispatchFrame frame;
+    frame.outer = m_dispatch;
+    m_dispatch = &frame;
     const CurrentMessage saved = m_current;
     const bool hadCurrent = m_hasCurrent;
     m_current = {message, wParam, lParam};
     m_hasCurrent = true;
     const LRESULT result = WindowProc(message, wParam, lParam);
+    if (frame.objectGone)
+        return result; // the handler destroyed the window; the object may be deleted
+    m_dispatch = frame.outer;
     m_current = saved;
     m_hasCurrent = hadCurrent;
     if (message == WM_NCDESTROY)
@@ -82,6 +88,12 @@ void CWnd::HandleNcDestroy() {
     if (m_superProc)
         ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
     Detach();
+    // Outer dispatches still on the stack (the handler that destroyed the window) must not write
+    // to this object once PostNcDestroy may have deleted it.
+    for (DispatchFrame* f = m_dispatch; f; f = f->outer)
+        f->objectGone = true;
+    m_dispatch = nullptr;
+    m_hasCurrent = false;
     CWinApp* app = AfxGetApp();
     if (app && app->m_pMainWnd == this) {
         // The program ends with its main window.

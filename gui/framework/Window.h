@@ -124,6 +124,12 @@ private:
         WPARAM wParam;
         LPARAM lParam;
     };
+    // One per message being dispatched to this object, innermost first. A handler may destroy
+    // the window and PostNcDestroy may delete the object: the frames then learn not to touch it.
+    struct DispatchFrame {
+        bool objectGone = false;
+        DispatchFrame* outer = nullptr;
+    };
     LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void HandleNcDestroy();
 
@@ -131,6 +137,7 @@ private:
     bool m_ownsWindow = false;     // created by this object: destroyed with it
     CurrentMessage m_current{};
     bool m_hasCurrent = false;
+    DispatchFrame* m_dispatch = nullptr;
 
     friend class CDialog;
 };
