@@ -86,7 +86,12 @@ TEST(CorvelExe, SecondInstanceEndsAtOnceAndTheMutexLivesWithTheFirst)
     UniqueHandle<> first = Start(L"vpn1 /hide");
     ASSERT_TRUE(first);
     // The probe and the 22 start-up requests: the first instance is up.
-    ASSERT_TRUE(service.WaitForRequests(23, 30000));
+    if (!service.WaitForRequests(23, 30000)) {
+        DWORD code = 0;
+        ::GetExitCodeProcess(first.get(), &code);
+        ::TerminateProcess(first.get(), 1);
+        FAIL() << "requests " << service.Requests().size() << ", exit code " << code;
+    }
     EXPECT_TRUE(MutexExists());
 
     UniqueHandle<> second = Start(L"");

@@ -1,0 +1,143 @@
+// CorvelShots.exe: opens one of the tray program's windows in a known state for a screenshot.
+//   CorvelShots.exe wait|menu|version|disconnecting <ready file>
+// Creates <ready file> once the window is on the screen and ends when the file is deleted.
+#include "CorvelApp.h"
+#include "MainFrame.h"
+
+#include "DlgVerInfo.h"
+#include "DlgVpnDisconnecting.h"
+#include "DlgVpnInit.h"
+#include "FakeService.h"
+#include "Handles.h"
+#include "Menu.h"
+#include "MessageLoop.h"
+#include "PipeThread.h"
+#include "UiTextWin.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+corvel::CWinApp theApp(L"Corvel");
+
+std::wstring g_readyFile;
+HWND g_shown = nullptr; // the window that must be visible before the file is written
+bool g_ready = false;
+
+bool NeverAnswers() { return false; }
+
+// Signals once the window shows, then ends the process when the script has taken its picture.
+void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!g_ready) {
+        if (!g_shown || !::IsWindowVisible(g_shown))
+            return;
+        ::RedrawWindow(g_shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        corvel::UniqueFile file(::CreateFileW(g_readyFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        g_ready = static_cast<bool>(file);
+        return;
+    }
+    if (::GetFileAttributesW(g_readyFile.c_str()) == INVALID_FILE_ATTRIBUTES)
+        ::ExitProcess(0);
+}
+
+// Finds the top-level dialog of this thread once it exists (the modal ones are created inside
+// DoModal, after this program last had control).
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM)
+{
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
+        g_shown = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK FindModal(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!g_shown)
+        ::EnumThreadWindows(::GetCurrentThreadId(), &FindDialog, 0);
+}
+
+void MoveToCorner(HWND hwnd) { ::SetWindowPos(hwnd, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER); }
+
+void CALLBACK PlaceModal(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (g_shown) {
+        MoveToCorner(g_shown);
+        ::KillTimer(nullptr, id);
+    }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    using namespace corvel;
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv || argc < 3)
+        return 2;
+    const std::wstring which = argv[1];
+    g_readyFile = argv[2];
+    AfxWinInit(instance, ::GetCommandLineW());
+
+    ::SetTimer(nullptr, 0, 100, &Watch);
+    std::wstring languagePath;
+    BuildLanguagePath(languagePath);
+
+    if (which == L"wait") {
+        CStartupWaitFlags flags;
+        CDlgVpnInit dialog(flags, &NeverAnswers);
+        ::SetTimer(nullptr, 0, 20, &FindModal);
+        ::SetTimer(nullptr, 0, 20, &PlaceModal);
+        dialog.DoModal();
+        return 0;
+    }
+    if (which == L"disconnecting") {
+        // A service that takes the disconnect and never answers: the dialog keeps waiting.
+        CFakeService service([](const FakeRequest&) { return FakeExchange::Silence(); }, 2);
+        if (service.Start() != 0)
+            return 3;
+        CThreadOwner pipeThread;
+        if (StartPipeThread(pipeThread) != 0)
+            return 3;
+        CDlgVpnDisconnecting dialog;
+        dialog.PipeThread = &pipeThread;
+        dialog.VpnIndex = 2;
+        ::SetTimer(nullptr, 0, 20, &FindModal);
+        ::SetTimer(nullptr, 0, 20, &PlaceModal);
+        dialog.DoModal();
+        return 0;
+    }
+    if (which == L"version") {
+        if (!CDlgVerInfo::OpenOrActivate())
+            return 3;
+        g_shown = CDlgVerInfo::Current()->m_hWnd;
+        MoveToCorner(g_shown);
+        return RunMessageLoop();
+    }
+    if (which == L"menu") {
+        // The tray menu as the frame opens it, with the texts of "language.csv" applied.
+        UniqueMenu menu = LoadMenuResource(CMainFrame::IDR_MAINFRAME);
+        const BorrowedMenu popup = GetPopup(menu.get(), 0);
+        const HWND owner = ::CreateWindowExW(0, AfxRegisterWndClass(0), L"Corvel", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                             nullptr, instance, nullptr);
+        if (!popup || !owner)
+            return 3;
+        LoadMainMenuTexts(popup, languagePath);
+        ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+            if (!g_shown)
+                g_shown = ::FindWindowW(L"#32768", nullptr);
+        });
+        ::SetForegroundWindow(owner);
+        TrackPopupAt(popup, owner, POINT{40, 40}, 0);
+        return 0;
+    }
+    return 2;
+}
