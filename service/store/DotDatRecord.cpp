@@ -43,6 +43,10 @@ bool ImageFromFileContent(const uint8_t* content, size_t size, uint8_t* image) {
     }
     for (size_t i = 0; i < kVpnCount; ++i)
         CleanLoadedRecord(image + DotDatRecord::RecordOffset(i));
+    // LogInfo is served to clients as it lies: its text must end inside its array too.
+    LogInfo log = LogInfo::FromBytes(image + DotDatRecord::kOffLogInfo);
+    if (log.Sanitize())
+        log.Write(image + DotDatRecord::kOffLogInfo);
     return true;
 }
 
