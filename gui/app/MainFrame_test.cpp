@@ -499,3 +499,26 @@ TEST_F(MainFrameTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
 
 } // namespace
 } // namespace corvel
+
+namespace corvel {
+namespace {
+
+// The frame reads the arguments after the program's name, as wWinMain receives them.
+TEST(CommandLineOfTheProcess, ProgramFolderNeverCountsAndTheServiceLineWorks)
+{
+    const std::wstring saved = g_app.m_cmdLine;
+    ASSERT_TRUE(AfxWinInit(nullptr, L"\"C:\\Program Files\\myvpn\\Corvel.exe\""));
+    EXPECT_FALSE(AnalyzeCommandLine(g_app.m_cmdLine).LaunchedWithVpn);
+    ASSERT_TRUE(AfxWinInit(nullptr, L"connect vpn5 /hide")); // the service's line, no program name
+    const CCommandLineOptions hidden = AnalyzeCommandLine(g_app.m_cmdLine);
+    EXPECT_TRUE(hidden.LaunchedWithVpn);
+    EXPECT_FALSE(hidden.OpenSettingsWhenLoaded);
+    ASSERT_TRUE(AfxWinInit(nullptr, L"connect vpn5"));
+    const CCommandLineOptions shown = AnalyzeCommandLine(g_app.m_cmdLine);
+    EXPECT_TRUE(shown.AutoConnectPending);
+    EXPECT_EQ(shown.AutoConnectIndex, 4);
+    g_app.m_cmdLine = saved;
+}
+
+} // namespace
+} // namespace corvel
