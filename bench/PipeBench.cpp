@@ -255,7 +255,7 @@ int wmain(int argc, wchar_t** argv) {
         if (result == 0)
             result = folder.CopyIn(service);
         if (result == 0)
-            result = control.InstallAndRun(kServiceName, folder.File(L"CORVELSVC.exe"));
+            result = control.InstallAndRun(UniqueServiceName(), folder.File(L"CORVELSVC.exe"));
         if (result != 0) {
             std::printf("corvel-bench: cannot start CORVELSVC from %ls (%lu)\n", service.c_str(), result);
             return 1;

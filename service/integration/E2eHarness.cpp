@@ -1,6 +1,7 @@
 #include "E2eHarness.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace corvel::e2e {
 
@@ -62,7 +63,36 @@ DWORD OverlappedIo(HANDLE pipe, bool write, void* buffer, DWORD count, DWORD& do
     return 0;
 }
 
+// Stop controls still waiting for their answer; joined when the process ends.
+class CPendingControls {
+public:
+    ~CPendingControls() {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (auto& t : m_threads)
+            t.join();
+    }
+    void Add(std::thread t) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_threads.push_back(std::move(t));
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::thread> m_threads;
+};
+
+CPendingControls& PendingControls() {
+    static CPendingControls controls;
+    return controls;
+}
+
 } // namespace
+
+std::wstring UniqueServiceName() {
+    static std::atomic<unsigned> next{0};
+    return std::wstring(kServiceName) + L"_E2E_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+           std::to_wstring(++next);
+}
 
 std::wstring ToWindowsPath(const char* unixPath) {
     std::wstring path = L"Z:";
@@ -213,13 +243,28 @@ DWORD CServiceControl::WaitForState(DWORD state, DWORD timeoutMs, SERVICE_STATUS
 }
 
 DWORD CServiceControl::Stop(DWORD timeoutMs, SERVICE_STATUS_PROCESS* last) {
-    SERVICE_STATUS status;
-    if (!::ControlService(m_service.get(), SERVICE_CONTROL_STOP, &status)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_SERVICE_NOT_ACTIVE)
-            return error ? error : ERROR_INTERNAL_ERROR;
-    }
-    return WaitForState(SERVICE_STOPPED, timeoutMs, last);
+    SERVICE_STATUS_PROCESS before = {};
+    UniqueHandle<> process;
+    if (Query(before) == 0 && before.dwProcessId != 0)
+        process.reset(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, before.dwProcessId));
+    // The thread has handles of its own, so it outlives this object safely.
+    PendingControls().Add(std::thread([name = m_name] {
+        UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        if (!manager)
+            return;
+        UniqueServiceHandle service(::OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP));
+        SERVICE_STATUS status;
+        if (service)
+            ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    }));
+    const DWORD result = WaitForState(SERVICE_STOPPED, timeoutMs, last);
+    if (result != 0 || !process)
+        return result;
+    if (::WaitForSingleObject(process.get(), kProcessEndMs) == WAIT_OBJECT_0)
+        return 0;
+    ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+    ::WaitForSingleObject(process.get(), kProcessEndMs);
+    return WAIT_TIMEOUT;
 }
 
 DWORD CServiceControl::Remove() {

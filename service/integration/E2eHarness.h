@@ -53,6 +53,11 @@ private:
 // the prefix keep the built-in DLL.
 DWORD SetNativeRasOverride(const std::wstring& programName);
 
+// A service name of its own for each installation in this process ("CORVELSVC_E2E_<n>"): a
+// stop control still pending for an earlier installation keeps that name marked for
+// deletion. Under Wine a single-service program runs whatever name it was installed as.
+std::wstring UniqueServiceName();
+
 // One installed service. Everything waits with a deadline: status is polled (the service
 // manager offers no event) every 50 ms.
 class CServiceControl {
@@ -67,8 +72,15 @@ public:
     // 0 once the state is reached; 1460 (ERROR_TIMEOUT) when the deadline passed first.
     DWORD WaitForState(DWORD state, DWORD timeoutMs, SERVICE_STATUS_PROCESS* last = nullptr);
     DWORD Query(SERVICE_STATUS_PROCESS& status);
-    // Sends STOP and waits for STOPPED.
+    // Sends STOP and waits for STOPPED. The control goes out on a thread of its own, and only
+    // the state is waited for: when the handler itself reports STOPPED, Wine may end the
+    // process before the handler's answer reaches the manager, and ControlService then
+    // returns 1053 only after its own time-out although the service has stopped.
+    // Once STOPPED, the service's process must end within kProcessEndMs; one that does not
+    // (a hang in its shut-down) is terminated so that the next installation can start, and
+    // Stop returns WAIT_TIMEOUT (258).
     DWORD Stop(DWORD timeoutMs, SERVICE_STATUS_PROCESS* last = nullptr);
+    static constexpr DWORD kProcessEndMs = 5000;
     // Deletes the service and waits until its name is free again.
     DWORD Remove();
     bool Installed() const { return bool(m_service); }
