@@ -24,10 +24,10 @@ DWORD CNotificationServer::StartNotificationServer(HWND target) {
     if (NotifyPipe)
         return 0;
     // The first instance only: a name that someone else serves is theirs, not ours to share.
-    UniqueFile pipe(::CreateNamedPipeW(kNotificationPipeName,
-                                       PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | kPipeRejectRemoteClients, 1,
-                                       0, 0, kPipeDefaultTimeoutMs, nullptr));
+    UniqueFile pipe(::CreateNamedPipeW(
+        kNotificationPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | kPipeRejectRemoteClients, 1, 0, 0,
+        kPipeDefaultTimeoutMs, nullptr));
     if (!pipe)
         return LastErrorOr1359();
     UniqueEvent stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -38,7 +38,8 @@ DWORD CNotificationServer::StartNotificationServer(HWND target) {
     NotifyRunning = 1;
     NotifyTarget = target; // no thread runs yet
     OnPipeCreated();
-    NotifyThread.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &CNotificationServer::ThreadMain, this, 0, nullptr)));
+    NotifyThread.reset(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &CNotificationServer::ThreadMain, this, 0, nullptr)));
     if (!NotifyThread) {
         NotifyRunning = 0;
         NotifyPipe.reset();
@@ -87,7 +88,9 @@ DWORD CNotificationServer::WaitIo(OVERLAPPED& ov, DWORD timeoutMs, DWORD& count)
             return LastErrorOr1359();
         return 0;
     }
-    const DWORD result = wait == WAIT_OBJECT_0 + 1 ? kStopped : wait == WAIT_TIMEOUT ? ERROR_TIMEOUT : LastErrorOr1359();
+    const DWORD result = wait == WAIT_OBJECT_0 + 1 ? kStopped
+                         : wait == WAIT_TIMEOUT    ? ERROR_TIMEOUT
+                                                   : LastErrorOr1359();
     ::CancelIo(NotifyPipe.get());
     // The operation must be over before `ov` and its buffer leave scope.
     ::GetOverlappedResult(NotifyPipe.get(), &ov, &count, TRUE);

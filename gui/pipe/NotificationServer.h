@@ -17,7 +17,8 @@ constexpr DWORD kNotificationReadTimeoutMs = 2000;
 // are called on the main thread.
 class CNotificationServer {
 public:
-    explicit CNotificationServer(DWORD readTimeoutMs = kNotificationReadTimeoutMs) : m_readTimeoutMs(readTimeoutMs) {}
+    explicit CNotificationServer(DWORD readTimeoutMs = kNotificationReadTimeoutMs)
+        : m_readTimeoutMs(readTimeoutMs) {}
     virtual ~CNotificationServer() { StopNotificationServer(); }
     CNotificationServer(const CNotificationServer&) = delete;
     CNotificationServer& operator=(const CNotificationServer&) = delete;

@@ -19,7 +19,8 @@ constexpr DWORD kTestReadBoundMs = 300;
 // A client of the GUI pipe as the service's forwarder is: open (waiting while busy), write, close.
 UniqueFile OpenGuiPipe() {
     for (int attempt = 0; attempt < 20; ++attempt) {
-        UniqueFile pipe(::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueFile pipe(
+            ::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (pipe || ::GetLastError() != ERROR_PIPE_BUSY)
             return pipe;
         ::WaitNamedPipeW(kNotificationPipeName, 5000);
@@ -158,7 +159,8 @@ public:
 
 protected:
     void OnPipeCreated() override {
-        client.reset(::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        client.reset(
+            ::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!client)
             return;
         // The write may wait for the server's read: not on this thread, which starts the server.

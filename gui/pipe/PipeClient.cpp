@@ -16,16 +16,19 @@ DWORD OpenServicePipe(UniqueFile& pipe) {
     }
 }
 
-CBoundedPipeIo::CBoundedPipeIo(HANDLE pipe) : m_pipe(pipe), m_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+CBoundedPipeIo::CBoundedPipeIo(HANDLE pipe)
+    : m_pipe(pipe), m_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-DWORD CBoundedPipeIo::Transfer(bool write, uint8_t* data, DWORD size, DWORD& done, const CDeadline& deadline) {
+DWORD CBoundedPipeIo::Transfer(bool write, uint8_t* data, DWORD size, DWORD& done,
+                               const CDeadline& deadline) {
     done = 0;
     if (!m_event)
         return ERROR_NOT_ENOUGH_MEMORY;
     OVERLAPPED ov{};
     ov.hEvent = m_event.get();
     ::ResetEvent(m_event.get());
-    const BOOL started = write ? ::WriteFile(m_pipe, data, size, nullptr, &ov) : ::ReadFile(m_pipe, data, size, nullptr, &ov);
+    const BOOL started =
+        write ? ::WriteFile(m_pipe, data, size, nullptr, &ov) : ::ReadFile(m_pipe, data, size, nullptr, &ov);
     if (!started) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -55,7 +58,8 @@ DWORD CBoundedPipeIo::WriteAll(const uint8_t* data, DWORD size, const CDeadline&
     while (written < size) {
         DWORD done = 0;
         // WriteFile takes a const buffer; Transfer shares the read path's signature.
-        const DWORD error = Transfer(true, const_cast<uint8_t*>(data) + written, size - written, done, deadline);
+        const DWORD error =
+            Transfer(true, const_cast<uint8_t*>(data) + written, size - written, done, deadline);
         if (error != 0)
             return error;
         if (done == 0)

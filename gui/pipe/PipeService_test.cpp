@@ -66,7 +66,8 @@ TEST(CPipeService, OpenIsIdempotentAndClosedPipeRefusesIo) {
     EXPECT_NE(closed.Read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(closed.Close(), 1);
 
-    CFakeService service(ScriptedResponder({FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, Bytes(20, 0)))}));
+    CFakeService service(
+        ScriptedResponder({FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, Bytes(20, 0)))}));
     ASSERT_EQ(service.Start(), 0u);
     CPipeService client;
     ASSERT_EQ(client.Open(), 1);

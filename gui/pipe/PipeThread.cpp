@@ -88,7 +88,8 @@ DWORD PerformServiceRequest(ServiceRequestBuilder builder, DWORD timeoutMs, Pipe
 void CPipeThread::OnThreadMessage(const MSG& msg) {
     switch (msg.message) {
     case WM_PIPE_REQUEST:
-        OnPipeRequest(reinterpret_cast<HWND>(msg.wParam), reinterpret_cast<ServiceRequestBuilder>(msg.lParam));
+        OnPipeRequest(reinterpret_cast<HWND>(msg.wParam),
+                      reinterpret_cast<ServiceRequestBuilder>(msg.lParam));
         break;
     default:
         break;

@@ -58,7 +58,9 @@ protected:
         if (thread)
             thread.Quit(kPipeThreadQuitWaitMs);
     }
-    void StartThread(DWORD timeoutMs = kPipeRequestTimeoutMs) { ASSERT_EQ(StartPipeThread(thread, timeoutMs), 0u); }
+    void StartThread(DWORD timeoutMs = kPipeRequestTimeoutMs) {
+        ASSERT_EQ(StartPipeThread(thread, timeoutMs), 0u);
+    }
     void Post(ServiceRequestBuilder builder) { ASSERT_TRUE(PostPipeRequest(thread, window.Hwnd(), builder)); }
     // Ends the thread while this thread takes what it sends: after this nothing more can come.
     void QuitAndDrain() {
@@ -124,7 +126,9 @@ TEST_F(PipeThreadTest, RepliesArriveWholeAndInPostingOrder) {
             ++g_loadIndex;
     };
     StartThread();
-    Post([](uint32_t& size, uint8_t* buffer) { return CopyRequestFrame(BuildErrRestartChkRequest(), size, buffer); });
+    Post([](uint32_t& size, uint8_t* buffer) {
+        return CopyRequestFrame(BuildErrRestartChkRequest(), size, buffer);
+    });
     Post(BuildStatus);
     for (int i = 0; i < 5; ++i)
         Post(BuildNextRecord);
@@ -148,8 +152,8 @@ TEST_F(PipeThreadTest, RepliesArriveWholeAndInPostingOrder) {
 
 TEST_F(PipeThreadTest, BrokenExchangesEachReportOneFailureAndTheThreadGoesOn) {
     std::vector<FakeExchange> script;
-    script.push_back(FakeExchange::Answer({0xB1, 0, 0, 3, 0, 0, 0}));              // no room for ResultCode
-    script.push_back(FakeExchange::Hangup());                                      // no reply at all
+    script.push_back(FakeExchange::Answer({0xB1, 0, 0, 3, 0, 0, 0})); // no room for ResultCode
+    script.push_back(FakeExchange::Hangup());                         // no reply at all
     script.push_back({FakeExchange::Action::Close, FakeReply(CMD_VPN_STATUS, 0), {}}); // head says more
     script.back().Reply[3] = 24;
     script.push_back(FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, Bytes(20, 1))));
@@ -174,10 +178,12 @@ TEST_F(PipeThreadTest, BrokenExchangesEachReportOneFailureAndTheThreadGoesOn) {
 }
 
 TEST_F(PipeThreadTest, BusyServiceFailsTheRequestAndTheNextOneGetsThrough) {
-    CFakeService service(ScriptedResponder({FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, Bytes(20, 0)))}), 1, 200);
+    CFakeService service(
+        ScriptedResponder({FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, Bytes(20, 0)))}), 1, 200);
     ASSERT_EQ(service.Start(), 0u);
     // Holds the only instance: every attempt finds the pipe busy for the whole default wait.
-    UniqueFile blocker(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFile blocker(
+        ::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(blocker);
     ASSERT_TRUE(service.WaitForConnections(1, 5000));
     StartThread();

@@ -27,8 +27,10 @@ std::vector<uint8_t> FakeReply(uint8_t commandId, uint32_t resultCode, const std
     return reply;
 }
 
-CFakeService::CFakeService(FakeResponder responder, int instances, DWORD defaultTimeoutMs, const wchar_t* name)
-    : m_responder(std::move(responder)), m_instances(instances), m_defaultTimeoutMs(defaultTimeoutMs), m_name(name) {}
+CFakeService::CFakeService(FakeResponder responder, int instances, DWORD defaultTimeoutMs,
+                           const wchar_t* name)
+    : m_responder(std::move(responder)), m_instances(instances), m_defaultTimeoutMs(defaultTimeoutMs),
+      m_name(name) {}
 
 DWORD CFakeService::Start() {
     m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -36,8 +38,8 @@ DWORD CFakeService::Start() {
         return LastErrorOr1359();
     for (int i = 0; i < m_instances; ++i) {
         HANDLE pipe = ::CreateNamedPipeW(m_name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, m_instances, 65536,
-                                         65536, m_defaultTimeoutMs, nullptr);
+                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, m_instances,
+                                         65536, 65536, m_defaultTimeoutMs, nullptr);
         if (pipe == INVALID_HANDLE_VALUE) {
             const DWORD error = LastErrorOr1359();
             Stop();
@@ -212,7 +214,8 @@ std::vector<FakeRequest> CFakeService::Requests() const {
 
 bool CFakeService::WaitForRequests(size_t count, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return m_requests.size() >= count; });
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_requests.size() >= count; });
 }
 
 size_t CFakeService::Connections() const {
@@ -222,7 +225,8 @@ size_t CFakeService::Connections() const {
 
 bool CFakeService::WaitForConnections(size_t count, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return m_connections >= count; });
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_connections >= count; });
 }
 
 } // namespace corvel

@@ -45,7 +45,8 @@ using FakeResponder = std::function<FakeExchange(const FakeRequest&)>;
 // The scripted exchanges in order; every request after the last one is closed without a reply.
 FakeResponder ScriptedResponder(std::vector<FakeExchange> script);
 // A reply frame: ReplyHeader (ReplyId of commandId, 4 + payload length, resultCode) and payload.
-std::vector<uint8_t> FakeReply(uint8_t commandId, uint32_t resultCode, const std::vector<uint8_t>& payload = {});
+std::vector<uint8_t> FakeReply(uint8_t commandId, uint32_t resultCode,
+                               const std::vector<uint8_t>& payload = {});
 
 constexpr const wchar_t* kFakeServicePipeName = L"\\\\.\\pipe\\corvelservice";
 
@@ -65,7 +66,9 @@ public:
     void Stop();
 
     std::vector<FakeRequest> Requests() const;
-    // Waits until `count` requests have been read; false when `timeoutMs` passed first.
+    // Waits until `count` requests have been read; false when `timeoutMs` passed first. These
+    // waits pump no messages: while a CPipeThread hands a reply to a window of the waiting thread
+    // (SendMessageW), poll Requests() from a message loop instead, or both sides wait.
     bool WaitForRequests(size_t count, DWORD timeoutMs) const;
     // Connections taken so far (a client that never writes counts here, not in Requests).
     size_t Connections() const;
