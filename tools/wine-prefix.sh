@@ -9,11 +9,19 @@ rm -rf "$WINEPREFIX"
 # No Mono or Gecko: nothing here needs them and their installers would ask.
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 wineserver -w
-wineserver -p
-# Japanese glyphs instead of boxes in screenshots. These first commands also bring up the
-# prefix's own services with their output sent nowhere: a service started later by a test
-# would inherit the test's output pipe and keep CTest waiting for its end.
+corvel_reg() { wine reg add "$@" /f </dev/null >/dev/null 2>&1; }
+# Japanese glyphs instead of boxes in screenshots.
 for face in 'MS UI Gothic' 'MS Shell Dlg'; do
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Noto Sans CJK JP' /f </dev/null >/dev/null 2>&1
+    corvel_reg 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Noto Sans CJK JP'
 done
+# One virtual desktop: without a window manager every top-level window shown would wait about
+# two seconds for one, and the shell's tray lives in the desktop from its start.
+corvel_reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+corvel_reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
+# The desktop settings take effect from the next start of the prefix's processes.
+wineserver -w
+wineserver -p
+# Brings up the prefix's own services with their output sent nowhere: a service started later
+# by a test would inherit the test's output pipe and keep CTest waiting for its end.
+wine reg query 'HKCU\Software\Wine\Explorer' </dev/null >/dev/null 2>&1
 corvel_end_prefix() { WINEPREFIX=$corvel_prefix wineserver -k 2>/dev/null || true; }
