@@ -99,19 +99,21 @@ std::unique_ptr<CInnerCommand> CCommandReader::CreateCommand(uint8_t commandId) 
 }
 
 DWORD CCommandReader::ExecuteCommand(HANDLE pipe, uint8_t commandId, uint32_t dataLength, const uint8_t* data,
-                                     HANDLE stopEvent) {
+                                     HANDLE stopEvent, DWORD replyTimeoutMs) {
     if (!FindCommand(commandId))
         return ERROR_BAD_COMMAND;
     std::unique_ptr<CInnerCommand> command = CreateCommand(commandId);
     if (!command)
         return ERROR_OUTOFMEMORY; // no reply
     command->SetAbortEvent(stopEvent);
+    if (replyTimeoutMs != 0xFFFFFFFF)
+        command->SetReplyTimeout(replyTimeoutMs);
     return command->Execute(pipe, commandId, dataLength, data);
 }
 
 void CCommandReader::ReadCommand(HANDLE pipe, HANDLE stopEvent) {
-    // One deadline for the whole request: a client that trickles bytes cannot hold the
-    // worker longer than one that sends nothing.
+    // One deadline for the whole request, its reply included: a client that trickles bytes
+    // or never reads its reply cannot hold the worker longer than one that sends nothing.
     CPipeIo io(pipe, stopEvent);
     uint8_t commandId = 0;
     uint32_t dataLength = 0;
@@ -124,7 +126,7 @@ void CCommandReader::ReadCommand(HANDLE pipe, HANDLE stopEvent) {
     if (ReadData(io, data, dataLength) != 0)
         return;
     static const uint8_t kNoData = 0;
-    ExecuteCommand(pipe, commandId, dataLength, data.empty() ? &kNoData : data.data(), stopEvent);
+    ExecuteCommand(pipe, commandId, dataLength, data.empty() ? &kNoData : data.data(), stopEvent, io.RemainingMs());
     if (!data.empty())
         ::SecureZeroMemory(data.data(), data.size()); // DATA may carry a password
 }

@@ -31,9 +31,10 @@ public:
     // there is no memory.
     static std::unique_ptr<CInnerCommand> CreateCommand(uint8_t commandId);
 
-    // 22 for a command byte outside the table (no reply).
+    // 22 for a command byte outside the table (no reply). The reply (write and the wait for
+    // the client to take it) is bounded by replyTimeoutMs (0xFFFFFFFF: the worker bound).
     static DWORD ExecuteCommand(HANDLE pipe, uint8_t commandId, uint32_t dataLength, const uint8_t* data,
-                                HANDLE stopEvent = nullptr);
+                                HANDLE stopEvent = nullptr, DWORD replyTimeoutMs = 0xFFFFFFFF);
 };
 
 } // namespace corvel

@@ -14,8 +14,9 @@ constexpr const wchar_t* kGuiPipeName = L"\\\\.\\pipe\\corvelgui";
 void SetGuiPipeName(const wchar_t* name);
 const wchar_t* GetGuiPipeName();
 
-// One write of the message, bounded like every write of a worker (a GUI that never reads
-// cannot hold the worker). 0 when written, else the error (which callers ignore).
+// One write of the message; the whole forward, a busy GUI's waits included, ends within
+// half a second (a GUI that never reads cannot hold the worker). 0 when written, else the
+// error (which callers ignore).
 DWORD ForwardToGui(const uint8_t* message, DWORD length, HANDLE abortEvent);
 
 } // namespace corvel

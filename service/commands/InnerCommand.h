@@ -20,6 +20,10 @@ public:
 
     // The worker's stop: ends a reply write that a client does not take (may stay null).
     void SetAbortEvent(HANDLE abortEvent) { m_hAbort = abortEvent; }
+    // What is left of the request's deadline for the reply: its write and the wait for the
+    // client to take it share it, so a client that never reads holds the worker no longer
+    // than one that sends nothing.
+    void SetReplyTimeout(DWORD milliseconds) { m_replyTimeoutMs = milliseconds; }
 
 protected:
     // replyLength is the reply's DataLength (4 + payload). One write of the whole reply,
@@ -33,6 +37,10 @@ protected:
     uint32_t m_DataLength = 0;
     const uint8_t* m_pData = nullptr;
     HANDLE m_hAbort = nullptr;
+    DWORD m_replyTimeoutMs = kReplyTimeoutUnset;
+
+private:
+    static constexpr DWORD kReplyTimeoutUnset = 0xFFFFFFFF; // the whole worker bound
 };
 
 } // namespace corvel

@@ -41,11 +41,13 @@ public:
     // Whatever else the client sends meanwhile is discarded.
     DWORD WaitForClientClose();
 
+    // What is left of the deadline, in milliseconds (0 once it has passed).
+    DWORD RemainingMs() const;
+
 private:
     // Waits for the operation that ov started; on the deadline or the abort it cancels the
     // operation and waits for its end, so ov and the buffer are free when it returns.
     DWORD Complete(OVERLAPPED& ov, DWORD& transferred, bool bounded);
-    DWORD RemainingMs() const;
 
     HANDLE m_pipe;
     HANDLE m_abort;
