@@ -59,6 +59,12 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs)
 
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // A shell that starts (or restarts) after us has lost our icon: add it again.
+    static const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    if (message == taskbarCreated && taskbarCreated != 0 && TrayIconWanted) {
+        AddTrayIcon();
+        return 0;
+    }
     switch (message) {
     case WM_TRAY_NOTIFY:
         OnTrayNotify(lParam);
@@ -163,7 +169,8 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs)
     }
 
     WriteStartupFailures(PrmFilePath, 0);
-    TrayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &TrayIconData) != FALSE;
+    TrayIconWanted = true;
+    AddTrayIcon();
     TrayMenu = LoadMenuResource(IDR_MAINFRAME);
     LoadIndex = 0;
     std::memset(ConnectStates, 0, sizeof ConnectStates);
@@ -248,13 +255,22 @@ HICON CMainFrame::OnGetIcon(WPARAM)
     return WindowIcon;
 }
 
+void CMainFrame::AddTrayIcon()
+{
+    TrayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &TrayIconData) != FALSE;
+}
+
 void CMainFrame::SetTrayIcon(UINT iconId)
 {
     if (const HICON icon = LoadTrayIcon(iconId)) {
         TrayIconData.hIcon = icon;
         TrayIconId = iconId;
     }
-    ::Shell_NotifyIconW(NIM_MODIFY, &TrayIconData);
+    // An add that failed at start-up (no shell tray yet) is made good at the next change.
+    if (TrayIconAdded)
+        ::Shell_NotifyIconW(NIM_MODIFY, &TrayIconData);
+    else if (TrayIconWanted)
+        AddTrayIcon();
 }
 
 void CMainFrame::UpdateTrayIcon()
@@ -448,6 +464,7 @@ void CMainFrame::OnCloseIfIdle()
 void CMainFrame::OnDestroy()
 {
     CFrameWnd::OnDestroy();
+    TrayIconWanted = false;
     if (TrayIconAdded) {
         ::Shell_NotifyIconW(NIM_DELETE, &TrayIconData);
         TrayIconAdded = false;

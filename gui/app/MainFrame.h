@@ -101,6 +101,7 @@ private:
     uint32_t StoreConnectionRecord(uint32_t length, const uint8_t* payload);
     uint32_t StoreConnectionStates(uint32_t length, const uint8_t* payload);
     void UpdateTrayIcon();
+    void AddTrayIcon();
     void SetTrayIcon(UINT iconId);
     LRESULT OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex);
     void OnVpnState0(WPARAM vpnIndex, LPARAM quitGui);
@@ -136,6 +137,7 @@ private:
     UINT TrayIconId = 0;
     HICON WindowIcon = nullptr; // icon 130 for WM_GETICON, shared
     bool TrayIconAdded = false;
+    bool TrayIconWanted = false; // from the start-up's add on, until the frame is destroyed
     bool Quitting = false; // the question or the disconnecting dialog of a Quit is open
 
     static std::atomic<CMainFrame*> s_instance;

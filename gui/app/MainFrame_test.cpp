@@ -251,6 +251,20 @@ TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecor
     EXPECT_STREQ(GetMenuItemText(GetPopup(Frame->GetTrayMenu(), 0), 4, true).c_str(), L"終了(&Q)");
 }
 
+TEST_F(MainFrameTest, TrayIconIsAddedAgainWhenTheShellStartsAfresh)
+{
+    StartService();
+    CMessageBoxRecorder boxes;
+    CreateFrame();
+    WaitForStartupRequests();
+    NOTIFYICONDATAW data = Frame->GetTrayIconData();
+    // As a shell that restarts has lost every icon.
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &data));
+    ASSERT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &data));
+    Frame->SendMessage(::RegisterWindowMessageW(L"TaskbarCreated"));
+    EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &data));
+}
+
 TEST_F(MainFrameTest, RefusedRecordIsAskedForAgain)
 {
     Script.WrongRecordAt = 6;
