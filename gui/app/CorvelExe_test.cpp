@@ -64,17 +64,7 @@ FakeExchange Answer(const FakeRequest& request)
 
 void NotifyQuit()
 {
-    const uint8_t message[] = {0x41, 0, 0, 3, 0, 0, 1};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\corvelgui", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (pipe) {
-            DWORD written = 0;
-            ASSERT_TRUE(::WriteFile(pipe.get(), message, sizeof message, &written, nullptr));
-            return;
-        }
-        ::WaitNamedPipeW(L"\\\\.\\pipe\\corvelgui", 100); // also waits while the server starts
-    }
-    FAIL() << "the notification pipe never opened";
+    ASSERT_EQ(SendGuiNotification({0x41, 0, 0, 3, 0, 0, 1}), 0u) << "the notification pipe never opened";
 }
 
 TEST(CorvelExe, SecondInstanceEndsAtOnceAndTheMutexLivesWithTheFirst)

@@ -194,19 +194,7 @@ protected:
     }
 
     // One notification, as the service forwards it.
-    static void Notify(std::vector<uint8_t> bytes)
-    {
-        HANDLE pipe = INVALID_HANDLE_VALUE;
-        for (int attempt = 0; attempt < 50 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-            pipe = ::CreateFileW(L"\\\\.\\pipe\\corvelgui", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            if (pipe == INVALID_HANDLE_VALUE)
-                ::WaitNamedPipeW(L"\\\\.\\pipe\\corvelgui", 200);
-        }
-        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        EXPECT_TRUE(::WriteFile(pipe, bytes.data(), DWORD(bytes.size()), &written, nullptr));
-        ::CloseHandle(pipe);
-    }
+    static void Notify(std::vector<uint8_t> bytes) { ASSERT_EQ(SendGuiNotification(bytes), 0u); }
 
     static size_t BoxesWith(const CMessageBoxRecorder& boxes, unsigned id)
     {

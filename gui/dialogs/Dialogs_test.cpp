@@ -484,26 +484,6 @@ TEST_F(DisconnectingTest, ShowsItsBuiltInTextsOrThoseOfTheLanguageFile) {
     }
 }
 
-TEST(DisconnectRequestBuilderTest, FollowsTheRequestBuilderContract) {
-    uint32_t size = 64;
-    EXPECT_EQ(CDlgVpnDisconnecting::BuildDisconnectRequest(size, nullptr), 0) << "no dialog";
-    EXPECT_EQ(size, 0u);
-
-    CDlgVpnDisconnecting dialog;
-    dialog.VpnIndex = 19;
-    uint8_t buffer[8] = {};
-    size = 64;
-    EXPECT_EQ(CDlgVpnDisconnecting::BuildDisconnectRequest(size, nullptr), 0) << "no buffer";
-    EXPECT_EQ(size, 0u);
-    size = 4;
-    EXPECT_EQ(CDlgVpnDisconnecting::BuildDisconnectRequest(size, buffer), 0) << "too small";
-    EXPECT_EQ(size, 5u);
-    size = 5;
-    EXPECT_EQ(CDlgVpnDisconnecting::BuildDisconnectRequest(size, buffer), 1);
-    EXPECT_EQ(size, 5u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 5), (std::vector<uint8_t>{0x02, 0, 0, 1, 19}));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Version box
 

@@ -12,25 +12,7 @@
 
 namespace corvel {
 
-std::atomic<CDlgVpnDisconnecting*> CDlgVpnDisconnecting::s_current{nullptr};
-
-CDlgVpnDisconnecting::CDlgVpnDisconnecting(CWnd* parent) : CDialog(IDD_VPN_DISCONNECTING, parent) {
-    s_current.store(this);
-}
-
-CDlgVpnDisconnecting::~CDlgVpnDisconnecting() {
-    CDlgVpnDisconnecting* self = this;
-    s_current.compare_exchange_strong(self, nullptr);
-}
-
-int CDlgVpnDisconnecting::BuildDisconnectRequest(uint32_t& size, uint8_t* buffer) {
-    const CDlgVpnDisconnecting* dialog = s_current.load();
-    if (!buffer || !dialog) {
-        size = 0;
-        return 0;
-    }
-    return CopyRequestFrame(corvel::BuildDisconnectRequest(dialog->VpnIndex), size, buffer);
-}
+CDlgVpnDisconnecting::CDlgVpnDisconnecting(CWnd* parent) : CDialog(IDD_VPN_DISCONNECTING, parent) {}
 
 LRESULT CDlgVpnDisconnecting::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -52,7 +34,7 @@ BOOL CDlgVpnDisconnecting::OnInitDialog() {
     CDialog::OnInitDialog();
     if (!PipeThread)
         return TRUE;
-    if (!PostPipeRequest(*PipeThread, m_hWnd, &CDlgVpnDisconnecting::BuildDisconnectRequest)) {
+    if (!PostPipeRequest(*PipeThread, m_hWnd, BuildDisconnectRequest(VpnIndex))) {
         // The thread takes no more requests: no reply will ever come, so this is a failed
         // disconnect and the dialog must not wait for one.
         PostMessage(WM_DISCONNECT_FAILED);

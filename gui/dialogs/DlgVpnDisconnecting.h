@@ -4,7 +4,6 @@
 #include "Dialog.h"
 #include "WorkerThread.h"
 
-#include <atomic>
 #include <cstdint>
 
 namespace corvel {
@@ -15,20 +14,14 @@ public:
     static constexpr unsigned kTextDisconnectFailed = 215;
     static constexpr unsigned kTextCaption = 208;
 
-    // At most one exists at a time; it becomes the dialog that BuildDisconnectRequest reads.
     explicit CDlgVpnDisconnecting(CWnd* parent = nullptr);
-    ~CDlgVpnDisconnecting() override;
-
-    // ServiceRequestBuilder of CMD_DISCONNECT for the current dialog's VpnIndex: no buffer
-    // (or no dialog): size 0 and 0; capacity below 5: size 5 and 0; else 5 bytes, size 5, 1.
-    // Runs on the pipe thread: the dialog cannot end before its reply, so it still exists.
-    static int BuildDisconnectRequest(uint32_t& size, uint8_t* buffer);
 
     // Set by the caller before DoModal. Null: nothing is sent and the dialog stays closable.
     const CThreadOwner* PipeThread = nullptr;
     // 1 at construction, 0 while the reply is awaited (UI thread only).
     DWORD CanClose = 1;
-    // Read by the pipe thread in BuildDisconnectRequest; not changed while the dialog waits.
+    // The connection to end; its CMD_DISCONNECT frame is built when the dialog opens and
+    // travels with the request, so the pipe thread reads nothing of the dialog.
     uint8_t VpnIndex = 0;
 
 protected:
@@ -48,8 +41,6 @@ private:
     static constexpr UINT WM_DISCONNECT_FAILED = WM_APP + 0x41;
 
     bool m_awaitingReply = false; // one request posted, its one WM_PIPE_REPLY not yet handled
-
-    static std::atomic<CDlgVpnDisconnecting*> s_current;
 };
 
 } // namespace corvel

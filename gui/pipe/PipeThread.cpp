@@ -48,22 +48,14 @@ DWORD BuildRequest(ServiceRequestBuilder builder, std::unique_ptr<uint8_t[]>& fr
 
 } // namespace
 
-DWORD PerformServiceRequest(ServiceRequestBuilder builder, DWORD timeoutMs, PipeReply& reply) {
-    reply = PipeReply();
-    UniqueFile pipe;
-    // Opened before the build: with the service stopped no builder runs.
-    DWORD error = OpenServicePipe(pipe);
-    if (error != 0)
-        return error;
-    std::unique_ptr<uint8_t[]> request;
-    uint32_t requestLength = 0;
-    error = BuildRequest(builder, request, requestLength);
-    if (error != 0)
-        return error;
+namespace {
 
-    CBoundedPipeIo io(pipe.get());
+// Writes the request and reads the whole reply, all within one deadline.
+DWORD Exchange(HANDLE pipe, const uint8_t* request, uint32_t requestLength, DWORD timeoutMs,
+               PipeReply& reply) {
+    CBoundedPipeIo io(pipe);
     const CDeadline deadline(timeoutMs);
-    error = io.WriteAll(request.get(), requestLength, deadline);
+    DWORD error = io.WriteAll(request, requestLength, deadline);
     if (error != 0)
         return error;
     uint8_t head[CommandHeader::kSize];
@@ -85,22 +77,71 @@ DWORD PerformServiceRequest(ServiceRequestBuilder builder, DWORD timeoutMs, Pipe
     return 0;
 }
 
+} // namespace
+
+DWORD PerformServiceRequest(ServiceRequestBuilder builder, DWORD timeoutMs, PipeReply& reply) {
+    reply = PipeReply();
+    UniqueFile pipe;
+    // Opened before the build: with the service stopped no builder runs.
+    DWORD error = OpenServicePipe(pipe);
+    if (error != 0)
+        return error;
+    std::unique_ptr<uint8_t[]> request;
+    uint32_t requestLength = 0;
+    error = BuildRequest(builder, request, requestLength);
+    if (error != 0)
+        return error;
+    return Exchange(pipe.get(), request.get(), requestLength, timeoutMs, reply);
+}
+
+DWORD PerformServiceRequest(const RequestFrame& request, DWORD timeoutMs, PipeReply& reply) {
+    reply = PipeReply();
+    if (request.empty() || request.size() > kMaxFrame)
+        return ERROR_INVALID_DATA;
+    UniqueFile pipe;
+    DWORD error = OpenServicePipe(pipe);
+    if (error != 0)
+        return error;
+    return Exchange(pipe.get(), request.data(), uint32_t(request.size()), timeoutMs, reply);
+}
+
 void CPipeThread::OnThreadMessage(const MSG& msg) {
     switch (msg.message) {
     case WM_PIPE_REQUEST:
         OnPipeRequest(reinterpret_cast<HWND>(msg.wParam),
                       reinterpret_cast<ServiceRequestBuilder>(msg.lParam));
         break;
+    case WM_PIPE_FRAME_REQUEST: {
+        const std::unique_ptr<RequestFrame> request(reinterpret_cast<RequestFrame*>(msg.lParam));
+        OnFrameRequest(reinterpret_cast<HWND>(msg.wParam), *request);
+        break;
+    }
     default:
         break;
     }
+}
+
+void CPipeThread::FreeQueuedMessage(const MSG& msg) {
+    if (msg.message == WM_PIPE_FRAME_REQUEST)
+        delete reinterpret_cast<RequestFrame*>(msg.lParam);
 }
 
 void CPipeThread::OnPipeRequest(HWND window, ServiceRequestBuilder builder) {
     PipeReply reply;
     // The pipe is closed before the reply is handed over: the window may take its time (a
     // message box) without holding one of the service's instances.
-    if (PerformServiceRequest(builder, m_timeoutMs, reply) != 0) {
+    const DWORD error = PerformServiceRequest(builder, m_timeoutMs, reply);
+    SendReply(window, error, reply);
+}
+
+void CPipeThread::OnFrameRequest(HWND window, const RequestFrame& request) {
+    PipeReply reply;
+    const DWORD error = PerformServiceRequest(request, m_timeoutMs, reply);
+    SendReply(window, error, reply);
+}
+
+void CPipeThread::SendReply(HWND window, DWORD error, const PipeReply& reply) {
+    if (error != 0) {
         ::SendMessageW(window, WM_PIPE_REPLY, 0, 0);
         return;
     }
@@ -114,6 +155,15 @@ DWORD StartPipeThread(CThreadOwner& owner, DWORD timeoutMs) {
 
 BOOL PostPipeRequest(const CThreadOwner& thread, HWND window, ServiceRequestBuilder builder) {
     return thread.Post(WM_PIPE_REQUEST, reinterpret_cast<WPARAM>(window), reinterpret_cast<LPARAM>(builder));
+}
+
+BOOL PostPipeRequest(const CThreadOwner& thread, HWND window, RequestFrame request) {
+    auto payload = std::make_unique<RequestFrame>(std::move(request));
+    if (!thread.Post(WM_PIPE_FRAME_REQUEST, reinterpret_cast<WPARAM>(window),
+                     reinterpret_cast<LPARAM>(payload.get())))
+        return FALSE; // not posted: still ours, freed here
+    payload.release();
+    return TRUE;
 }
 
 } // namespace corvel

@@ -27,6 +27,12 @@ struct PipeReply {
 // (ERROR_INVALID_DATA for a builder that fails or a reply whose DataLength is below 4, which
 // cannot hold its ResultCode). Every write and read shares one deadline of `timeoutMs`.
 DWORD PerformServiceRequest(ServiceRequestBuilder builder, DWORD timeoutMs, PipeReply& reply);
+// The same with a frame built beforehand.
+DWORD PerformServiceRequest(const RequestFrame& request, DWORD timeoutMs, PipeReply& reply);
+
+// Thread message of a request that carries its own frame (lParam: a RequestFrame on the heap,
+// owned by the thread once posted).
+constexpr UINT WM_PIPE_FRAME_REQUEST = WM_APP + 1;
 
 class CPipeThread : public CWinThread {
 public:
@@ -34,10 +40,13 @@ public:
 
 protected:
     void OnThreadMessage(const MSG& msg) override;
-    // A request queued behind WM_QUIT is dropped: the builder is a plain function, nothing to free.
+    // A request queued behind WM_QUIT is dropped without a reply; a frame it carries is freed.
+    void FreeQueuedMessage(const MSG& msg) override;
 
 private:
     void OnPipeRequest(HWND window, ServiceRequestBuilder builder);
+    void OnFrameRequest(HWND window, const RequestFrame& request);
+    void SendReply(HWND window, DWORD error, const PipeReply& reply);
 
     const DWORD m_timeoutMs;
 };
@@ -48,5 +57,8 @@ DWORD StartPipeThread(CThreadOwner& owner, DWORD timeoutMs = kPipeRequestTimeout
 
 // Posts WM_PIPE_REQUEST. FALSE when the thread takes no more requests: no reply will come.
 BOOL PostPipeRequest(const CThreadOwner& thread, HWND window, ServiceRequestBuilder builder);
+// Posts a request whose frame is copied now: it reads nothing of its sender when it is performed,
+// so the sender may be gone by then. FALSE when the thread takes no more requests.
+BOOL PostPipeRequest(const CThreadOwner& thread, HWND window, RequestFrame request);
 
 } // namespace corvel

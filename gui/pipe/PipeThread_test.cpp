@@ -212,6 +212,30 @@ TEST_F(PipeThreadTest, RequestsQueuedBehindQuitAreDroppedWithoutReply) {
     ExpectFailure(window.Messages()[0]);
 }
 
+TEST_F(PipeThreadTest, RequestCarryingItsFrameSendsTheBytesCopiedWhenPosted) {
+    CFakeService service(ScriptedResponder({FakeExchange::Answer(FakeReply(CMD_DISCONNECT, 0, {7}))}));
+    ASSERT_EQ(service.Start(), 0u);
+    StartThread();
+    RequestFrame frame = BuildDisconnectRequest(7);
+    ASSERT_TRUE(PostPipeRequest(thread, window.Hwnd(), frame));
+    frame.assign(frame.size(), 0); // the sender's copy changes nothing once posted
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+    const std::vector<FakeRequest> requests = service.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Frame, (Bytes{0x02, 0, 0, 1, 7}));
+    EXPECT_EQ(window.Messages()[0].Frame, (Bytes{0x82, 0, 0, 5, 0, 0, 0, 0, 7}));
+
+    // Queued behind the quit, or posted after the thread has ended: no reply, nothing sent.
+    ASSERT_TRUE(PostPipeRequest(thread, window.Hwnd(), BuildVpnStatusRequest()));
+    ASSERT_TRUE(thread.Post(WM_QUIT, 0, 0));
+    ASSERT_TRUE(PostPipeRequest(thread, window.Hwnd(), BuildVpnStatusRequest()));
+    const HANDLE handle = thread.Handle();
+    ASSERT_TRUE(window.WaitForHandle(handle, 10000));
+    thread.Quit(0);
+    EXPECT_FALSE(PostPipeRequest(thread, window.Hwnd(), BuildVpnStatusRequest()));
+    EXPECT_EQ(window.Messages().size(), 2u);
+}
+
 TEST_F(PipeThreadTest, ServiceThatNeverAnswersFailsWithinTheBound) {
     CFakeService service(ScriptedResponder({FakeExchange::Silence()}));
     ASSERT_EQ(service.Start(), 0u);

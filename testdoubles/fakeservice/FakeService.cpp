@@ -229,4 +229,27 @@ bool CFakeService::WaitForConnections(size_t count, DWORD timeoutMs) const {
                               [&] { return m_connections >= count; });
 }
 
+DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs) {
+    const wchar_t* name = L"\\\\.\\pipe\\corvelgui";
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        UniqueFile pipe(::CreateFileW(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (pipe) {
+            DWORD written = 0;
+            if (!::WriteFile(pipe.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr))
+                return LastErrorOr1359();
+            return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
+        }
+        const DWORD error = LastErrorOr1359();
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end)
+            return error;
+        // A busy pipe is waited for; a missing one (the GUI still starting its server) offers
+        // nothing to wait on, so look again shortly.
+        if (!::WaitNamedPipeW(name, DWORD(std::min<ULONGLONG>(end - now, 100))) &&
+            ::GetLastError() == ERROR_FILE_NOT_FOUND)
+            ::Sleep(20);
+    }
+}
+
 } // namespace corvel

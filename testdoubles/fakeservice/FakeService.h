@@ -50,6 +50,11 @@ std::vector<uint8_t> FakeReply(uint8_t commandId, uint32_t resultCode,
 
 constexpr const wchar_t* kFakeServicePipeName = L"\\\\.\\pipe\\corvelservice";
 
+// Writes one notification to "\\.\pipe\corvelgui" as the service forwards it (open, one write,
+// close), waiting up to `timeoutMs` while the GUI's server is not yet listening or is busy.
+// 0, or the last error.
+DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs = 10000);
+
 class CFakeService {
 public:
     // `instances` listening instances, one thread each; `defaultTimeoutMs` is what a client's
