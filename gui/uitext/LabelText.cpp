@@ -16,7 +16,8 @@ std::wstring EscapeAmpersand(std::wstring_view text) {
 }
 
 void FitTextToWidth(std::wstring& text, int limit, const TextMeasurer& measure) {
-    if (measure(text) < limit)
+    // "..." stands for what was cut: an empty text has nothing to cut, whatever the limit.
+    if (text.empty() || measure(text) < limit)
         return;
     // The empty text ends the loop whatever the measurer says, also for a limit of 0 or less.
     while (!text.empty()) {

@@ -43,7 +43,7 @@ TEST(FitTextToWidth, ShortensUntilStrictlyNarrowerThenAppendsDots) {
         {"limit smaller than the dots", L"abc", 5, L"..."},
         {"limit of one character", L"ab", 10, L"..."},
         {"limit 0", L"ab", 0, L"..."},
-        {"empty text, limit 0", L"", 0, L"..."},
+        {"empty text, limit 0: nothing removed, nothing added", L"", 0, L""},
         {"negative limit", L"abc", -10, L"..."},
     };
     for (const auto& c : cases) {
