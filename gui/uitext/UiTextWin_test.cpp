@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <string>
 
 namespace corvel {
@@ -51,6 +53,20 @@ TEST_F(LanguageFileOnDisk, ReadsShiftJisWithTheCodePageGiven) {
     // The backslash byte inside 表 is no escape: the line is decoded before escapes are replaced.
     EXPECT_EQ(lines[1], L"表r\\n");
     EXPECT_EQ(lines[2], L"接続\r\n設定");
+}
+
+// The production default, the user's ANSI code page: run with LC_ALL=ja_JP.UTF-8 (its own CTest
+// entry) to be a Japanese system.
+TEST_F(LanguageFileOnDisk, ReadsShiftJisInTheUsersCodePageOnAJapaneseSystem) {
+    if (::GetACP() != kShiftJis) {
+        if (std::getenv("CORVEL_REQUIRE_JAPANESE"))
+            FAIL() << "ANSI code page " << ::GetACP() << ", not 932, under LC_ALL=ja_JP.UTF-8";
+        GTEST_SKIP() << "ANSI code page " << ::GetACP() << ", not 932: run with LC_ALL=ja_JP.UTF-8";
+    }
+    Write("[dlgxauth]\r\n" + kConnect + kSetting + "\r\n");
+    CLanguageFile file;
+    ASSERT_EQ(OpenLanguageFile(m_path, file), 0u);
+    EXPECT_EQ(ReadSection(file, L"dlgxauth", 1)[0], L"接続設定");
 }
 
 TEST_F(LanguageFileOnDisk, MissingFileOrPath) {
