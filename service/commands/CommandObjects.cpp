@@ -224,9 +224,15 @@ DWORD CIncmdImport::Run() {
     const DWORD checked = AnalyzeDATA();
     if (checked != 0)
         return checked;
-    CNamedPipeClientIdentity identity(m_hPipe);
+    std::unique_ptr<CPipeClientIdentity> identity = NewClientIdentity();
+    if (!identity)
+        return ERROR_OUTOFMEMORY;
     return ImportSettingsFile(CDotDatSemaphore::GetInstance(), AsWide(m_Request.Path), m_Request.Selection,
-                              AnyConnectionActive(CVpnAdmin::GetInstance()), identity);
+                              AnyConnectionActive(CVpnAdmin::GetInstance()), *identity);
+}
+
+std::unique_ptr<CPipeClientIdentity> CIncmdImport::NewClientIdentity() {
+    return std::unique_ptr<CPipeClientIdentity>(new (std::nothrow) CNamedPipeClientIdentity(m_hPipe));
 }
 
 DWORD CIncmdImport::InExecute() {
@@ -242,9 +248,15 @@ DWORD CIncmdExport::Run() {
     const DWORD checked = AnalyzeDATA();
     if (checked != 0)
         return checked;
-    CNamedPipeClientIdentity identity(m_hPipe);
+    std::unique_ptr<CPipeClientIdentity> identity = NewClientIdentity();
+    if (!identity)
+        return ERROR_OUTOFMEMORY;
     return ExportSettingsFile(CDotDatSemaphore::GetInstance(), AsWide(m_Request.Path), m_Request.Selection,
-                              identity);
+                              *identity);
+}
+
+std::unique_ptr<CPipeClientIdentity> CIncmdExport::NewClientIdentity() {
+    return std::unique_ptr<CPipeClientIdentity>(new (std::nothrow) CNamedPipeClientIdentity(m_hPipe));
 }
 
 DWORD CIncmdExport::InExecute() {

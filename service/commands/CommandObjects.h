@@ -10,9 +10,12 @@
 #include "Protocol.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace corvel {
+
+class CPipeClientIdentity;
 
 class CIncmdConnect : public CInnerCommand {
 public:
@@ -69,6 +72,10 @@ public:
     DWORD AnalyzeDATA();
     DWORD Run();
 
+protected:
+    // The identity the file is opened under: the pipe's client (tests put a failing one here).
+    virtual std::unique_ptr<CPipeClientIdentity> NewClientIdentity();
+
 private:
     FileRequest m_Request;
 };
@@ -78,6 +85,10 @@ public:
     DWORD InExecute() override;
     DWORD AnalyzeDATA();
     DWORD Run();
+
+protected:
+    // The identity the file is opened under: the pipe's client (tests put a failing one here).
+    virtual std::unique_ptr<CPipeClientIdentity> NewClientIdentity();
 
 private:
     FileRequest m_Request;
