@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -237,23 +238,33 @@ TEST(PipeServerTest, SilentClientIsDroppedAndItsInstanceReplaced) {
 }
 
 TEST(PipeServerTest, ANameSomeoneElseServesStopsTheStart) {
-    const std::wstring name = test::UniquePipeName(L"squat");
-    UniqueFile squatter(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+    // Everything the run uses lives as long as the run: should it ever not end, the test
+    // fails after a bound instead of waiting for it (and for CTest's time-out) forever.
+    struct Run {
+        std::wstring Name = test::UniquePipeName(L"squat");
+        UniqueEvent Stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        UniqueEvent Ended{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        CPipeServer Server{Name.c_str(), nullptr, Stop.get()};
+        DWORD Result = 0;
+    };
+    auto run = std::make_shared<Run>();
+    UniqueFile squatter(::CreateNamedPipeW(run->Name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
                                            PIPE_UNLIMITED_INSTANCES, 0, 0, 1000, nullptr));
     ASSERT_TRUE(squatter);
-    UniqueEvent stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    UniqueEvent ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    CPipeServer server(name.c_str(), nullptr, stop.get());
-    DWORD result = 0;
-    std::thread run([&] {
-        result = server.Run();
-        ::SetEvent(ended.get());
+    std::thread thread([run] {
+        run->Result = run->Server.Run();
+        ::SetEvent(run->Ended.get());
     });
-    const bool refused = ::WaitForSingleObject(ended.get(), 5000) == WAIT_OBJECT_0;
-    ::SetEvent(stop.get());
-    run.join();
+    const bool refused = ::WaitForSingleObject(run->Ended.get(), 5000) == WAIT_OBJECT_0;
+    ::SetEvent(run->Stop.get());
+    const bool ended = refused || ::WaitForSingleObject(run->Ended.get(), 10000) == WAIT_OBJECT_0;
+    if (ended)
+        thread.join();
+    else
+        thread.detach(); // keeps `run` alive; the process ends with the test program
     EXPECT_TRUE(refused);
-    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), result);
+    ASSERT_TRUE(ended) << "the run neither refused the name nor ended after its stop";
+    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), run->Result);
 }
 
 // ---- the whole service, as the service control manager drives it ----
