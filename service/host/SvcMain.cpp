@@ -24,17 +24,23 @@ constexpr DWORD kStopWaitHint = 3000;
 } // namespace
 
 DWORD CSvcMain::ReportStatus(DWORD state, DWORD checkPoint, DWORD waitHint, DWORD exitCode) {
-    std::lock_guard<std::mutex> lock(StatusLock);
-    ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    // No control is accepted before start-up is done: the stop sequence needs its events.
-    ServiceStatus.dwControlsAccepted =
-        state == SERVICE_START_PENDING ? 0 : DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
-    ServiceStatus.dwCurrentState = state;
-    ServiceStatus.dwCheckPoint = checkPoint;
-    ServiceStatus.dwWaitHint = waitHint;
-    ServiceStatus.dwWin32ExitCode = exitCode;
-    ServiceStatus.dwServiceSpecificExitCode = 0;
-    SERVICE_STATUS copy = ServiceStatus;
+    SERVICE_STATUS copy;
+    {
+        std::lock_guard<std::mutex> lock(StatusLock);
+        ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+        // No control is accepted before start-up is done: the stop sequence needs its events.
+        ServiceStatus.dwControlsAccepted =
+            state == SERVICE_START_PENDING ? 0 : DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+        ServiceStatus.dwCurrentState = state;
+        ServiceStatus.dwCheckPoint = checkPoint;
+        ServiceStatus.dwWaitHint = waitHint;
+        ServiceStatus.dwWin32ExitCode = exitCode;
+        ServiceStatus.dwServiceSpecificExitCode = 0;
+        copy = ServiceStatus;
+    }
+    // Outside the lock: the service manager may hold its own lock while our handler runs, so a
+    // report from another thread can block until the handler returns; the handler must never
+    // wait for that thread's report in turn.
     return SetStatus(StatusHandle, &copy) ? 0 : LastErrorOr1359();
 }
 
@@ -93,7 +99,10 @@ DWORD CSvcMain::RunService() {
         if (LoopEndEvent)
             ::SetEvent(LoopEndEvent);
     }
-    ReportStatus(SERVICE_STOPPED, 0, 0, result);
+    // A stop sequence under way reports STOPPED itself once it sees the loop's end; a second
+    // report from here could reach the manager between its STOP_PENDING checkpoints.
+    if (Stopping.load() == 0)
+        ReportStatus(SERVICE_STOPPED, 0, 0, result);
     CloseHandles();
     return result;
 }
