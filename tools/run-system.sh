@@ -91,14 +91,19 @@ echo "== the 20 connection names, loaded from the running service"
 wine "$probe_exe" --wait 30 </dev/null
 
 if [[ -n "$gui_exe" ]]; then
-    echo "== starting the tray program on a virtual display"
-    display=:$((90 + RANDOM % 100))
-    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
-        sleep 0.1
-    done
+    if [[ -n "${DISPLAY:-}" ]]; then
+        display=$DISPLAY
+        echo "== starting the tray program on display $display"
+    else
+        echo "== starting the tray program on a virtual display"
+        display=:$((90 + RANDOM % 100))
+        Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 50); do
+            [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
+            sleep 0.1
+        done
+    fi
     DISPLAY=$display wine "C:\\Program Files\\Corvel\\Corvel.exe" </dev/null >/dev/null 2>&1 &
     gui_pid=$!
     # The tray program has a hidden main window: that it is still running after its start-up
