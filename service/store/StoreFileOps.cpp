@@ -1,6 +1,17 @@
 #include "StoreFileOps.h"
 
+#include <sddl.h>
+
 namespace corvel {
+
+namespace {
+
+// "corvel.dat" holds every connection's secrets under a key that is no secret: only the
+// system, administrators and the account that writes it (the service) may open it, whatever
+// the folder would pass on. The temporary file gets it, and the rename keeps it.
+constexpr wchar_t kDataFileSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)";
+
+} // namespace
 
 CWin32StoreFileOps& CWin32StoreFileOps::GetInstance() {
     static CWin32StoreFileOps instance;
@@ -38,8 +49,15 @@ DWORD CWin32StoreFileOps::CreateTemp(const wchar_t* path, UniqueFile& file) {
     // Removing a left-over name and then insisting on a new file keeps a planted link from
     // redirecting the write into another file.
     ::DeleteFileW(path);
-    file.reset(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file ? 0 : LastErrorOr1359();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kDataFileSddl, SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return LastErrorOr1359();
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    file.reset(::CreateFileW(path, GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD result = file ? 0 : LastErrorOr1359();
+    ::LocalFree(descriptor);
+    return result;
 }
 
 DWORD CWin32StoreFileOps::Write(HANDLE file, const uint8_t* buffer, DWORD length) {
