@@ -50,7 +50,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (a == L"--service" && i + 1 < argc)
             service = argv[++i];
         else {
-            std::printf("usage: corvel-storm-bench [--requests N] [--clients N] [--storm N] [--service <exe>]\n");
+            std::printf(
+                "usage: corvel-storm-bench [--requests N] [--clients N] [--storm N] [--service <exe>]\n");
             return 2;
         }
     }
@@ -76,12 +77,13 @@ int wmain(int argc, wchar_t** argv) {
     const LoadFigures before = RunStatusLoad(requests, clients);
     Print("before storm", before);
     const StormFigures s = RunStorm(storm, 16);
-    std::printf("storm         %5u cycles in %.1f s (%.0f per second), %u could not connect\n", s.Cycles, s.Seconds,
-                s.Seconds > 0 ? s.Cycles / s.Seconds : 0.0, s.OpenFailures);
+    std::printf("storm         %5u cycles in %.1f s (%.0f per second), %u could not connect\n", s.Cycles,
+                s.Seconds, s.Seconds > 0 ? s.Cycles / s.Seconds : 0.0, s.OpenFailures);
     const LoadFigures after = RunStatusLoad(requests, clients);
     Print("after storm", after);
-    std::printf("after/before: req/s %.2f  p50 %.2f  p99 %.2f\n", Ratio(after.PerSecond(), before.PerSecond()),
-                Ratio(after.P50Ms, before.P50Ms), Ratio(after.P99Ms, before.P99Ms));
+    std::printf("after/before: req/s %.2f  p50 %.2f  p99 %.2f\n",
+                Ratio(after.PerSecond(), before.PerSecond()), Ratio(after.P50Ms, before.P50Ms),
+                Ratio(after.P99Ms, before.P99Ms));
     std::fflush(stdout);
     return before.Failed == 0 && after.Failed == 0 && process.Running() ? 0 : 1;
 }

@@ -126,7 +126,8 @@ void CCommandReader::ReadCommand(HANDLE pipe, HANDLE stopEvent) {
     if (ReadData(io, data, dataLength) != 0)
         return;
     static const uint8_t kNoData = 0;
-    ExecuteCommand(pipe, commandId, dataLength, data.empty() ? &kNoData : data.data(), stopEvent, io.RemainingMs());
+    ExecuteCommand(pipe, commandId, dataLength, data.empty() ? &kNoData : data.data(), stopEvent,
+                   io.RemainingMs());
     if (!data.empty())
         ::SecureZeroMemory(data.data(), data.size()); // DATA may carry a password
 }

@@ -41,7 +41,8 @@ DWORD CInnerCommand::Reply(uint32_t replyLength, uint32_t resultCode, const uint
     if (payload && replyLength > 4)
         std::memcpy(reply.data() + 8, payload, replyLength - 4);
 
-    CPipeIo io(m_hPipe, m_hAbort, m_replyTimeoutMs == kReplyTimeoutUnset ? PipeIoTimeoutMs() : m_replyTimeoutMs);
+    CPipeIo io(m_hPipe, m_hAbort,
+               m_replyTimeoutMs == kReplyTimeoutUnset ? PipeIoTimeoutMs() : m_replyTimeoutMs);
     const DWORD written = io.WriteAll(reply.data(), DWORD(reply.size()));
     // The flush runs whatever the write gave; without it the disconnect that follows
     // would throw away a reply the client has not read yet. It has what is left of the

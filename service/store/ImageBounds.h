@@ -19,7 +19,8 @@ struct StringField {
 };
 
 inline constexpr StringField kRecordStrings[] = {
-    {"Name", 0, 33}, {"PreSharedKey", 66, 129}, {"Server", 328, 256}, {"UserName", 866, 65}, {"Password", 996, 65},
+    {"Name", 0, 33},       {"PreSharedKey", 66, 129}, {"Server", 328, 256},
+    {"UserName", 866, 65}, {"Password", 996, 65},
 };
 inline constexpr StringField kLogText = {"LogText", 47, 263};
 

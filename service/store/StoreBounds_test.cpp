@@ -83,9 +83,10 @@ TEST(StoreBounds, RandomDataFilesAndImportFilesStayInsideTheirFields) {
             }
         }
     }
-    std::printf("bounded records (store in-process): %zu random data files loaded and %zu random import files "
-                "stored: every string terminated in the served image and in corvel.dat, %zu guard bytes "
-                "changed\n",
-                dataFiles, importFiles, guardBytesChanged);
+    std::printf(
+        "bounded records (store in-process): %zu random data files loaded and %zu random import files "
+        "stored: every string terminated in the served image and in corvel.dat, %zu guard bytes "
+        "changed\n",
+        dataFiles, importFiles, guardBytesChanged);
     EXPECT_EQ(0u, guardBytesChanged);
 }

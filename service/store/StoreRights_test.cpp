@@ -23,12 +23,13 @@ TEST(StoreRights, TheDataFileIsOpenOnlyToSystemAdministratorsAndItsWriter) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::wstring path = folder.File(kDataFileName);
-    ASSERT_EQ(DWORD(ERROR_SUCCESS), ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                                            nullptr, nullptr, &dacl, nullptr, &descriptor));
+    ASSERT_EQ(DWORD(ERROR_SUCCESS),
+              ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, &dacl, nullptr, &descriptor));
     auto freeDescriptor = MakeScopeExit([&] { ::LocalFree(descriptor); });
     wchar_t* text = nullptr;
-    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                      DACL_SECURITY_INFORMATION, &text, nullptr));
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
     const std::wstring sddl = text;
     ::LocalFree(text);
     std::printf("corvel.dat rights: %ls\n", sddl.c_str());

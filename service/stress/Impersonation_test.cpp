@@ -72,9 +72,8 @@ Bytes Execute(CInnerCommand& command, const Bytes& frame) {
     if (!server || !client)
         return {0xEE};
     CPipeIo(server.get(), nullptr).Connect();
-    std::thread worker([&] {
-        command.Execute(server.get(), frame[0], uint32_t(frame.size() - 4), frame.data() + 4);
-    });
+    std::thread worker(
+        [&] { command.Execute(server.get(), frame[0], uint32_t(frame.size() - 4), frame.data() + 4); });
     Bytes reply = test::ReadReply(client.get());
     client.reset(); // the reply's wait for the client ends here
     worker.join();
@@ -82,7 +81,8 @@ Bytes Execute(CInnerCommand& command, const Bytes& frame) {
 }
 
 Bytes ResultReply(uint8_t replyId, uint32_t result) {
-    return {replyId, 0, 0, 4, uint8_t(result >> 24), uint8_t(result >> 16), uint8_t(result >> 8), uint8_t(result)};
+    return {replyId,        0, 0, 4, uint8_t(result >> 24), uint8_t(result >> 16), uint8_t(result >> 8),
+            uint8_t(result)};
 }
 
 // -1 when the file does not exist.
@@ -145,11 +145,13 @@ TEST(ImpersonationThroughTheCommands, AFailingIdentityTouchesNothing) {
         Bytes reply;
         if (c.Import) {
             CScripted<CIncmdImport> command(script);
-            reply = Execute(command, BuildImportRequest(std::u16string(importFile.begin(), importFile.end()), 2));
+            reply =
+                Execute(command, BuildImportRequest(std::u16string(importFile.begin(), importFile.end()), 2));
             EXPECT_EQ(ResultReply(0xA1, expected), reply);
         } else {
             CScripted<CIncmdExport> command(script);
-            reply = Execute(command, BuildExportRequest(std::u16string(exportFile.begin(), exportFile.end()), 0));
+            reply =
+                Execute(command, BuildExportRequest(std::u16string(exportFile.begin(), exportFile.end()), 0));
             EXPECT_EQ(ResultReply(0xA2, expected), reply);
         }
         EXPECT_EQ(1, script.Impersonations);

@@ -63,8 +63,8 @@ bool StartUnixProgram(const std::wstring& program, const std::wstring& arguments
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
+    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process))
         return false;
     if (process.hThread)
         ::CloseHandle(process.hThread);
@@ -76,8 +76,8 @@ bool StartUnixProgram(const std::wstring& program, const std::wstring& arguments
 // The Unix path of a Windows path under Wine; empty elsewhere.
 std::wstring UnixPathOf(const std::wstring& path) {
     using Function = char*(CDECL*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<Function>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const auto toUnix = reinterpret_cast<Function>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!toUnix)
         return {};
     char* unixPath = toUnix(path.c_str());
@@ -118,8 +118,8 @@ std::wstring CurrentDirectoryOf(HANDLE process) {
         ULONG Padding;
         wchar_t* Buffer;
     } directory = {};
-    if (!::ReadProcessMemory(process, parameters + 0x38, &directory, sizeof directory, &read) || !directory.Buffer ||
-        directory.Length == 0 || directory.Length > 2 * MAX_PATH)
+    if (!::ReadProcessMemory(process, parameters + 0x38, &directory, sizeof directory, &read) ||
+        !directory.Buffer || directory.Length == 0 || directory.Length > 2 * MAX_PATH)
         return {};
     std::wstring text(directory.Length / 2, L'\0');
     if (!::ReadProcessMemory(process, directory.Buffer, text.data(), directory.Length, &read))
@@ -138,7 +138,9 @@ protected:
         ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVEL_STRESS_SERVICE_EXE)));
     }
 
-    DWORD StartService() { return m_service.InstallAndRun(kServiceName, m_folder.File(L"CORVELSVC.exe"), kStartMs); }
+    DWORD StartService() {
+        return m_service.InstallAndRun(kServiceName, m_folder.File(L"CORVELSVC.exe"), kStartMs);
+    }
     // Starts the service again after its process `killedPid` was killed. Wine's service
     // manager never notices the death (the state stays RUNNING with the dead process), and
     // Windows' may take a moment (1056 until then): the new process is what is waited for,
@@ -271,9 +273,10 @@ TEST_F(StressTest, KilledWhileSavingTheFileIsAlwaysWhole) {
     }
     // Running again, so that the clean-up stops a live service.
     EXPECT_EQ(0u, RestartAfterKill(killedPid));
-    std::printf("kill while saving: %d kills (TerminateProcess) at random moments (seed %u) over %u "
-                "acknowledged saves in %.1f s: %d short or missing files, %d records older than acknowledged\n",
-                kills, kSeed, saves, (NowMs() - begin) / 1000.0, shortFiles, lostRecords);
+    std::printf(
+        "kill while saving: %d kills (TerminateProcess) at random moments (seed %u) over %u "
+        "acknowledged saves in %.1f s: %d short or missing files, %d records older than acknowledged\n",
+        kills, kSeed, saves, (NowMs() - begin) / 1000.0, shortFiles, lostRecords);
     if (kills < kKills)
         std::printf("kill while saving: only %d of %d kills fit the time budget of %.0f s\n", kills, kKills,
                     kBudgetMs / 1000.0);
@@ -296,7 +299,8 @@ protected:
         const std::wstring stale = UnixPathOf(folder);
         if (!stale.empty() && ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES &&
             StartUnixProgram(L"Z:\\bin\\rm", L"-rf \"" + stale + L"\""))
-            for (int poll = 0; poll < 250 && ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++poll)
+            for (int poll = 0; poll < 250 && ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+                 ++poll)
                 ::Sleep(20);
         StressTest::SetUp();
     }
@@ -320,7 +324,8 @@ TEST_P(LinkTest, ASaveReplacesTheLinkAndLeavesItsTargetAlone) {
         } else {
             const std::wstring from = UnixPathOf(sentinel), to = UnixPathOf(DataFile());
             // No event tells when the link is there: it is looked for.
-            bool linked = !from.empty() && StartUnixProgram(L"Z:\\bin\\ln", L"-s \"" + from + L"\" \"" + to + L"\"");
+            bool linked =
+                !from.empty() && StartUnixProgram(L"Z:\\bin\\ln", L"-s \"" + from + L"\" \"" + to + L"\"");
             for (int poll = 0; linked && poll < 250 && !LeadsTo(DataFile(), sentinelBytes); ++poll)
                 ::Sleep(20);
             if (!linked || !LeadsTo(DataFile(), sentinelBytes)) {
@@ -352,15 +357,17 @@ TEST_P(LinkTest, ASaveReplacesTheLinkAndLeavesItsTargetAlone) {
     const bool sentinelKept = now == sentinelBytes;
     std::vector<uint8_t> saved;
     ASSERT_EQ(0u, ReadWholeFile(DataFile(), saved));
-    bool holdsTheSave = saved.size() == kDataFileSize && CryptDataFile(saved) == 0 &&
-                        FixedToString(changed.Name) ==
-                            FixedToString(VPNCONFIG::FromBytes(saved.data() + kRecordsOffset + 3 * VPNCONFIG::kSize).Name);
+    bool holdsTheSave =
+        saved.size() == kDataFileSize && CryptDataFile(saved) == 0 &&
+        FixedToString(changed.Name) ==
+            FixedToString(VPNCONFIG::FromBytes(saved.data() + kRecordsOffset + 3 * VPNCONFIG::kSize).Name);
     const DWORD attributes = ::GetFileAttributesW(DataFile().c_str());
     const bool regular = holdsTheSave && attributes != INVALID_FILE_ATTRIBUTES &&
                          !(attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
-    std::printf("links at corvel.dat: %s link made with %s; after a save the sentinel is %s and corvel.dat is %s\n",
-                symbolic ? "symbolic" : "hard", how.c_str(), sentinelKept ? "unchanged" : "CHANGED",
-                regular ? "a regular file of its own" : "NOT a regular file of its own");
+    std::printf(
+        "links at corvel.dat: %s link made with %s; after a save the sentinel is %s and corvel.dat is %s\n",
+        symbolic ? "symbolic" : "hard", how.c_str(), sentinelKept ? "unchanged" : "CHANGED",
+        regular ? "a regular file of its own" : "NOT a regular file of its own");
     EXPECT_TRUE(sentinelKept);
     EXPECT_TRUE(regular) << "attributes " << attributes << ", holds the save " << holdsTheSave;
 }
@@ -410,8 +417,9 @@ TEST_F(StressTest, SilentAndSlowClientsCannotFreezeTheService) {
     SERVICE_STATUS_PROCESS status = {};
     EXPECT_EQ(0u, m_service.Stop(5000, &status));
     const double stopMs = NowMs() - since;
-    std::printf("silent and slow clients: net stop with 7 stalled clients reached STOPPED in %.0f ms (bound 5000)\n",
-                stopMs);
+    std::printf(
+        "silent and slow clients: net stop with 7 stalled clients reached STOPPED in %.0f ms (bound 5000)\n",
+        stopMs);
     EXPECT_EQ(DWORD(SERVICE_STOPPED), status.dwCurrentState);
 }
 
@@ -437,11 +445,12 @@ TEST_F(StressTest, AStormOfDroppedConnectionsLeavesNoHandlesBehind) {
     ASSERT_EQ(0u, m_service.Query(status));
     DWORD after = 0;
     ASSERT_EQ(0u, process.HandleCount(after, &how));
-    std::printf("connect/drop storm: %u cycles (connect-close, 1 byte, a head) from 16 threads in %.1f s, "
-                "%u opens failed; afterwards %u/20 status requests answered, process %s, handles %lu -> %lu (%s)\n",
-                storm.Cycles, storm.Seconds, storm.OpenFailures, answered,
-                process.Running() && status.dwProcessId == process.Pid() ? "still the same" : "GONE", before, after,
-                how.c_str());
+    std::printf(
+        "connect/drop storm: %u cycles (connect-close, 1 byte, a head) from 16 threads in %.1f s, "
+        "%u opens failed; afterwards %u/20 status requests answered, process %s, handles %lu -> %lu (%s)\n",
+        storm.Cycles, storm.Seconds, storm.OpenFailures, answered,
+        process.Running() && status.dwProcessId == process.Pid() ? "still the same" : "GONE", before, after,
+        how.c_str());
     EXPECT_EQ(0u, storm.OpenFailures);
     EXPECT_EQ(20u, answered);
     EXPECT_TRUE(process.Running());
@@ -464,16 +473,26 @@ Bytes ReplyToEmptyData(uint8_t command) {
         return r;
     };
     switch (command) {
-    case 0x01: return reply(0x81, 11, {0xFF});
-    case 0x02: return reply(0x82, 11, {0x00});
-    case 0x11: return reply(0x91, 11, {0x00});
-    case 0x12: return reply(0x92, 11, {0, 0, 0, 0, 0});
-    case 0x21: return reply(0xA1, 11, {});
-    case 0x22: return reply(0xA2, 11, {});
-    case 0x31: return reply(0xB1, 0, Bytes(20, 0));
-    case 0x32: return reply(0xB2, 0, Bytes(4, 0));
-    case 0xC1: return reply(0x41, 0, {});
-    default: return {}; // the two notifications and every byte outside the table
+    case 0x01:
+        return reply(0x81, 11, {0xFF});
+    case 0x02:
+        return reply(0x82, 11, {0x00});
+    case 0x11:
+        return reply(0x91, 11, {0x00});
+    case 0x12:
+        return reply(0x92, 11, {0, 0, 0, 0, 0});
+    case 0x21:
+        return reply(0xA1, 11, {});
+    case 0x22:
+        return reply(0xA2, 11, {});
+    case 0x31:
+        return reply(0xB1, 0, Bytes(20, 0));
+    case 0x32:
+        return reply(0xB2, 0, Bytes(4, 0));
+    case 0xC1:
+        return reply(0x41, 0, {});
+    default:
+        return {}; // the two notifications and every byte outside the table
     }
 }
 
@@ -527,13 +546,19 @@ TEST_F(StressTest, EveryCommandByteAndEveryShortRequestGetsItsReplyOrNone) {
         Bytes Request;
         Bytes Expected;
     } inner[] = {
-        {"connect user beyond DATA", {0x01, 0, 0, 10, 2, 1, 0xFF, 0xFF, 0xFF, 0xF0, 0, 0, 0, 0},
+        {"connect user beyond DATA",
+         {0x01, 0, 0, 10, 2, 1, 0xFF, 0xFF, 0xFF, 0xF0, 0, 0, 0, 0},
          {0x81, 0, 0, 5, 0, 0, 0, 11, 2}},
-        {"connect password beyond DATA", {0x01, 0, 0, 12, 2, 1, 0, 0, 0, 2, 'a', 0, 0, 0, 1, 0},
+        {"connect password beyond DATA",
+         {0x01, 0, 0, 12, 2, 1, 0, 0, 0, 2, 'a', 0, 0, 0, 1, 0},
          {0x81, 0, 0, 5, 0, 0, 0, 11, 2}},
-        {"save item beyond DATA", {0x11, 0, 0, 6, 3, 0xFF, 0xFF, 0xFF, 0xFF, 7}, {0x91, 0, 0, 5, 0, 0, 0, 11, 3}},
+        {"save item beyond DATA",
+         {0x11, 0, 0, 6, 3, 0xFF, 0xFF, 0xFF, 0xFF, 7},
+         {0x91, 0, 0, 5, 0, 0, 0, 11, 3}},
         {"import path beyond DATA", {0x21, 0, 0, 7, 0, 0, 0, 0x10, 'a', 0, 1}, {0xA1, 0, 0, 4, 0, 0, 0, 11}},
-        {"export path beyond DATA", {0x22, 0, 0, 7, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 0, 1}, {0xA2, 0, 0, 4, 0, 0, 0, 11}},
+        {"export path beyond DATA",
+         {0x22, 0, 0, 7, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 0, 1},
+         {0xA2, 0, 0, 4, 0, 0, 0, 11}},
     };
     for (const auto& c : inner) {
         Bytes answer;
@@ -585,9 +610,10 @@ TEST_F(StressTest, EveryCommandByteAndEveryShortRequestGetsItsReplyOrNone) {
     for (double p : phases)
         std::printf(" %.1f s", (p - begin) / 1000.0);
     std::printf("\n");
-    std::printf("every command byte: %d requests (256 command bytes with empty DATA, inner lengths beyond DATA, "
-                "heads of 0 to 3 bytes, DATA shorter than announced): %d answered otherwise than defined\n",
-                cases, wrong);
+    std::printf(
+        "every command byte: %d requests (256 command bytes with empty DATA, inner lengths beyond DATA, "
+        "heads of 0 to 3 bytes, DATA shorter than announced): %d answered otherwise than defined\n",
+        cases, wrong);
 }
 
 TEST_F(StressTest, HugeAnnouncementsLeaveNoMemoryBehind) {
@@ -626,10 +652,11 @@ TEST_F(StressTest, HugeAnnouncementsLeaveNoMemoryBehind) {
         ASSERT_EQ(0u, TimedStatus(m_client, ms));
     ASSERT_EQ(0u, process.PrivateBytes(after, &how));
     const double grownMiB = (double(after) - double(before)) / (1024.0 * 1024.0);
-    std::printf("bounded memory: %u requests announcing 16 MiB (160 KiB sent each) from %u clients in %.1f s, "
-                "%u failed to send; private bytes %.1f MiB -> %.1f MiB (%+.1f MiB, bound 10; %s)\n",
-                kRequests, kClients, seconds, failed.load(), double(before) / 1048576.0, double(after) / 1048576.0,
-                grownMiB, how.c_str());
+    std::printf(
+        "bounded memory: %u requests announcing 16 MiB (160 KiB sent each) from %u clients in %.1f s, "
+        "%u failed to send; private bytes %.1f MiB -> %.1f MiB (%+.1f MiB, bound 10; %s)\n",
+        kRequests, kClients, seconds, failed.load(), double(before) / 1048576.0, double(after) / 1048576.0,
+        grownMiB, how.c_str());
     EXPECT_LE(grownMiB, 10.0);
     EXPECT_TRUE(process.Running());
 }
@@ -695,8 +722,8 @@ public:
 private:
     static DWORD Create(UniqueFile& pipe) {
         pipe.reset(::CreateNamedPipeW(kGuiPipe, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 0,
-                                      1000, nullptr));
+                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                                      PIPE_UNLIMITED_INSTANCES, 0, 0, 1000, nullptr));
         return pipe ? 0 : LastErrorOr1359();
     }
     UniqueEvent m_stop;
@@ -802,7 +829,8 @@ TEST_F(StressTest, TheTrayProgramIsStartedOnlyFromTheServiceFolder) {
     ASSERT_EQ(0u, RequestVpnStatus(m_client, states, statusResult));
     std::printf("tray program: with Corvel.exe gone and decoys in %s, CMD_CONNECT answered %u and %s "
                 "(%zu decoy logs written)\n",
-                where.c_str(), result, nothingStarted && logs == 0 ? "nothing started" : "A DECOY STARTED", logs);
+                where.c_str(), result, nothingStarted && logs == 0 ? "nothing started" : "A DECOY STARTED",
+                logs);
     EXPECT_EQ(uint32_t(ERROR_FILE_NOT_FOUND), result);
     EXPECT_EQ(std::vector<uint8_t>{4}, payload);
     EXPECT_TRUE(nothingStarted);

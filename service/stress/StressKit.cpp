@@ -44,8 +44,8 @@ struct SystemHandleEntry {
 
 DWORD CountFromHandleTable(DWORD pid, DWORD& count) {
     using QueryFunction = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    const auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
     if (!query)
         return ERROR_PROC_NOT_FOUND;
     std::vector<uint8_t> buffer(1 << 20);
@@ -104,8 +104,9 @@ DWORD CServiceProcess::Open(e2e::CServiceControl& service) {
         return result;
     if (status.dwProcessId == 0)
         return ERROR_SERVICE_NOT_ACTIVE;
-    m_process.reset(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE,
-                                  FALSE, status.dwProcessId));
+    m_process.reset(
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                      status.dwProcessId));
     if (!m_process)
         return LastErrorOr1359();
     m_pid = status.dwProcessId;
