@@ -215,52 +215,36 @@ DWORD CIncmdLoadConfig::InExecute() {
 
 // ---- CMD_IMPORT / CMD_EXPORT ----
 
-DWORD CIncmdImport::AnalyzeDATA() {
+DWORD CIncmdFileTransfer::AnalyzeDATA() {
     m_Request = FileRequest();
     return ParseFileRequest(m_pData, m_DataLength, m_Request);
 }
 
-DWORD CIncmdImport::Run() {
+std::unique_ptr<CPipeClientIdentity> CIncmdFileTransfer::NewClientIdentity() {
+    return std::unique_ptr<CPipeClientIdentity>(new (std::nothrow) CNamedPipeClientIdentity(m_hPipe));
+}
+
+DWORD CIncmdFileTransfer::InExecute() {
+    return Reply(4, Run(), nullptr);
+}
+
+DWORD CIncmdFileTransfer::Run() {
     const DWORD checked = AnalyzeDATA();
     if (checked != 0)
         return checked;
     std::unique_ptr<CPipeClientIdentity> identity = NewClientIdentity();
     if (!identity)
         return ERROR_OUTOFMEMORY;
-    return ImportSettingsFile(CDotDatSemaphore::GetInstance(), AsWide(m_Request.Path), m_Request.Selection,
-                              AnyConnectionActive(CVpnAdmin::GetInstance()), *identity);
+    return Transfer(AsWide(m_Request.Path), m_Request.Selection, *identity);
 }
 
-std::unique_ptr<CPipeClientIdentity> CIncmdImport::NewClientIdentity() {
-    return std::unique_ptr<CPipeClientIdentity>(new (std::nothrow) CNamedPipeClientIdentity(m_hPipe));
+DWORD CIncmdImport::Transfer(const wchar_t* path, uint8_t selection, CPipeClientIdentity& identity) {
+    return ImportSettingsFile(CDotDatSemaphore::GetInstance(), path, selection,
+                              AnyConnectionActive(CVpnAdmin::GetInstance()), identity);
 }
 
-DWORD CIncmdImport::InExecute() {
-    return Reply(4, Run(), nullptr);
-}
-
-DWORD CIncmdExport::AnalyzeDATA() {
-    m_Request = FileRequest();
-    return ParseFileRequest(m_pData, m_DataLength, m_Request);
-}
-
-DWORD CIncmdExport::Run() {
-    const DWORD checked = AnalyzeDATA();
-    if (checked != 0)
-        return checked;
-    std::unique_ptr<CPipeClientIdentity> identity = NewClientIdentity();
-    if (!identity)
-        return ERROR_OUTOFMEMORY;
-    return ExportSettingsFile(CDotDatSemaphore::GetInstance(), AsWide(m_Request.Path), m_Request.Selection,
-                              *identity);
-}
-
-std::unique_ptr<CPipeClientIdentity> CIncmdExport::NewClientIdentity() {
-    return std::unique_ptr<CPipeClientIdentity>(new (std::nothrow) CNamedPipeClientIdentity(m_hPipe));
-}
-
-DWORD CIncmdExport::InExecute() {
-    return Reply(4, Run(), nullptr);
+DWORD CIncmdExport::Transfer(const wchar_t* path, uint8_t selection, CPipeClientIdentity& identity) {
+    return ExportSettingsFile(CDotDatSemaphore::GetInstance(), path, selection, identity);
 }
 
 // ---- CMD_VPN_STATUS ----

@@ -66,7 +66,9 @@ private:
     LoadConfigRequest m_Request;
 };
 
-class CIncmdImport : public CInnerCommand {
+// Import and export: the same DATA (path and selection), the file opened under the pipe
+// client's identity, a reply that carries only the result.
+class CIncmdFileTransfer : public CInnerCommand {
 public:
     DWORD InExecute() override;
     DWORD AnalyzeDATA();
@@ -75,23 +77,21 @@ public:
 protected:
     // The identity the file is opened under: the pipe's client (tests put a failing one here).
     virtual std::unique_ptr<CPipeClientIdentity> NewClientIdentity();
+    // The work on the file, once DATA has passed its checks.
+    virtual DWORD Transfer(const wchar_t* path, uint8_t selection, CPipeClientIdentity& identity) = 0;
 
 private:
     FileRequest m_Request;
 };
 
-class CIncmdExport : public CInnerCommand {
-public:
-    DWORD InExecute() override;
-    DWORD AnalyzeDATA();
-    DWORD Run();
-
+class CIncmdImport : public CIncmdFileTransfer {
 protected:
-    // The identity the file is opened under: the pipe's client (tests put a failing one here).
-    virtual std::unique_ptr<CPipeClientIdentity> NewClientIdentity();
+    DWORD Transfer(const wchar_t* path, uint8_t selection, CPipeClientIdentity& identity) override;
+};
 
-private:
-    FileRequest m_Request;
+class CIncmdExport : public CIncmdFileTransfer {
+protected:
+    DWORD Transfer(const wchar_t* path, uint8_t selection, CPipeClientIdentity& identity) override;
 };
 
 class CIncmdVpnStatus : public CInnerCommand {
