@@ -17,13 +17,6 @@ using namespace corvel::testing;
 
 namespace {
 
-std::u16string Num(size_t i) {
-    std::u16string s;
-    for (char c : std::to_string(i))
-        s.push_back(char16_t(c));
-    return s;
-}
-
 // What the fixtures put into record i, in whichever form.
 struct Fields {
     std::u16string name, psk, host, user, password;

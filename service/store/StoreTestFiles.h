@@ -95,4 +95,12 @@ inline std::vector<uint8_t> Rc4(std::vector<uint8_t> bytes, Key key) {
     return bytes;
 }
 
+// The decimal digits of i, for record texts that differ per connection.
+inline std::u16string Num(size_t i) {
+    std::u16string s;
+    for (char c : std::to_string(i))
+        s.push_back(char16_t(c));
+    return s;
+}
+
 } // namespace corvel::testing

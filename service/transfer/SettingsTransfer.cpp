@@ -2,6 +2,7 @@
 
 #include "FileCipher.h"
 #include "Handles.h"
+#include "StoreFileOps.h"
 
 #include <cstring>
 #include <memory>
@@ -35,19 +36,6 @@ DWORD OpenAsClient(CPipeClientIdentity& identity, const wchar_t* path, DWORD acc
         return revertError;
     }
     return openError;
-}
-
-DWORD ReadWhole(HANDLE file, uint8_t* buffer, DWORD length) {
-    DWORD done = 0;
-    while (done < length) {
-        DWORD got = 0;
-        if (!::ReadFile(file, buffer + done, length - done, &got, nullptr))
-            return LastErrorOr1359();
-        if (got == 0)
-            return ERROR_BAD_LENGTH;
-        done += got;
-    }
-    return 0;
 }
 
 // Plain records wiped when the operation ends, whichever way.
@@ -90,7 +78,7 @@ DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
     CRecordBuffer content(size_t(size.QuadPart));
     if (!content.data)
         return ERROR_OUTOFMEMORY;
-    if ((error = ReadWhole(file.get(), content.data.get(), DWORD(content.size))) != 0)
+    if ((error = CWin32StoreFileOps().Read(file.get(), content.data.get(), DWORD(content.size))) != 0)
         return error;
     if ((error = cipher.Decrypt(content.data.get(), DWORD(content.size))) != 0)
         return error;

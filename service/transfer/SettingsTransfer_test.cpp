@@ -16,13 +16,6 @@ using namespace corvel::testing;
 
 namespace {
 
-std::u16string Num(size_t i) {
-    std::u16string s;
-    for (char c : std::to_string(i))
-        s.push_back(char16_t(c));
-    return s;
-}
-
 VPNCONFIG StoredForm(size_t i) {
     VPNCONFIG r;
     CopyToFixed(r.Name, u"設定" + Num(i));
