@@ -81,7 +81,8 @@ DWORD OneRequest(const wchar_t* pipeName, const std::vector<uint8_t>& request, u
     if (!pipe)
         return ERROR_PIPE_BUSY;
     DWORD done = 0;
-    if (!::WriteFile(pipe.get(), request.data(), DWORD(request.size()), &done, nullptr) || done != request.size())
+    if (!::WriteFile(pipe.get(), request.data(), DWORD(request.size()), &done, nullptr) ||
+        done != request.size())
         return ERROR_WRITE_FAULT;
     std::vector<uint8_t> reply(echo ? request.size() : 8);
     auto readExact = [&](uint8_t* target, DWORD count) {
@@ -143,13 +144,15 @@ Figures RunLoad(const wchar_t* pipeName, bool echo, uint32_t requests, uint32_t 
                 }
                 LARGE_INTEGER t0, t1;
                 ::QueryPerformanceCounter(&t0);
-                const DWORD error = OneRequest(pipeName, frames[n % frames.size()], commands[n % frames.size()], echo);
+                const DWORD error =
+                    OneRequest(pipeName, frames[n % frames.size()], commands[n % frames.size()], echo);
                 ::QueryPerformanceCounter(&t1);
                 if (error != 0) {
                     ++failed;
                     firstError.compare_exchange_strong(noError, error);
                 }
-                latencies[c].push_back(double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(frequency.QuadPart));
+                latencies[c].push_back(double(t1.QuadPart - t0.QuadPart) * 1000.0 /
+                                       double(frequency.QuadPart));
             }
         });
     }
@@ -179,7 +182,8 @@ public:
         m_stop = false;
         m_ended = 0;
         for (DWORD i = 0; i < kEchoInstances; ++i) {
-            UniqueFile pipe(::CreateNamedPipeW(kEchoPipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+            UniqueFile pipe(::CreateNamedPipeW(kEchoPipe, PIPE_ACCESS_DUPLEX,
+                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                                                kEchoInstances, 0, 0, 1000, nullptr));
             if (!pipe)
                 return ::GetLastError();
@@ -192,7 +196,8 @@ public:
         // Wakes each waiting instance with an empty connection until every thread has ended
         // (an instance that has ended is closed and takes no more connections).
         while (m_ended < m_threads.size()) {
-            UniqueFile wake(::CreateFileW(kEchoPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            UniqueFile wake(::CreateFileW(kEchoPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          0, nullptr));
             if (!wake && ::GetLastError() == ERROR_PIPE_BUSY)
                 ::WaitNamedPipeW(kEchoPipe, 100);
             else if (!wake)
@@ -288,7 +293,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
-    std::printf("%u requests (CMD_VPN_STATUS and CMD_LOAD_CONFIG mixed), %u concurrent clients\n", requests, clients);
+    std::printf("%u requests (CMD_VPN_STATUS and CMD_LOAD_CONFIG mixed), %u concurrent clients\n", requests,
+                clients);
     const Figures svc = RunLoad(kCommandPipe, false, requests, clients, kServiceBudgetMs);
     PrintFigures("service", svc);
 

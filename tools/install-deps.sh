@@ -2,7 +2,7 @@
 # Installs everything the builds and tests need on a fresh Debian 12 machine.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev googletest
+    cmake ninja-build g++ clang clang-format libclang-rt-14-dev googletest
     mingw-w64 wine wine64 xvfb xauth x11-apps imagemagick fonts-noto-cjk
 )
 missing=()

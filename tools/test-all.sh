@@ -8,6 +8,9 @@ cd "$root"
 bash tools/install-deps.sh
 jobs=$(nproc)
 
+# One layout for all C++ sources (.clang-format at the root).
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug
 cmake --build build/native -j "$jobs"
 ctest --test-dir build/native --output-on-failure -j "$jobs"

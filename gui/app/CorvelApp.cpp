@@ -15,18 +15,20 @@ CCorvelApp* g_corvelApp = nullptr; // set at static construction, before any thr
 
 } // namespace
 
-CCorvelApp::CCorvelApp() : CWinApp(L"Corvel") { g_corvelApp = this; }
+CCorvelApp::CCorvelApp() : CWinApp(L"Corvel") {
+    g_corvelApp = this;
+}
 
-CCorvelApp::~CCorvelApp()
-{
+CCorvelApp::~CCorvelApp() {
     if (g_corvelApp == this)
         g_corvelApp = nullptr;
 }
 
-CCorvelApp* CCorvelApp::GetInstance() { return AfxGetApp() == g_corvelApp ? g_corvelApp : nullptr; }
+CCorvelApp* CCorvelApp::GetInstance() {
+    return AfxGetApp() == g_corvelApp ? g_corvelApp : nullptr;
+}
 
-BOOL CCorvelApp::InitInstance()
-{
+BOOL CCorvelApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     // The IP-address control of the setting pages needs the internet classes on Windows.
@@ -60,8 +62,7 @@ BOOL CCorvelApp::InitInstance()
     return TRUE;
 }
 
-int CCorvelApp::ExitInstance()
-{
+int CCorvelApp::ExitInstance() {
     NotificationServer.StopNotificationServer();
     if (InstanceMutex) {
         if (m_mutexOwned)

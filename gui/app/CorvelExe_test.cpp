@@ -16,35 +16,32 @@
 namespace corvel {
 namespace {
 
-std::wstring ProgramPath()
-{
+std::wstring ProgramPath() {
     wchar_t self[MAX_PATH];
     const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path(self, n);
     return path.substr(0, path.rfind(L'\\') + 1) + L"Corvel.exe";
 }
 
-UniqueHandle<> Start(const std::wstring& arguments)
-{
+UniqueHandle<> Start(const std::wstring& arguments) {
     std::wstring line = L"\"" + ProgramPath() + L"\" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(ProgramPath().c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(ProgramPath().c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
         return UniqueHandle<>();
     ::CloseHandle(pi.hThread);
     return UniqueHandle<>(pi.hProcess);
 }
 
-bool MutexExists()
-{
+bool MutexExists() {
     UniqueHandle<> mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\corvelguimutex"));
     return static_cast<bool>(mutex);
 }
 
 // Answers every request of the tray program's start-up.
-FakeExchange Answer(const FakeRequest& request)
-{
+FakeExchange Answer(const FakeRequest& request) {
     const std::vector<uint8_t>& f = request.Frame;
     if (f.empty())
         return FakeExchange::Hangup();
@@ -62,13 +59,11 @@ FakeExchange Answer(const FakeRequest& request)
     return FakeExchange::Answer(FakeReply(f[0], 0));
 }
 
-void NotifyQuit()
-{
+void NotifyQuit() {
     ASSERT_EQ(SendGuiNotification({0x41, 0, 0, 3, 0, 0, 1}), 0u) << "the notification pipe never opened";
 }
 
-TEST(CorvelExe, SecondInstanceEndsAtOnceAndTheMutexLivesWithTheFirst)
-{
+TEST(CorvelExe, SecondInstanceEndsAtOnceAndTheMutexLivesWithTheFirst) {
     CFakeService service(&Answer, 4);
     ASSERT_EQ(service.Start(), 0u);
     ASSERT_FALSE(MutexExists());

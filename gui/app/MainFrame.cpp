@@ -21,8 +21,7 @@ std::atomic<CMainFrame*> CMainFrame::s_instance{nullptr};
 
 namespace {
 
-HICON LoadTrayIcon(UINT id)
-{
+HICON LoadTrayIcon(UINT id) {
     // Shared: the system keeps one copy per size, nothing to destroy.
     return static_cast<HICON>(::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON,
                                            ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
@@ -31,14 +30,12 @@ HICON LoadTrayIcon(UINT id)
 
 } // namespace
 
-CMainFrame::CMainFrame() : ConfigBuffer(new uint8_t[kConfigBufferSize]())
-{
+CMainFrame::CMainFrame() : ConfigBuffer(new uint8_t[kConfigBufferSize]()) {
     s_instance.store(this);
     SetMainFrameServices(this);
 }
 
-CMainFrame::~CMainFrame()
-{
+CMainFrame::~CMainFrame() {
     if (m_hWnd)
         ::DestroyWindow(m_hWnd);
     if (GetMainFrameServices() == this)
@@ -47,8 +44,7 @@ CMainFrame::~CMainFrame()
     s_instance.compare_exchange_strong(self, nullptr);
 }
 
-BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs)
-{
+BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
     if (!CFrameWnd::PreCreateWindow(cs))
         return FALSE;
     cs.style = WS_CAPTION | FWS_ADDTOTITLE;
@@ -57,8 +53,7 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs)
     return cs.lpszClass != nullptr;
 }
 
-LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // A shell that starts (or restarts) after us has lost our icon: add it again.
     static const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
     if (message == taskbarCreated && taskbarCreated != 0 && TrayIconWanted) {
@@ -98,8 +93,7 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return CFrameWnd::WindowProc(message, wParam, lParam);
 }
 
-BOOL CMainFrame::OnCmdMsg(UINT id, UINT code, HWND control)
-{
+BOOL CMainFrame::OnCmdMsg(UINT id, UINT code, HWND control) {
     if (code == 0 && !control) {
         switch (id) {
         case ID_TRAY_SETTINGS:
@@ -120,8 +114,7 @@ BOOL CMainFrame::OnCmdMsg(UINT id, UINT code, HWND control)
 
 // ---- start-up ----
 
-void CMainFrame::FillTrayIconData()
-{
+void CMainFrame::FillTrayIconData() {
     TrayIconData = {};
     TrayIconData.cbSize = NOTIFYICONDATAW_V3_SIZE;
     TrayIconData.hWnd = m_hWnd;
@@ -133,8 +126,7 @@ void CMainFrame::FillTrayIconData()
     wcscpy_s(TrayIconData.szTip, L"Corvel");
 }
 
-int CMainFrame::OnCreate(CREATESTRUCTW* cs)
-{
+int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     if (CFrameWnd::OnCreate(cs) == -1)
         return -1;
     FillTrayIconData();
@@ -190,8 +182,7 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs)
     return 0;
 }
 
-void CMainFrame::QueueStartupRequests()
-{
+void CMainFrame::QueueStartupRequests() {
     if (StartPipeThread(PipeThread) != 0)
         return; // the tray icon stays; requests find no thread
     PostRequest(&CMainFrame::BuildErrRestartChkRequest);
@@ -200,25 +191,21 @@ void CMainFrame::QueueStartupRequests()
         PostRequest(&CMainFrame::BuildNextRecordRequest);
 }
 
-BOOL CMainFrame::PostRequest(ServiceRequestBuilder builder)
-{
+BOOL CMainFrame::PostRequest(ServiceRequestBuilder builder) {
     return PipeThread && PostPipeRequest(PipeThread, m_hWnd, builder);
 }
 
 // ---- builders (pipe thread) ----
 
-int CMainFrame::BuildErrRestartChkRequest(uint32_t& size, uint8_t* buffer)
-{
+int CMainFrame::BuildErrRestartChkRequest(uint32_t& size, uint8_t* buffer) {
     return CopyRequestFrame(::corvel::BuildErrRestartChkRequest(), size, buffer);
 }
 
-int CMainFrame::BuildVpnStatusRequest(uint32_t& size, uint8_t* buffer)
-{
+int CMainFrame::BuildVpnStatusRequest(uint32_t& size, uint8_t* buffer) {
     return CopyRequestFrame(::corvel::BuildVpnStatusRequest(), size, buffer);
 }
 
-int CMainFrame::BuildNextRecordRequest(uint32_t& size, uint8_t* buffer)
-{
+int CMainFrame::BuildNextRecordRequest(uint32_t& size, uint8_t* buffer) {
     const CMainFrame* frame = GetInstance();
     if (!frame) {
         size = 0;
@@ -229,8 +216,7 @@ int CMainFrame::BuildNextRecordRequest(uint32_t& size, uint8_t* buffer)
 
 // ---- tray icon and menu ----
 
-void CMainFrame::OnTrayNotify(LPARAM mouseMessage)
-{
+void CMainFrame::OnTrayNotify(LPARAM mouseMessage) {
     POINT cursor{};
     ::GetCursorPos(&cursor);
     if (mouseMessage == WM_LBUTTONDBLCLK) {
@@ -242,26 +228,22 @@ void CMainFrame::OnTrayNotify(LPARAM mouseMessage)
     }
 }
 
-void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, BOOL sysMenu)
-{
+void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, BOOL sysMenu) {
     CFrameWnd::OnInitMenuPopup(popup, index, sysMenu);
     LoadMainMenuTexts(popup, LanguagePath);
 }
 
-HICON CMainFrame::OnGetIcon(WPARAM)
-{
+HICON CMainFrame::OnGetIcon(WPARAM) {
     if (!WindowIcon)
         WindowIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_TRAY_CONNECTED));
     return WindowIcon;
 }
 
-void CMainFrame::AddTrayIcon()
-{
+void CMainFrame::AddTrayIcon() {
     TrayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &TrayIconData) != FALSE;
 }
 
-void CMainFrame::SetTrayIcon(UINT iconId)
-{
+void CMainFrame::SetTrayIcon(UINT iconId) {
     if (const HICON icon = LoadTrayIcon(iconId)) {
         TrayIconData.hIcon = icon;
         TrayIconId = iconId;
@@ -273,15 +255,13 @@ void CMainFrame::SetTrayIcon(UINT iconId)
         AddTrayIcon();
 }
 
-void CMainFrame::UpdateTrayIcon()
-{
+void CMainFrame::UpdateTrayIcon() {
     SetTrayIcon(ChooseTrayIcon(ConnectStates));
     if (CCorvelApp* app = CCorvelApp::GetInstance())
         app->NotificationServer.StartNotificationServer(m_hWnd);
 }
 
-LRESULT CMainFrame::OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex)
-{
+LRESULT CMainFrame::OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex) {
     SetTrayIcon(static_cast<UINT>(iconId));
     std::memset(ConnectStates, 0, sizeof ConnectStates);
     if (iconId == IDI_TRAY_CONNECTED && static_cast<ULONG_PTR>(vpnIndex) < kConnectionCount)
@@ -289,13 +269,11 @@ LRESULT CMainFrame::OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex)
     return 0;
 }
 
-void CMainFrame::OnVpnState1(WPARAM vpnIndex)
-{
+void CMainFrame::OnVpnState1(WPARAM vpnIndex) {
     PostMessage(WM_SET_TRAY_ICON, IDI_TRAY_CONNECTED, static_cast<LPARAM>(vpnIndex));
 }
 
-void CMainFrame::OnVpnState0(WPARAM vpnIndex, LPARAM quitGui)
-{
+void CMainFrame::OnVpnState0(WPARAM vpnIndex, LPARAM quitGui) {
     PostMessage(WM_SET_TRAY_ICON, IDI_TRAY_DISCONNECTED, static_cast<LPARAM>(vpnIndex));
     if (quitGui)
         PostMessage(WM_COMMAND, ID_APP_QUIT, 0);
@@ -303,8 +281,7 @@ void CMainFrame::OnVpnState0(WPARAM vpnIndex, LPARAM quitGui)
 
 // ---- settings and the version box ----
 
-void CMainFrame::RequestAllSettings()
-{
+void CMainFrame::RequestAllSettings() {
     if (SettingsOpen)
         return;
     LoadIndex = 0;
@@ -314,14 +291,12 @@ void CMainFrame::RequestAllSettings()
         PostRequest(&CMainFrame::BuildNextRecordRequest);
 }
 
-void CMainFrame::RequestRecord(uint8_t index)
-{
+void CMainFrame::RequestRecord(uint8_t index) {
     LoadIndex = index;
     PostRequest(&CMainFrame::BuildNextRecordRequest);
 }
 
-void CMainFrame::OnOpenSettings()
-{
+void CMainFrame::OnOpenSettings() {
     // A second load finishing while the dialog is open must not open another one.
     if (SettingsOpen)
         return;
@@ -330,15 +305,15 @@ void CMainFrame::OnOpenSettings()
     OpenSettingsDialog(active >= 0, static_cast<uint8_t>(active >= 0 ? active : 0));
 }
 
-void CMainFrame::OpenSettingsDialog(bool, uint8_t)
-{
+void CMainFrame::OpenSettingsDialog(bool, uint8_t) {
     // The settings dialog does not exist yet; SettingsOpen stays 0 so that Quit is not held.
 }
 
-bool CMainFrame::IsAboutOpen() const { return CDlgVerInfo::IsOpen(); }
+bool CMainFrame::IsAboutOpen() const {
+    return CDlgVerInfo::IsOpen();
+}
 
-void CMainFrame::OnAbout()
-{
+void CMainFrame::OnAbout() {
     if (CDlgVerInfo::IsOpen())
         return;
     CDlgVerInfo::OpenOrActivate();
@@ -346,10 +321,11 @@ void CMainFrame::OnAbout()
 
 // ---- replies ----
 
-void CMainFrame::ShowError(unsigned textId) { AfxMessageBox(UiText.Get(textId), MB_OK); }
+void CMainFrame::ShowError(unsigned textId) {
+    AfxMessageBox(UiText.Get(textId), MB_OK);
+}
 
-void CMainFrame::OnPipeReply(WPARAM dataLength, const uint8_t* frame)
-{
+void CMainFrame::OnPipeReply(WPARAM dataLength, const uint8_t* frame) {
     if (dataLength < 8 || !frame)
         return; // a failed request, or a reply with no payload (CMD_ERR_RESTART_CHK's)
     const ReplyHeader head = ReplyHeader::Read(frame);
@@ -369,11 +345,11 @@ void CMainFrame::OnPipeReply(WPARAM dataLength, const uint8_t* frame)
         ShowError(kTextLoadFailed);
 }
 
-uint32_t CMainFrame::StoreConnectionRecord(uint32_t length, const uint8_t* payload)
-{
+uint32_t CMainFrame::StoreConnectionRecord(uint32_t length, const uint8_t* payload) {
     uint8_t index = LoadIndex.load();
     bool lastStored = false;
-    const uint32_t result = StoreConnectionRecordPayload(payload, length, GetConfigRecords(), index, lastStored);
+    const uint32_t result =
+        StoreConnectionRecordPayload(payload, length, GetConfigRecords(), index, lastStored);
     LoadIndex = index;
     if (lastStored && OpenSettingsWhenLoaded) {
         PostMessage(WM_SETTINGS_LOADED);
@@ -382,10 +358,9 @@ uint32_t CMainFrame::StoreConnectionRecord(uint32_t length, const uint8_t* paylo
     return result;
 }
 
-uint32_t CMainFrame::StoreConnectionStates(uint32_t length, const uint8_t* payload)
-{
-    const uint32_t result =
-        StoreConnectionStatesPayload(payload, length, AutoConnectPending != 0, AutoConnectIndex, ConnectStates);
+uint32_t CMainFrame::StoreConnectionStates(uint32_t length, const uint8_t* payload) {
+    const uint32_t result = StoreConnectionStatesPayload(payload, length, AutoConnectPending != 0,
+                                                         AutoConnectIndex, ConnectStates);
     if (result != 0)
         return result;
     UpdateTrayIcon();
@@ -394,22 +369,19 @@ uint32_t CMainFrame::StoreConnectionStates(uint32_t length, const uint8_t* paylo
 
 // ---- busy flags, Quit, closing ----
 
-void CMainFrame::SetBusyFlag(unsigned flag, bool busy)
-{
+void CMainFrame::SetBusyFlag(unsigned flag, bool busy) {
     if (m_hWnd)
         SendMessage(WM_BUSY_FLAGS, flag, busy ? 1 : 0);
     else
         OnBusyFlags(flag, busy ? 1 : 0);
 }
 
-void CMainFrame::OnBusyFlags(WPARAM flag, LPARAM value)
-{
+void CMainFrame::OnBusyFlags(WPARAM flag, LPARAM value) {
     if (flag < kBusyFlagCount)
         BusyFlags[flag] = value != 0 ? 1 : 0;
 }
 
-void CMainFrame::OnQuit()
-{
+void CMainFrame::OnQuit() {
     // A second Quit (a QuitGui notification, the menu) while this one asks or disconnects.
     if (Quitting)
         return;
@@ -439,8 +411,7 @@ void CMainFrame::OnQuit()
         PostMessage(WM_CLOSE_IF_IDLE);
 }
 
-DWORD CMainFrame::CloseDialogs()
-{
+DWORD CMainFrame::CloseDialogs() {
     // Either window refusing to close keeps the program running.
     DWORD refused = 0;
     if (SettingsOpen && !BusyFlags[0] && SettingsDialog && SettingsDialog->m_hWnd) {
@@ -454,15 +425,13 @@ DWORD CMainFrame::CloseDialogs()
     return refused;
 }
 
-void CMainFrame::OnCloseIfIdle()
-{
+void CMainFrame::OnCloseIfIdle() {
     if (SettingsOpen || CDlgVerInfo::IsOpen())
         return;
     PostMessage(WM_CLOSE);
 }
 
-void CMainFrame::OnDestroy()
-{
+void CMainFrame::OnDestroy() {
     CFrameWnd::OnDestroy();
     TrayIconWanted = false;
     if (TrayIconAdded) {

@@ -138,7 +138,7 @@ private:
     HICON WindowIcon = nullptr; // icon 130 for WM_GETICON, shared
     bool TrayIconAdded = false;
     bool TrayIconWanted = false; // from the start-up's add on, until the frame is destroyed
-    bool Quitting = false; // the question or the disconnecting dialog of a Quit is open
+    bool Quitting = false;       // the question or the disconnecting dialog of a Quit is open
 
     static std::atomic<CMainFrame*> s_instance;
 };

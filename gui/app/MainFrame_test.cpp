@@ -31,8 +31,7 @@ namespace {
 CCorvelApp g_app; // the test program's application object; InitInstance never runs here
 
 // Runs the message loop until `done` holds; false when `timeoutMs` passed first.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000)
-{
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     for (;;) {
         MSG msg;
@@ -61,8 +60,7 @@ struct ServiceScript {
     bool DisconnectSilent = false;
     int WrongRecordAt = -1; // the load request with this index is answered with the next record once
 
-    FakeExchange Answer(const FakeRequest& request)
-    {
+    FakeExchange Answer(const FakeRequest& request) {
         std::lock_guard<std::mutex> guard(Lock);
         const std::vector<uint8_t>& f = request.Frame;
         if (f.empty())
@@ -91,7 +89,8 @@ struct ServiceScript {
         case CMD_DISCONNECT:
             if (DisconnectSilent)
                 return FakeExchange::Hangup();
-            return FakeExchange::Answer(FakeReply(CMD_DISCONNECT, DisconnectResult, {f.size() > 4 ? f[4] : uint8_t(0)}));
+            return FakeExchange::Answer(
+                FakeReply(CMD_DISCONNECT, DisconnectResult, {f.size() > 4 ? f[4] : uint8_t(0)}));
         default:
             return FakeExchange::Hangup();
         }
@@ -105,8 +104,7 @@ public:
     int ActiveIndex = -1;
 
 protected:
-    void OpenSettingsDialog(bool hasActive, uint8_t activeIndex) override
-    {
+    void OpenSettingsDialog(bool hasActive, uint8_t activeIndex) override {
         ++SettingsOpenings;
         ActiveIndex = hasActive ? activeIndex : -1;
     }
@@ -116,8 +114,7 @@ protected:
 std::function<void(CDlgVpnInit&)> g_onWaitDialog;
 CTestFrame* g_startingFrame = nullptr;
 
-void CALLBACK WatchForWaitDialog(HWND, UINT, UINT_PTR id, DWORD)
-{
+void CALLBACK WatchForWaitDialog(HWND, UINT, UINT_PTR id, DWORD) {
     CDlgVpnInit* dialog = g_startingFrame ? g_startingFrame->GetWaitDialog() : nullptr;
     if (!dialog || !dialog->m_hWnd || !::IsWindowVisible(dialog->m_hWnd))
         return;
@@ -126,19 +123,19 @@ void CALLBACK WatchForWaitDialog(HWND, UINT, UINT_PTR id, DWORD)
         g_onWaitDialog(*dialog);
 }
 
-std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) { return b; }
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) {
+    return b;
+}
 
 class MainFrameTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         PrmPath = BuildDataPath();
         ::SHCreateDirectoryExW(nullptr, PrmPath.substr(0, PrmPath.rfind(L'\\')).c_str(), nullptr);
         ::DeleteFileW(PrmPath.c_str());
         g_app.m_cmdLine.clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Frame.reset();
         if (Service)
             Service->Stop();
@@ -147,15 +144,14 @@ protected:
         g_onWaitDialog = nullptr;
     }
 
-    void StartService()
-    {
-        Service = std::make_unique<CFakeService>([this](const FakeRequest& r) { return Script.Answer(r); }, 4);
+    void StartService() {
+        Service =
+            std::make_unique<CFakeService>([this](const FakeRequest& r) { return Script.Answer(r); }, 4);
         ASSERT_EQ(Service->Start(), 0u);
     }
 
     // Creates the frame; its creation runs the whole start-up.
-    void CreateFrame()
-    {
+    void CreateFrame() {
         Frame = std::make_unique<CTestFrame>();
         g_startingFrame = Frame.get();
         const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &WatchForWaitDialog);
@@ -165,15 +161,13 @@ protected:
     }
 
     // The 22 start-up requests (after the probe) answered.
-    void WaitForStartupRequests(size_t before = 1)
-    {
+    void WaitForStartupRequests(size_t before = 1) {
         // Pumped: the pipe thread hands each reply over with SendMessageW.
         ASSERT_TRUE(PumpUntil([&] { return Service->Requests().size() >= before + 22; }));
         ASSERT_TRUE(PumpUntil([&] { return Frame->GetLoadIndex() == 0 && Records() == 20; }));
     }
 
-    size_t Records() const
-    {
+    size_t Records() const {
         size_t n = 0;
         for (size_t i = 0; i < 20; ++i)
             n += Frame->GetConfigRecords()[i * VPNCONFIG::kSize] == uint8_t(0xA0 + i);
@@ -182,13 +176,11 @@ protected:
 
     bool Gone() const { return Frame->m_hWnd == nullptr; }
 
-    void WritePrm(const char* text)
-    {
+    void WritePrm(const char* text) {
         std::ofstream out(PrmPath.c_str(), std::ios::binary);
         out << text;
     }
-    std::string ReadPrm() const
-    {
+    std::string ReadPrm() const {
         std::ifstream in(PrmPath.c_str(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -196,8 +188,7 @@ protected:
     // One notification, as the service forwards it.
     static void Notify(std::vector<uint8_t> bytes) { ASSERT_EQ(SendGuiNotification(bytes), 0u); }
 
-    static size_t BoxesWith(const CMessageBoxRecorder& boxes, unsigned id)
-    {
+    static size_t BoxesWith(const CMessageBoxRecorder& boxes, unsigned id) {
         size_t n = 0;
         for (const MessageBoxCall& c : boxes.calls)
             n += c.text == BuiltinUiText(id);
@@ -210,8 +201,7 @@ protected:
     std::unique_ptr<CTestFrame> Frame;
 };
 
-TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecords)
-{
+TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecords) {
     WritePrm("2\r\nrest");
     Script.States[3] = 1;
     StartService();
@@ -239,8 +229,7 @@ TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecor
     EXPECT_STREQ(GetMenuItemText(GetPopup(Frame->GetTrayMenu(), 0), 4, true).c_str(), L"終了(&Q)");
 }
 
-TEST_F(MainFrameTest, TrayIconIsAddedAgainWhenTheShellStartsAfresh)
-{
+TEST_F(MainFrameTest, TrayIconIsAddedAgainWhenTheShellStartsAfresh) {
     StartService();
     CMessageBoxRecorder boxes;
     CreateFrame();
@@ -253,8 +242,7 @@ TEST_F(MainFrameTest, TrayIconIsAddedAgainWhenTheShellStartsAfresh)
     EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &data));
 }
 
-TEST_F(MainFrameTest, RefusedRecordIsAskedForAgain)
-{
+TEST_F(MainFrameTest, RefusedRecordIsAskedForAgain) {
     Script.WrongRecordAt = 6;
     StartService();
     CMessageBoxRecorder boxes;
@@ -265,15 +253,15 @@ TEST_F(MainFrameTest, RefusedRecordIsAskedForAgain)
     std::vector<uint8_t> items;
     for (size_t i = 3; i < requests.size(); ++i)
         items.push_back(requests[i].Frame.at(4));
-    const std::vector<uint8_t> expected = {0, 1, 2, 3, 4, 5, 6, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+    const std::vector<uint8_t> expected = {0, 1,  2,  3,  4,  5,  6,  6,  7,  8,
+                                           9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
     EXPECT_EQ(items, expected);
     EXPECT_EQ(BoxesWith(boxes, 213), 1u);
     EXPECT_EQ(Records(), 19u);
     EXPECT_EQ(Frame->SettingsOpenings, 0);
 }
 
-TEST_F(MainFrameTest, CommandLineOfTheServiceMarksTheConnection)
-{
+TEST_F(MainFrameTest, CommandLineOfTheServiceMarksTheConnection) {
     g_app.m_cmdLine = L"vpn3"; // "connect vpn3" after the program name is cut
     Script.States[0] = 1;      // not taken while the auto-connect is pending
     StartService();
@@ -287,8 +275,7 @@ TEST_F(MainFrameTest, CommandLineOfTheServiceMarksTheConnection)
     EXPECT_EQ(*Frame->GetLaunchedWithVpn(), 1u);
 }
 
-TEST_F(MainFrameTest, WaitDialogThenServiceReady)
-{
+TEST_F(MainFrameTest, WaitDialogThenServiceReady) {
     WritePrm("1");
     g_onWaitDialog = [this](CDlgVpnInit& dialog) {
         StartService();
@@ -302,8 +289,7 @@ TEST_F(MainFrameTest, WaitDialogThenServiceReady)
     EXPECT_EQ(ReadPrm(), "0");
 }
 
-TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently)
-{
+TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently) {
     WritePrm("1");
     g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.PostMessage(WM_CLOSE); };
     CMessageBoxRecorder boxes;
@@ -314,8 +300,7 @@ TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently)
     EXPECT_EQ(ReadPrm(), "1");
 }
 
-TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage)
-{
+TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage) {
     WritePrm("0\r\nkeep");
     g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
     const struct {
@@ -334,8 +319,7 @@ TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage)
     }
 }
 
-TEST_F(MainFrameTest, TimedOutWithoutTheFileCreatesNothing)
-{
+TEST_F(MainFrameTest, TimedOutWithoutTheFileCreatesNothing) {
     g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
     CMessageBoxRecorder boxes;
     CreateFrame();
@@ -346,14 +330,12 @@ TEST_F(MainFrameTest, TimedOutWithoutTheFileCreatesNothing)
 }
 
 // A status reply delivered as the pipe thread delivers it.
-void SendStatusReply(CMainFrame& frame, const std::array<uint8_t, 20>& states, size_t length = 20)
-{
+void SendStatusReply(CMainFrame& frame, const std::array<uint8_t, 20>& states, size_t length = 20) {
     std::vector<uint8_t> reply = FakeReply(CMD_VPN_STATUS, 0, {states.begin(), states.begin() + length});
     frame.SendMessage(WM_PIPE_REPLY, reply.size() - 4, reinterpret_cast<LPARAM>(reply.data()));
 }
 
-TEST_F(MainFrameTest, StatusTablesChooseTheIcon)
-{
+TEST_F(MainFrameTest, StatusTablesChooseTheIcon) {
     StartService();
     CreateFrame();
     WaitForStartupRequests();
@@ -362,7 +344,11 @@ TEST_F(MainFrameTest, StatusTablesChooseTheIcon)
         UINT icon;
     };
     const Case cases[] = {
-        {{0, 0, 2, 1}, 130}, {{0, 2}, 145}, {{0, 7, 0, 1}, 130}, {{}, 145}, {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 130},
+        {{0, 0, 2, 1}, 130},
+        {{0, 2}, 145},
+        {{0, 7, 0, 1}, 130},
+        {{}, 145},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 130},
     };
     CMessageBoxRecorder boxes;
     for (const Case& c : cases) {
@@ -375,8 +361,7 @@ TEST_F(MainFrameTest, StatusTablesChooseTheIcon)
     EXPECT_EQ(Frame->GetConnectStates()[19], 1);
 }
 
-TEST_F(MainFrameTest, NotificationsUpdateStatesAndIcon)
-{
+TEST_F(MainFrameTest, NotificationsUpdateStatesAndIcon) {
     StartService();
     CreateFrame();
     WaitForStartupRequests();
@@ -398,8 +383,7 @@ TEST_F(MainFrameTest, NotificationsUpdateStatesAndIcon)
 
 class QuitTest : public MainFrameTest {
 protected:
-    void StartConnected(uint8_t index, uint8_t state)
-    {
+    void StartConnected(uint8_t index, uint8_t state) {
         Script.States[index] = state;
         StartService();
         CreateFrame();
@@ -408,8 +392,7 @@ protected:
     void Quit() { Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_QUIT); }
 };
 
-TEST_F(QuitTest, ConnectedAsksOnceAndDisconnectsThatConnection)
-{
+TEST_F(QuitTest, ConnectedAsksOnceAndDisconnectsThatConnection) {
     StartConnected(2, 1);
     CMessageBoxRecorder boxes;
     Quit();
@@ -421,8 +404,7 @@ TEST_F(QuitTest, ConnectedAsksOnceAndDisconnectsThatConnection)
     EXPECT_EQ(requests.back().Frame, Bytes({0x02, 0, 0, 1, 2}));
 }
 
-TEST_F(QuitTest, RefusedDisconnectStillQuits)
-{
+TEST_F(QuitTest, RefusedDisconnectStillQuits) {
     Script.DisconnectResult = 2250;
     StartConnected(5, 1);
     CMessageBoxRecorder boxes;
@@ -432,8 +414,7 @@ TEST_F(QuitTest, RefusedDisconnectStillQuits)
     EXPECT_EQ(BoxesWith(boxes, 215), 1u);
 }
 
-TEST_F(QuitTest, DisconnectWithoutReplyStillQuits)
-{
+TEST_F(QuitTest, DisconnectWithoutReplyStillQuits) {
     Script.DisconnectSilent = true;
     StartConnected(0, 1);
     CMessageBoxRecorder boxes;
@@ -442,8 +423,7 @@ TEST_F(QuitTest, DisconnectWithoutReplyStillQuits)
     EXPECT_EQ(BoxesWith(boxes, 216), 1u);
 }
 
-TEST_F(QuitTest, CancelKeepsRunning)
-{
+TEST_F(QuitTest, CancelKeepsRunning) {
     StartConnected(2, 1);
     CMessageBoxRecorder boxes;
     boxes.answers = {IDCANCEL};
@@ -455,8 +435,7 @@ TEST_F(QuitTest, CancelKeepsRunning)
     EXPECT_EQ(Service->Requests().size(), before);
 }
 
-TEST_F(QuitTest, ConnectingOnlyQuitsWithoutAsking)
-{
+TEST_F(QuitTest, ConnectingOnlyQuitsWithoutAsking) {
     StartConnected(1, 2);
     CMessageBoxRecorder boxes;
     Quit();
@@ -464,8 +443,7 @@ TEST_F(QuitTest, ConnectingOnlyQuitsWithoutAsking)
     EXPECT_TRUE(boxes.calls.empty());
 }
 
-TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs)
-{
+TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs) {
     StartConnected(1, 0);
     Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
     ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
@@ -479,8 +457,7 @@ TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs)
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
 
-TEST_F(MainFrameTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
-{
+TEST_F(MainFrameTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain) {
     StartService();
     CreateFrame();
     WaitForStartupRequests();
@@ -491,7 +468,8 @@ TEST_F(MainFrameTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain)
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(CDlgVerInfo::Current(), first);
     const HWND box = first->m_hWnd;
-    ::PostMessageW(::GetFocus() && ::IsChild(box, ::GetFocus()) ? ::GetFocus() : box, WM_KEYDOWN, VK_ESCAPE, 0);
+    ::PostMessageW(::GetFocus() && ::IsChild(box, ::GetFocus()) ? ::GetFocus() : box, WM_KEYDOWN, VK_ESCAPE,
+                   0);
     ASSERT_TRUE(PumpUntil([] { return !CDlgVerInfo::IsOpen(); }));
     EXPECT_FALSE(::IsWindow(box));
     Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
@@ -506,8 +484,7 @@ namespace corvel {
 namespace {
 
 // The frame reads the arguments after the program's name, as wWinMain receives them.
-TEST(CommandLineOfTheProcess, ProgramFolderNeverCountsAndTheServiceLineWorks)
-{
+TEST(CommandLineOfTheProcess, ProgramFolderNeverCountsAndTheServiceLineWorks) {
     const std::wstring saved = g_app.m_cmdLine;
     ASSERT_TRUE(AfxWinInit(nullptr, L"\"C:\\Program Files\\myvpn\\Corvel.exe\""));
     EXPECT_FALSE(AnalyzeCommandLine(g_app.m_cmdLine).LaunchedWithVpn);

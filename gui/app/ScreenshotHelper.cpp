@@ -27,11 +27,12 @@ std::wstring g_readyFile;
 HWND g_shown = nullptr; // the window that must be visible before the file is written
 bool g_ready = false;
 
-bool NeverAnswers() { return false; }
+bool NeverAnswers() {
+    return false;
+}
 
 // Signals once the window shows, then ends the process when the script has taken its picture.
-void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD)
-{
+void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
     if (!g_ready) {
         if (!g_shown || !::IsWindowVisible(g_shown))
             return;
@@ -47,8 +48,7 @@ void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD)
 
 // Finds the top-level dialog of this thread once it exists (the modal ones are created inside
 // DoModal, after this program last had control).
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM)
-{
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM) {
     wchar_t cls[16] = {};
     ::GetClassNameW(hwnd, cls, 16);
     if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
@@ -58,16 +58,16 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM)
     return TRUE;
 }
 
-void CALLBACK FindModal(HWND, UINT, UINT_PTR, DWORD)
-{
+void CALLBACK FindModal(HWND, UINT, UINT_PTR, DWORD) {
     if (!g_shown)
         ::EnumThreadWindows(::GetCurrentThreadId(), &FindDialog, 0);
 }
 
-void MoveToCorner(HWND hwnd) { ::SetWindowPos(hwnd, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER); }
+void MoveToCorner(HWND hwnd) {
+    ::SetWindowPos(hwnd, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
 
-void CALLBACK PlaceModal(HWND, UINT, UINT_PTR id, DWORD)
-{
+void CALLBACK PlaceModal(HWND, UINT, UINT_PTR id, DWORD) {
     if (g_shown) {
         MoveToCorner(g_shown);
         ::KillTimer(nullptr, id);
@@ -76,8 +76,7 @@ void CALLBACK PlaceModal(HWND, UINT, UINT_PTR id, DWORD)
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
-{
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace corvel;
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
@@ -126,8 +125,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         // The tray menu as the frame opens it, with the texts of "language.csv" applied.
         UniqueMenu menu = LoadMenuResource(CMainFrame::IDR_MAINFRAME);
         const BorrowedMenu popup = GetPopup(menu.get(), 0);
-        const HWND owner = ::CreateWindowExW(0, AfxRegisterWndClass(0), L"Corvel", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                             nullptr, instance, nullptr);
+        const HWND owner = ::CreateWindowExW(0, AfxRegisterWndClass(0), L"Corvel", WS_POPUP, 0, 0, 1, 1,
+                                             nullptr, nullptr, instance, nullptr);
         if (!popup || !owner)
             return 3;
         LoadMainMenuTexts(popup, languagePath);

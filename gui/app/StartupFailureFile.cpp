@@ -14,8 +14,7 @@ namespace {
 // The file holds a number on its first line; anything much larger is not ours to rewrite.
 constexpr DWORD kMaxFileBytes = 64 * 1024;
 
-DWORD ReadWhole(HANDLE file, std::string& content)
-{
+DWORD ReadWhole(HANDLE file, std::string& content) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file, &size))
         return LastErrorOr1359();
@@ -37,8 +36,7 @@ DWORD ReadWhole(HANDLE file, std::string& content)
 
 } // namespace
 
-std::wstring BuildDataPath()
-{
+std::wstring BuildDataPath() {
     std::wstring folder;
     PIDLIST_ABSOLUTE items = nullptr;
     if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &items)) && items) {
@@ -50,8 +48,7 @@ std::wstring BuildDataPath()
     return folder + L"\\CorvelVPN\\Corvel\\" + L"prmfile.bin";
 }
 
-int ReadStartupFailures(const std::wstring& path)
-{
+int ReadStartupFailures(const std::wstring& path) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
@@ -62,8 +59,7 @@ int ReadStartupFailures(const std::wstring& path)
     return ParseStartupFailureCount(FirstLine(content));
 }
 
-DWORD WriteStartupFailures(const std::wstring& path, int count)
-{
+DWORD WriteStartupFailures(const std::wstring& path, int count) {
     // Rewritten in place, not replaced by a renamed copy: the program must never be the one
     // that creates this file, and OPEN_EXISTING is the one way to be sure of that.
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

@@ -9,8 +9,7 @@
 
 namespace corvel {
 
-CCommandLineOptions AnalyzeCommandLine(std::wstring_view arguments)
-{
+CCommandLineOptions AnalyzeCommandLine(std::wstring_view arguments) {
     CCommandLineOptions options;
     if (arguments.find(L"vpn") == std::wstring_view::npos) {
         options.OpenSettingsWhenLoaded = true;
@@ -32,8 +31,7 @@ CCommandLineOptions AnalyzeCommandLine(std::wstring_view arguments)
 }
 
 CStartupOutcome DecideStartupOutcome(bool probeAnswered, bool serviceReady, bool serviceTimedOut,
-                                     bool startupCancelled, int failureCount)
-{
+                                     bool startupCancelled, int failureCount) {
     CStartupOutcome outcome;
     if (probeAnswered)
         return outcome;
@@ -54,8 +52,7 @@ CStartupOutcome DecideStartupOutcome(bool probeAnswered, bool serviceReady, bool
     return outcome;
 }
 
-int ParseStartupFailureCount(std::string_view line)
-{
+int ParseStartupFailureCount(std::string_view line) {
     size_t i = 0;
     while (i < line.size() && (line[i] == ' ' || (line[i] >= '\t' && line[i] <= '\r')))
         ++i;
@@ -77,28 +74,24 @@ int ParseStartupFailureCount(std::string_view line)
     return static_cast<int>(value);
 }
 
-std::string StartupFailureText(int count)
-{
+std::string StartupFailureText(int count) {
     if (count < 0 || count > 3)
         count = 0;
     return std::string(1, static_cast<char>('0' + count));
 }
 
-std::string_view FirstLine(std::string_view content)
-{
+std::string_view FirstLine(std::string_view content) {
     const size_t end = content.find_first_of("\r\n");
     return end == std::string_view::npos ? content : content.substr(0, end);
 }
 
-std::string ReplaceFirstLine(std::string_view content, std::string_view text)
-{
+std::string ReplaceFirstLine(std::string_view content, std::string_view text) {
     std::string result(text);
     result.append(content.substr(FirstLine(content).size()));
     return result;
 }
 
-unsigned ChooseTrayIcon(uint8_t (&states)[kConnectionCount])
-{
+unsigned ChooseTrayIcon(uint8_t (&states)[kConnectionCount]) {
     unsigned icon = IDI_TRAY_DISCONNECTED;
     for (uint8_t& state : states) {
         if (state > 2)
@@ -109,8 +102,7 @@ unsigned ChooseTrayIcon(uint8_t (&states)[kConnectionCount])
     return icon;
 }
 
-int FindLastActiveConnection(const uint8_t (&states)[kConnectionCount])
-{
+int FindLastActiveConnection(const uint8_t (&states)[kConnectionCount]) {
     for (int i = kConnectionCount - 1; i >= 0; --i) {
         if (states[i] == 1 || states[i] == 2)
             return i;
@@ -118,8 +110,8 @@ int FindLastActiveConnection(const uint8_t (&states)[kConnectionCount])
     return -1;
 }
 
-CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount], const uint8_t (&states)[kConnectionCount])
-{
+CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
+                         const uint8_t (&states)[kConnectionCount]) {
     CQuitDecision decision;
     for (uint32_t busy : busyFlags) {
         if (busy) {
@@ -138,8 +130,7 @@ CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount], const uint
 }
 
 uint32_t StoreConnectionRecordPayload(const uint8_t* payload, uint32_t length, uint8_t* records,
-                                      uint8_t& loadIndex, bool& lastStored)
-{
+                                      uint8_t& loadIndex, bool& lastStored) {
     lastStored = false;
     if (!payload || length < 1)
         return 24;
@@ -159,8 +150,7 @@ uint32_t StoreConnectionRecordPayload(const uint8_t* payload, uint32_t length, u
 }
 
 uint32_t StoreConnectionStatesPayload(const uint8_t* payload, uint32_t length, bool autoConnectPending,
-                                      uint8_t autoConnectIndex, uint8_t (&states)[kConnectionCount])
-{
+                                      uint8_t autoConnectIndex, uint8_t (&states)[kConnectionCount]) {
     if (!payload || length < kConnectionCount)
         return 24;
     if (autoConnectPending) {

@@ -82,7 +82,8 @@ struct CQuitDecision {
 };
 
 // Only a connected connection (state 1) asks; a connecting one (2) does not.
-CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount], const uint8_t (&states)[kConnectionCount]);
+CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
+                         const uint8_t (&states)[kConnectionCount]);
 
 // The CMD_LOAD_CONFIG reply payload for the record `loadIndex`: 0 (also for an item above 19,
 // which is ignored), 24 when shorter than 5 + 1126, 87 for another item or length. On 0 the

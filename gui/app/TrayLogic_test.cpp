@@ -10,24 +10,23 @@
 namespace corvel {
 namespace {
 
-TEST(AnalyzeCommandLine, CasesOfTheLine)
-{
+TEST(AnalyzeCommandLine, CasesOfTheLine) {
     struct Case {
         const wchar_t* line;
         bool withVpn, openSettings, pending;
         int index;
     };
     const Case cases[] = {
-        {L"", false, true, false, 0},                   // started by the user
+        {L"", false, true, false, 0},                    // started by the user
         {L"connect vpn3", true, true, true, 2},          // service, ShowGui 1
         {L"vpn3", true, true, true, 2},                  // "connect" taken as the program name
         {L"connect vpn12 /hide", true, false, false, 0}, // service, ShowGui 0
         {L"vpn5 /hide", true, false, false, 0},
-        {L"connect vpn12", true, true, true, 11},        // 12 is found before 1
+        {L"connect vpn12", true, true, true, 11}, // 12 is found before 1
         {L"connect vpn20", true, true, true, 19},
-        {L"connect vpn21", true, true, true, 1},         // "vpn2" inside it
-        {L"connect vpn", true, true, false, 0},          // no number
-        {L"connect VPN3", false, true, false, 0},        // case-sensitive
+        {L"connect vpn21", true, true, true, 1},  // "vpn2" inside it
+        {L"connect vpn", true, true, false, 0},   // no number
+        {L"connect VPN3", false, true, false, 0}, // case-sensitive
         {L"connect vpn3 /HIDE", true, true, true, 2},
     };
     for (const Case& c : cases) {
@@ -39,8 +38,7 @@ TEST(AnalyzeCommandLine, CasesOfTheLine)
     }
 }
 
-TEST(DecideStartupOutcome, TableOfOutcomes)
-{
+TEST(DecideStartupOutcome, TableOfOutcomes) {
     struct Case {
         bool answered, ready, timedOut, cancelled;
         int count;
@@ -61,7 +59,8 @@ TEST(DecideStartupOutcome, TableOfOutcomes)
         {false, false, false, false, 0, StartupAction::CloseSilently, 0, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.answered << c.ready << c.timedOut << c.cancelled << " " << c.count);
+        SCOPED_TRACE(testing::Message()
+                     << c.answered << c.ready << c.timedOut << c.cancelled << " " << c.count);
         const CStartupOutcome o = DecideStartupOutcome(c.answered, c.ready, c.timedOut, c.cancelled, c.count);
         EXPECT_EQ(o.Action, c.action);
         EXPECT_EQ(o.TextId, c.text);
@@ -71,49 +70,48 @@ TEST(DecideStartupOutcome, TableOfOutcomes)
     }
 }
 
-TEST(StartupFailureFile, CountOfTheFirstLine)
-{
+TEST(StartupFailureFile, CountOfTheFirstLine) {
     const std::pair<const char*, int> cases[] = {
-        {"0", 0}, {"2", 2}, {"  7", 7}, {"\t+1x", 1}, {"-3", -3}, {"", 0}, {"abc", 0}, {"12", 12},
-        {"99999999999999999999", 2147483647}, {"-99999999999999999999", -2147483647 - 1},
+        {"0", 0},
+        {"2", 2},
+        {"  7", 7},
+        {"\t+1x", 1},
+        {"-3", -3},
+        {"", 0},
+        {"abc", 0},
+        {"12", 12},
+        {"99999999999999999999", 2147483647},
+        {"-99999999999999999999", -2147483647 - 1},
     };
     for (const auto& [line, count] : cases)
         EXPECT_EQ(ParseStartupFailureCount(line), count) << line;
 }
 
-TEST(StartupFailureFile, TextOfACount)
-{
+TEST(StartupFailureFile, TextOfACount) {
     EXPECT_EQ(StartupFailureText(0), "0");
     EXPECT_EQ(StartupFailureText(3), "3");
     EXPECT_EQ(StartupFailureText(4), "0");
     EXPECT_EQ(StartupFailureText(-1), "0");
 }
 
-TEST(StartupFailureFile, WholeFirstLineReplacedRestKept)
-{
+TEST(StartupFailureFile, WholeFirstLineReplacedRestKept) {
     const std::pair<const char*, const char*> cases[] = {
-        {"12", "1"},
-        {"12\r\nkeep\r\n", "1\r\nkeep\r\n"},
-        {"2\nmore", "1\nmore"},
-        {"", "1"},
-        {"\r\nsecond", "1\r\nsecond"},
+        {"12", "1"}, {"12\r\nkeep\r\n", "1\r\nkeep\r\n"}, {"2\nmore", "1\nmore"},
+        {"", "1"},   {"\r\nsecond", "1\r\nsecond"},
     };
     for (const auto& [before, after] : cases)
         EXPECT_EQ(ReplaceFirstLine(before, "1"), after) << before;
     EXPECT_EQ(FirstLine("7\r\nx"), "7");
 }
 
-TEST(ChooseTrayIcon, StatesToIcon)
-{
+TEST(ChooseTrayIcon, StatesToIcon) {
     struct Case {
         std::vector<uint8_t> head; // the rest is 0
         unsigned icon;
     };
     const Case cases[] = {
-        {{}, 145},
-        {{0, 0, 2, 1}, 130},
-        {{2, 0, 2}, 145},
-        {{0, 5, 0, 1}, 130}, // a byte out of range does not hide a later connection
+        {{}, 145},        {{0, 0, 2, 1}, 130},
+        {{2, 0, 2}, 145}, {{0, 5, 0, 1}, 130}, // a byte out of range does not hide a later connection
         {{1}, 130},
     };
     for (const Case& c : cases) {
@@ -131,8 +129,7 @@ TEST(ChooseTrayIcon, StatesToIcon)
     EXPECT_EQ(last[0], 0);
 }
 
-TEST(FindLastActiveConnection, LastOfStateOneOrTwo)
-{
+TEST(FindLastActiveConnection, LastOfStateOneOrTwo) {
     uint8_t states[kConnectionCount] = {};
     EXPECT_EQ(FindLastActiveConnection(states), -1);
     states[3] = 1;
@@ -140,8 +137,7 @@ TEST(FindLastActiveConnection, LastOfStateOneOrTwo)
     EXPECT_EQ(FindLastActiveConnection(states), 7);
 }
 
-TEST(DecideQuit, BusyFirstThenConnected)
-{
+TEST(DecideQuit, BusyFirstThenConnected) {
     uint32_t idle[kBusyFlagCount] = {};
     uint8_t states[kConnectionCount] = {};
     EXPECT_EQ(DecideQuit(idle, states).Step, QuitStep::CloseAndEnd);
@@ -158,8 +154,8 @@ TEST(DecideQuit, BusyFirstThenConnected)
     }
 }
 
-std::vector<uint8_t> RecordPayload(uint8_t item, uint32_t itemLength, uint8_t fill, size_t bytes = VPNCONFIG::kSize)
-{
+std::vector<uint8_t> RecordPayload(uint8_t item, uint32_t itemLength, uint8_t fill,
+                                   size_t bytes = VPNCONFIG::kSize) {
     std::vector<uint8_t> p(5 + bytes, fill);
     p[0] = item;
     p[1] = uint8_t(itemLength >> 24);
@@ -169,14 +165,14 @@ std::vector<uint8_t> RecordPayload(uint8_t item, uint32_t itemLength, uint8_t fi
     return p;
 }
 
-TEST(StoreConnectionRecord, InOrderRefusalsAndWrap)
-{
+TEST(StoreConnectionRecord, InOrderRefusalsAndWrap) {
     std::vector<uint8_t> records(kConnectionCount * VPNCONFIG::kSize, 0);
     uint8_t loadIndex = 0;
     bool last = false;
     for (uint8_t i = 0; i < 6; ++i) {
         auto p = RecordPayload(i, VPNCONFIG::kSize, uint8_t(i + 1));
-        ASSERT_EQ(StoreConnectionRecordPayload(p.data(), uint32_t(p.size()), records.data(), loadIndex, last), 0u);
+        ASSERT_EQ(StoreConnectionRecordPayload(p.data(), uint32_t(p.size()), records.data(), loadIndex, last),
+                  0u);
     }
     EXPECT_EQ(loadIndex, 6);
     struct Refusal {
@@ -184,10 +180,10 @@ TEST(StoreConnectionRecord, InOrderRefusalsAndWrap)
         uint32_t result;
     };
     const Refusal refusals[] = {
-        {RecordPayload(7, VPNCONFIG::kSize, 0xEE), 87},     // another record than asked for
-        {RecordPayload(6, 1000, 0xEE), 87},                 // another length
+        {RecordPayload(7, VPNCONFIG::kSize, 0xEE), 87},      // another record than asked for
+        {RecordPayload(6, 1000, 0xEE), 87},                  // another length
         {RecordPayload(6, VPNCONFIG::kSize, 0xEE, 100), 24}, // too short
-        {RecordPayload(22, VPNCONFIG::kSize, 0xEE), 0},     // above 19: ignored
+        {RecordPayload(22, VPNCONFIG::kSize, 0xEE), 0},      // above 19: ignored
     };
     for (const Refusal& r : refusals) {
         EXPECT_EQ(StoreConnectionRecordPayload(r.payload.data(), uint32_t(r.payload.size()), records.data(),
@@ -200,15 +196,15 @@ TEST(StoreConnectionRecord, InOrderRefusalsAndWrap)
     EXPECT_EQ(records[5 * VPNCONFIG::kSize + VPNCONFIG::kSize - 1], 6);
     for (uint8_t i = 6; i < 20; ++i) {
         auto p = RecordPayload(i, VPNCONFIG::kSize, uint8_t(i + 1));
-        ASSERT_EQ(StoreConnectionRecordPayload(p.data(), uint32_t(p.size()), records.data(), loadIndex, last), 0u);
+        ASSERT_EQ(StoreConnectionRecordPayload(p.data(), uint32_t(p.size()), records.data(), loadIndex, last),
+                  0u);
         EXPECT_EQ(last, i == 19);
     }
     EXPECT_EQ(loadIndex, 0);
     EXPECT_EQ(records[19 * VPNCONFIG::kSize], 20);
 }
 
-TEST(StoreConnectionStates, CopyPendingAndShort)
-{
+TEST(StoreConnectionStates, CopyPendingAndShort) {
     uint8_t payload[20] = {0, 0, 2, 1};
     uint8_t states[kConnectionCount] = {};
     EXPECT_EQ(StoreConnectionStatesPayload(payload, 4, false, 0, states), 24u);

@@ -9,4 +9,6 @@ corvel::CCorvelApp theApp;
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) { return corvel::AfxWinMain(instance, show); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    return corvel::AfxWinMain(instance, show);
+}

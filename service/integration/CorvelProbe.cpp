@@ -19,7 +19,8 @@ namespace {
 
 void Print(const std::wstring& text) {
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return;
     std::string bytes(size_t(n), '\0');
@@ -53,8 +54,8 @@ int wmain(int argc, wchar_t** argv) {
         if (error == 0 && result != 0)
             error = result;
         if (error != 0) {
-            Print(L"corvel-probe: CMD_LOAD_CONFIG " + std::to_wstring(i) + L" failed (" + std::to_wstring(error) +
-                  L")\n");
+            Print(L"corvel-probe: CMD_LOAD_CONFIG " + std::to_wstring(i) + L" failed (" +
+                  std::to_wstring(error) + L")\n");
             return int(error);
         }
         Print((i < 9 ? L" " : L"") + std::to_wstring(i + 1) + L": " + Wide(name) + L"\n");

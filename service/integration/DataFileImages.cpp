@@ -106,7 +106,11 @@ std::vector<uint8_t> BuildPlainDataFile(size_t size, const DataFileContent& cont
     return image;
 }
 
-DWORD CryptDataFile(std::vector<uint8_t>& bytes) { return Crypt(bytes, true); }
-DWORD CryptSettingsFile(std::vector<uint8_t>& bytes) { return Crypt(bytes, false); }
+DWORD CryptDataFile(std::vector<uint8_t>& bytes) {
+    return Crypt(bytes, true);
+}
+DWORD CryptSettingsFile(std::vector<uint8_t>& bytes) {
+    return Crypt(bytes, false);
+}
 
 } // namespace corvel::e2e

@@ -11,9 +11,9 @@
 
 namespace corvel::e2e {
 
-inline constexpr size_t kDataFileSize = 23093;      // current form
-inline constexpr size_t kDataFileSize1694 = 34453;  // 20 VPNCONFIG_1694
-inline constexpr size_t kDataFileSize1698 = 34533;  // 20 VPNCONFIG_1698
+inline constexpr size_t kDataFileSize = 23093;     // current form
+inline constexpr size_t kDataFileSize1694 = 34453; // 20 VPNCONFIG_1694
+inline constexpr size_t kDataFileSize1698 = 34533; // 20 VPNCONFIG_1698
 inline constexpr size_t kReservedBlockSize = 46;
 inline constexpr size_t kLogInfoOffset = 46;
 inline constexpr size_t kRecordsOffset = 573;

@@ -9,7 +9,9 @@ namespace {
 
 constexpr DWORD kPollMs = 50;
 
-ULONGLONG Now() { return ::GetTickCount64(); }
+ULONGLONG Now() {
+    return ::GetTickCount64();
+}
 
 DWORD Remaining(ULONGLONG deadline) {
     const ULONGLONG now = Now();
@@ -47,7 +49,8 @@ DWORD OverlappedIo(HANDLE pipe, bool write, void* buffer, DWORD count, DWORD& do
         return LastErrorOr1359();
     OVERLAPPED ov = {};
     ov.hEvent = event.get();
-    const BOOL ok = write ? ::WriteFile(pipe, buffer, count, nullptr, &ov) : ::ReadFile(pipe, buffer, count, nullptr, &ov);
+    const BOOL ok = write ? ::WriteFile(pipe, buffer, count, nullptr, &ov)
+                          : ::ReadFile(pipe, buffer, count, nullptr, &ov);
     if (!ok) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -129,13 +132,14 @@ DWORD ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& content) {
 }
 
 DWORD WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content) {
-    UniqueFile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return LastErrorOr1359();
     DWORD written = 0;
-    if (!content.empty() && (!::WriteFile(file.get(), content.data(), DWORD(content.size()), &written, nullptr) ||
-                             written != content.size()))
+    if (!content.empty() &&
+        (!::WriteFile(file.get(), content.data(), DWORD(content.size()), &written, nullptr) ||
+         written != content.size()))
         return LastErrorOr1359();
     return 0;
 }
@@ -167,12 +171,13 @@ DWORD CTestFolder::CopyIn(const std::wstring& source, const std::wstring& target
 DWORD SetNativeRasOverride(const std::wstring& programName) {
     const std::wstring keyPath = L"Software\\Wine\\AppDefaults\\" + programName + L"\\DllOverrides";
     UniqueRegKey key;
-    LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                       key.put(), nullptr);
+    LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                       nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS)
         return DWORD(status);
     static const wchar_t value[] = L"native,builtin";
-    status = ::RegSetValueExW(key.get(), L"rasapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
+    status = ::RegSetValueExW(key.get(), L"rasapi32", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                              sizeof(value));
     return DWORD(status);
 }
 
@@ -203,8 +208,8 @@ DWORD CServiceControl::Install(const std::wstring& name, const std::wstring& bin
     }
     const std::wstring quoted = L"\"" + binaryPath + L"\"";
     m_service.reset(::CreateServiceW(m_manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                     SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, quoted.c_str(),
-                                     nullptr, nullptr, nullptr, nullptr, nullptr));
+                                     SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
+                                     quoted.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!m_service)
         return LastErrorOr1359();
     m_name = name;
@@ -289,7 +294,8 @@ DWORD CServiceControl::Remove() {
     return result;
 }
 
-DWORD CServiceControl::InstallAndRun(const std::wstring& name, const std::wstring& binaryPath, DWORD timeoutMs) {
+DWORD CServiceControl::InstallAndRun(const std::wstring& name, const std::wstring& binaryPath,
+                                     DWORD timeoutMs) {
     DWORD result = Install(name, binaryPath);
     if (result == 0)
         result = Start();
@@ -404,12 +410,14 @@ DWORD CCommandClient::ExpectNoReply(const std::vector<uint8_t>& request) const {
                : (result == 0 ? ERROR_MORE_DATA : result);
 }
 
-CGuiPipeServer::~CGuiPipeServer() { Stop(); }
+CGuiPipeServer::~CGuiPipeServer() {
+    Stop();
+}
 
 DWORD CGuiPipeServer::CreateInstance(UniqueFile& pipe) {
     pipe.reset(::CreateNamedPipeW(kGuiPipe, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 256,
-                                  1000, nullptr));
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                                  0, 256, 1000, nullptr));
     return pipe ? 0 : LastErrorOr1359();
 }
 
@@ -487,14 +495,17 @@ std::vector<CGuiPipeServer::Message> CGuiPipeServer::Messages() const {
     return m_messages;
 }
 
-bool CGuiPipeServer::WaitUntil(const std::function<bool(const std::vector<Message>&)>& done, DWORD timeoutMs) const {
+bool CGuiPipeServer::WaitUntil(const std::function<bool(const std::vector<Message>&)>& done,
+                               DWORD timeoutMs) const {
     std::unique_lock<std::mutex> lock(m_lock);
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(m_messages); });
 }
 
 bool CGuiPipeServer::WaitForMessage(const Message& bytes, DWORD timeoutMs) const {
     return WaitUntil(
-        [&](const std::vector<Message>& all) { return std::find(all.begin(), all.end(), bytes) != all.end(); },
+        [&](const std::vector<Message>& all) {
+            return std::find(all.begin(), all.end(), bytes) != all.end();
+        },
         timeoutMs);
 }
 

@@ -67,7 +67,8 @@ public:
     CServiceControl(const CServiceControl&) = delete;
     CServiceControl& operator=(const CServiceControl&) = delete;
 
-    DWORD Install(const std::wstring& name, const std::wstring& binaryPath, DWORD startType = SERVICE_DEMAND_START);
+    DWORD Install(const std::wstring& name, const std::wstring& binaryPath,
+                  DWORD startType = SERVICE_DEMAND_START);
     DWORD Start();
     // 0 once the state is reached; 1460 (ERROR_TIMEOUT) when the deadline passed first.
     DWORD WaitForState(DWORD state, DWORD timeoutMs, SERVICE_STATUS_PROCESS* last = nullptr);

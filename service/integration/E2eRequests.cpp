@@ -31,7 +31,8 @@ DWORD RequestVpnStatus(const CCommandClient& client, uint8_t states[20], uint32_
     return ParseVpnStatusReply(payload.data(), uint32_t(payload.size()), states);
 }
 
-DWORD RequestLoadConfig(const CCommandClient& client, uint8_t itemId, std::vector<uint8_t>& item, uint32_t& result) {
+DWORD RequestLoadConfig(const CCommandClient& client, uint8_t itemId, std::vector<uint8_t>& item,
+                        uint32_t& result) {
     item.clear();
     std::vector<uint8_t> payload;
     DWORD io = RequestResult(client, BuildLoadConfigRequest(itemId), CMD_LOAD_CONFIG, result, &payload);
@@ -47,7 +48,8 @@ DWORD RequestLoadConfig(const CCommandClient& client, uint8_t itemId, std::vecto
     return 0;
 }
 
-DWORD RequestConnectionName(const CCommandClient& client, uint8_t vpnIndex, std::u16string& name, uint32_t& result) {
+DWORD RequestConnectionName(const CCommandClient& client, uint8_t vpnIndex, std::u16string& name,
+                            uint32_t& result) {
     name.clear();
     std::vector<uint8_t> item;
     const DWORD io = RequestLoadConfig(client, vpnIndex, item, result);
@@ -65,7 +67,11 @@ DWORD RequestConnectionName(const CCommandClient& client, uint8_t vpnIndex, std:
     return 0;
 }
 
-std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+std::wstring Wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+std::u16string U16(const std::wstring& text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 } // namespace corvel::e2e

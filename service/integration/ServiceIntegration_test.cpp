@@ -85,8 +85,10 @@ protected:
     // shut-down fails the test that stopped it, not the next one.
     void TearDown() override {
         SERVICE_STATUS_PROCESS status;
-        if (m_service.Installed() && m_service.Query(status) == 0 && status.dwCurrentState != SERVICE_STOPPED)
+        if (m_service.Installed() && m_service.Query(status) == 0 &&
+            status.dwCurrentState != SERVICE_STOPPED) {
             EXPECT_EQ(0u, m_service.Stop(kStopMs)) << "stopping the service at the end of the test";
+        }
     }
 
     DWORD StartService() {
@@ -128,11 +130,12 @@ protected:
         EXPECT_THAT(states, ElementsAreArray(expected));
     }
 
-    void Connect(uint8_t vpnIndex, uint8_t showGui, std::u16string_view user = {}, std::u16string_view password = {}) {
+    void Connect(uint8_t vpnIndex, uint8_t showGui, std::u16string_view user = {},
+                 std::u16string_view password = {}) {
         uint32_t result = 99;
         std::vector<uint8_t> payload;
-        ASSERT_EQ(0u, RequestResult(m_client, BuildConnectRequest(vpnIndex, showGui, user, password), CMD_CONNECT,
-                                    result, &payload));
+        ASSERT_EQ(0u, RequestResult(m_client, BuildConnectRequest(vpnIndex, showGui, user, password),
+                                    CMD_CONNECT, result, &payload));
         EXPECT_EQ(0u, result);
         EXPECT_THAT(payload, ElementsAreArray({vpnIndex}));
     }
@@ -335,7 +338,8 @@ TEST_F(ServiceTest, SettingsSurviveAnExportAndImportRoundTrip) {
     const DataFileContent sample = MakeSampleContent(u"往復");
     uint32_t result = 99;
     for (uint8_t i = 0; i < 20; ++i) {
-        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, sample.Records[i]), CMD_SAVE_CONFIG, result));
+        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, sample.Records[i]), CMD_SAVE_CONFIG,
+                                    result));
         ASSERT_EQ(0u, result) << int(i);
     }
 
@@ -348,13 +352,15 @@ TEST_F(ServiceTest, SettingsSurviveAnExportAndImportRoundTrip) {
     ASSERT_EQ(0u, CryptSettingsFile(file));
     for (size_t i = 0; i < 20; ++i)
         EXPECT_EQ(sample.Records[i].ToBytes(),
-                  std::vector<uint8_t>(file.begin() + i * VPNCONFIG::kSize, file.begin() + (i + 1) * VPNCONFIG::kSize))
+                  std::vector<uint8_t>(file.begin() + i * VPNCONFIG::kSize,
+                                       file.begin() + (i + 1) * VPNCONFIG::kSize))
             << i;
 
     // Overwrite two records, then bring all 20 back from the file.
     const DataFileContent other = MakeSampleContent(u"上書き");
     for (uint8_t i : {uint8_t(2), uint8_t(19)}) {
-        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, other.Records[i]), CMD_SAVE_CONFIG, result));
+        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, other.Records[i]), CMD_SAVE_CONFIG,
+                                    result));
         ASSERT_EQ(0u, result);
     }
     ASSERT_EQ(0u, RequestResult(m_client, BuildImportRequest(U16(all), 3), CMD_IMPORT, result));

@@ -18,7 +18,7 @@ namespace corvel {
 
 struct ConnectRequest {
     uint8_t VpnIndex = kNoVpnIndex; // echo: 255 until DATA holds it
-    uint8_t ShowGui = 0;                   // 0: a GUI the service starts stays in the tray
+    uint8_t ShowGui = 0;            // 0: a GUI the service starts stays in the tray
     uint32_t UserBytes = 0;
     uint32_t PasswordBytes = 0;
     std::u16string UserName; // valid only when HasUserName()

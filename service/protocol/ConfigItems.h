@@ -40,7 +40,7 @@ struct ConfigItemRule {
     SaveAction Save;
     uint32_t RequiredSaveLength; // 0 when any length is accepted
     LoadAction Load;
-    uint32_t LoadLength;         // ItemLength of a load reply
+    uint32_t LoadLength; // ItemLength of a load reply
 };
 
 // Items 21, 23 and the load of 24 answer like item 20 (nothing stored; empty load), which
@@ -48,6 +48,8 @@ struct ConfigItemRule {
 ConfigItemRule GetConfigItemRule(uint8_t itemId);
 
 // Items 0 to 19 name a connection.
-constexpr bool IsVpnConfigItem(uint8_t itemId) { return itemId <= ConfigItem::LastVpnConfig; }
+constexpr bool IsVpnConfigItem(uint8_t itemId) {
+    return itemId <= ConfigItem::LastVpnConfig;
+}
 
 } // namespace corvel

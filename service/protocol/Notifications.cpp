@@ -24,8 +24,10 @@ Notification ClassifyNotification(const uint8_t* bytes, size_t length) {
     Notification n;
     if (length == VpnNotifyMessage::kSize) {
         const CommandHeader head = CommandHeader::Read(bytes);
-        if (head.CommandId != CMD_VPN_NOTIFY || head.DataLength != 3) return n;
-        if (bytes[4] >= kVpnIndexLimit || bytes[5] >= ConnectStatus::kLimit) return n;
+        if (head.CommandId != CMD_VPN_NOTIFY || head.DataLength != 3)
+            return n;
+        if (bytes[4] >= kVpnIndexLimit || bytes[5] >= ConnectStatus::kLimit)
+            return n;
         n.Kind = NotificationKind::VpnState;
         n.VpnNotify.VpnIndex = bytes[4];
         n.VpnNotify.ConnectStatus = bytes[5];

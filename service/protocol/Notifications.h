@@ -26,9 +26,9 @@ struct RasErrMsgMessage {
 };
 
 enum class NotificationKind {
-    None,      // posts nothing
-    VpnState,  // VpnNotify holds the message
-    RasError,  // RasErrMsg holds the message
+    None,     // posts nothing
+    VpnState, // VpnNotify holds the message
+    RasError, // RasErrMsg holds the message
 };
 
 struct Notification {

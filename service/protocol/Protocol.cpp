@@ -52,7 +52,8 @@ constexpr CommandInfo kCommands[] = {
 
 const CommandInfo* FindCommand(uint8_t commandId) {
     for (const CommandInfo& c : kCommands)
-        if (c.CommandId == commandId) return &c;
+        if (c.CommandId == commandId)
+            return &c;
     return nullptr;
 }
 

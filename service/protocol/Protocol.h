@@ -22,7 +22,9 @@ constexpr uint8_t CMD_ERR_RESTART_CHK = 0xC1;
 constexpr uint8_t REPLY_FLAG = 0x80;
 
 // The reply id wraps modulo 256: CMD_ERR_RESTART_CHK 0xC1 is answered 0x41.
-constexpr uint8_t ReplyIdOf(uint8_t commandId) { return uint8_t(commandId + REPLY_FLAG); }
+constexpr uint8_t ReplyIdOf(uint8_t commandId) {
+    return uint8_t(commandId + REPLY_FLAG);
+}
 
 constexpr uint8_t REPLY_CONNECT = ReplyIdOf(CMD_CONNECT);                 // 0x81
 constexpr uint8_t REPLY_DISCONNECT = ReplyIdOf(CMD_DISCONNECT);           // 0x82
@@ -38,9 +40,9 @@ constexpr uint8_t REPLY_ERR_RESTART_CHK = ReplyIdOf(CMD_ERR_RESTART_CHK); // 0x4
 // windows.h; the values are Windows' own).
 namespace ResultCode {
 constexpr uint32_t Success = 0;
-constexpr uint32_t AccessDenied = 5;          // the connection concerned is not disconnected
-constexpr uint32_t BadFormat = 11;            // DATA too short, inconsistent lengths
-constexpr uint32_t InvalidData = 13;          // a setting item or file of the wrong size
+constexpr uint32_t AccessDenied = 5; // the connection concerned is not disconnected
+constexpr uint32_t BadFormat = 11;   // DATA too short, inconsistent lengths
+constexpr uint32_t InvalidData = 13; // a setting item or file of the wrong size
 constexpr uint32_t OutOfMemory = 14;
 constexpr uint32_t BadCommand = 22;           // command byte outside the table (never sent)
 constexpr uint32_t BadLength = 24;            // a short read or a reply of the wrong size
@@ -49,7 +51,7 @@ constexpr uint32_t NoMoreItems = 259;         // a read of 0 bytes
 constexpr uint32_t AlreadyInitialized = 1247; // CMD_CONNECT while a connection is active
 constexpr uint32_t AlreadyThread = 1281;      // the connection thread did not start
 constexpr uint32_t InternalError = 1359;
-constexpr uint32_t NotConnected = 2250;       // CMD_DISCONNECT with nothing to end
+constexpr uint32_t NotConnected = 2250; // CMD_DISCONNECT with nothing to end
 } // namespace ResultCode
 
 // ConnectStatus: one byte per connection.
@@ -60,8 +62,8 @@ constexpr uint8_t Connecting = 2;
 constexpr uint8_t kLimit = 3; // 3 or more is out of range
 } // namespace ConnectStatus
 
-constexpr uint8_t kVpnIndexLimit = 20;     // VpnIndex 0 to 19
-constexpr uint8_t kNoVpnIndex = 255;       // CMD_CONNECT's echo when DATA is too short
+constexpr uint8_t kVpnIndexLimit = 20;        // VpnIndex 0 to 19
+constexpr uint8_t kNoVpnIndex = 255;          // CMD_CONNECT's echo when DATA is too short
 constexpr uint32_t kMaxDataLength = 0xFFFFFF; // DataLength is 24 bits
 
 struct CommandHeader {

@@ -24,7 +24,8 @@ Bytes Hex(const std::string& text) {
     Bytes b;
     std::istringstream in(text);
     std::string tok;
-    while (in >> tok) b.push_back(uint8_t(std::stoul(tok, nullptr, 16)));
+    while (in >> tok)
+        b.push_back(uint8_t(std::stoul(tok, nullptr, 16)));
     return b;
 }
 
@@ -58,7 +59,8 @@ struct FakeService {
         const CommandHeader head = CommandHeader::Read(request.data());
         EXPECT_EQ(size_t(head.DataLength) + 4, request.size()) << "malformed test request";
         const CommandInfo* info = FindCommand(head.CommandId);
-        if (!info) return {Outcome::NotInTable, {}};
+        if (!info)
+            return {Outcome::NotInTable, {}};
         // DATA in a heap buffer of exactly its size, so that any over-read shows.
         std::unique_ptr<uint8_t[]> data(new uint8_t[head.DataLength + 1]);
         std::copy(request.begin() + 4, request.end(), data.get());
@@ -93,12 +95,18 @@ struct FakeService {
             Bytes item;
             if (rc == 0) {
                 switch (GetConfigItemRule(r.ConfigItemId).Load) {
-                case LoadAction::VpnConfig: item = VPNCONFIG::Default(r.ConfigItemId).ToBytes(); break;
-                case LoadAction::LogInfo: item = LogInfo().ToBytes(); break;
-                case LoadAction::Empty: break;
+                case LoadAction::VpnConfig:
+                    item = VPNCONFIG::Default(r.ConfigItemId).ToBytes();
+                    break;
+                case LoadAction::LogInfo:
+                    item = LogInfo().ToBytes();
+                    break;
+                case LoadAction::Empty:
+                    break;
                 }
             }
-            EXPECT_EQ(BuildLoadConfigPayload(r.ConfigItemId, item.data(), uint32_t(item.size()), payload), 0u);
+            EXPECT_EQ(BuildLoadConfigPayload(r.ConfigItemId, item.data(), uint32_t(item.size()), payload),
+                      0u);
             break;
         }
         case CMD_IMPORT:
@@ -117,13 +125,15 @@ struct FakeService {
             break;
         case CMD_VPN_NOTIFY: {
             VpnNotifyRequest r;
-            if (ParseVpnNotify(d, n, r) != 0) return {Outcome::NoEffect, {}};
+            if (ParseVpnNotify(d, n, r) != 0)
+                return {Outcome::NoEffect, {}};
             auto b = VpnNotifyMessage{r.VpnIndex, r.ConnectStatus, r.QuitGui}.ToBytes();
             return {Outcome::Forward, Bytes(b.begin(), b.end())};
         }
         case CMD_RAS_ERR_MSG: {
             RasErrMsgRequest r;
-            if (ParseRasErrMsg(d, n, r) != 0) return {Outcome::NoEffect, {}};
+            if (ParseRasErrMsg(d, n, r) != 0)
+                return {Outcome::NoEffect, {}};
             auto b = RasErrMsgMessage{r.RasError}.ToBytes();
             return {Outcome::Forward, Bytes(b.begin(), b.end())};
         }
@@ -144,7 +154,9 @@ struct ExchangeCase {
     Bytes expected;
 };
 
-Bytes Filler(size_t n) { return Bytes(n, 0x5A); }
+Bytes Filler(size_t n) {
+    return Bytes(n, 0x5A);
+}
 
 } // namespace
 
@@ -178,10 +190,12 @@ TEST(Exchange, RequestsAreAnsweredAsTheProtocolFixes) {
          Hex("81 00 00 05 00 00 00 0B 03")},
         {"connect odd password bytes", Hex("01 00 00 0F 03 01 00 00 00 02 41 00 00 00 00 01 42 00 00"),
          Outcome::Reply, Hex("81 00 00 05 00 00 00 0B 03")},
-        {"connect with both strings", Hex("01 00 00 12 03 01 00 00 00 04 41 00 00 00 00 00 00 04 42 00 00 00"),
-         Outcome::Reply, Hex("81 00 00 05 00 00 00 00 03")},
+        {"connect with both strings",
+         Hex("01 00 00 12 03 01 00 00 00 04 41 00 00 00 00 00 00 04 42 00 00 00"), Outcome::Reply,
+         Hex("81 00 00 05 00 00 00 00 03")},
         {"disconnect third", Hex("02 00 00 01 02"), Outcome::Reply, Hex("82 00 00 05 00 00 00 00 02")},
-        {"disconnect extra bytes", Hex("02 00 00 03 02 FF FF"), Outcome::Reply, Hex("82 00 00 05 00 00 00 00 02")},
+        {"disconnect extra bytes", Hex("02 00 00 03 02 FF FF"), Outcome::Reply,
+         Hex("82 00 00 05 00 00 00 00 02")},
         {"disconnect empty", Hex("02 00 00 00"), Outcome::Reply, Hex("82 00 00 05 00 00 00 0B 00")},
         {"disconnect index 20", Hex("02 00 00 01 14"), Outcome::Reply, Hex("82 00 00 05 00 00 00 57 14")},
         {"save item 3 length 1125", Cat(Hex("11 00 04 6A 03 00 00 04 65"), Filler(1125)), Outcome::Reply,
@@ -191,54 +205,70 @@ TEST(Exchange, RequestsAreAnsweredAsTheProtocolFixes) {
         {"save record of a connected connection",
          Cat(Hex("11 00 04 6B 05 00 00 04 66"), VPNCONFIG::Default(5).ToBytes()), Outcome::Reply,
          Hex("91 00 00 05 00 00 00 05 05")},
-        {"save shorter than 5", Hex("11 00 00 04 03 00 00 00"), Outcome::Reply, Hex("91 00 00 05 00 00 00 0B 00")},
-        {"save item 26", Hex("11 00 00 05 1A 00 00 00 00"), Outcome::Reply, Hex("91 00 00 05 00 00 00 57 1A")},
+        {"save shorter than 5", Hex("11 00 00 04 03 00 00 00"), Outcome::Reply,
+         Hex("91 00 00 05 00 00 00 0B 00")},
+        {"save item 26", Hex("11 00 00 05 1A 00 00 00 00"), Outcome::Reply,
+         Hex("91 00 00 05 00 00 00 57 1A")},
         {"save item past DATA", Hex("11 00 00 06 03 00 00 00 02 00"), Outcome::Reply,
          Hex("91 00 00 05 00 00 00 0B 03")},
         {"save L+5 passes 32 bits", Hex("11 00 00 05 03 FF FF FF FE"), Outcome::Reply,
          Hex("91 00 00 05 00 00 00 0B 03")},
         {"save item 22 stores nothing", Hex("11 00 00 07 16 00 00 00 02 01 00"), Outcome::Reply,
          Hex("91 00 00 05 00 00 00 00 16")},
-        {"save item 21", Hex("11 00 00 05 15 00 00 00 00"), Outcome::Reply, Hex("91 00 00 05 00 00 00 00 15")},
-        {"save item 23", Hex("11 00 00 05 17 00 00 00 00"), Outcome::Reply, Hex("91 00 00 05 00 00 00 00 17")},
-        {"save item 24", Hex("11 00 00 05 18 00 00 00 00"), Outcome::Reply, Hex("91 00 00 05 00 00 00 00 18")},
+        {"save item 21", Hex("11 00 00 05 15 00 00 00 00"), Outcome::Reply,
+         Hex("91 00 00 05 00 00 00 00 15")},
+        {"save item 23", Hex("11 00 00 05 17 00 00 00 00"), Outcome::Reply,
+         Hex("91 00 00 05 00 00 00 00 17")},
+        {"save item 24", Hex("11 00 00 05 18 00 00 00 00"), Outcome::Reply,
+         Hex("91 00 00 05 00 00 00 00 18")},
         {"save AUTHINFO length 260", Cat(Hex("11 00 01 09 19 00 00 01 04"), Bytes(260, 0)), Outcome::Reply,
          Hex("91 00 00 05 00 00 00 0D 19")},
         {"save AUTHINFO index 20", Cat(Hex("11 00 01 0A 19 00 00 01 05"), authIndex20), Outcome::Reply,
          Hex("91 00 00 05 00 00 00 57 19")},
         {"save AUTHINFO of a connected connection", Cat(Hex("11 00 01 0A 19 00 00 01 05 05"), Bytes(260, 0)),
          Outcome::Reply, Hex("91 00 00 05 00 00 00 00 19")},
-        {"load item 25", Hex("12 00 00 01 19"), Outcome::Reply, Hex("92 00 00 09 00 00 00 00 19 00 00 00 00")},
-        {"load item 26", Hex("12 00 00 01 1A"), Outcome::Reply, Hex("92 00 00 09 00 00 00 57 1A 00 00 00 00")},
-        {"load empty DATA", Hex("12 00 00 00"), Outcome::Reply, Hex("92 00 00 09 00 00 00 0B 00 00 00 00 00")},
-        {"load item 20", Hex("12 00 00 01 14"), Outcome::Reply, Hex("92 00 00 09 00 00 00 00 14 00 00 00 00")},
-        {"load item 21", Hex("12 00 00 01 15"), Outcome::Reply, Hex("92 00 00 09 00 00 00 00 15 00 00 00 00")},
+        {"load item 25", Hex("12 00 00 01 19"), Outcome::Reply,
+         Hex("92 00 00 09 00 00 00 00 19 00 00 00 00")},
+        {"load item 26", Hex("12 00 00 01 1A"), Outcome::Reply,
+         Hex("92 00 00 09 00 00 00 57 1A 00 00 00 00")},
+        {"load empty DATA", Hex("12 00 00 00"), Outcome::Reply,
+         Hex("92 00 00 09 00 00 00 0B 00 00 00 00 00")},
+        {"load item 20", Hex("12 00 00 01 14"), Outcome::Reply,
+         Hex("92 00 00 09 00 00 00 00 14 00 00 00 00")},
+        {"load item 21", Hex("12 00 00 01 15"), Outcome::Reply,
+         Hex("92 00 00 09 00 00 00 00 15 00 00 00 00")},
         {"load probe item 23", Hex("12 00 00 01 17"), Outcome::Reply,
          Hex("92 00 00 09 00 00 00 00 17 00 00 00 00")},
-        {"load item 24", Hex("12 00 00 01 18"), Outcome::Reply, Hex("92 00 00 09 00 00 00 00 18 00 00 00 00")},
+        {"load item 24", Hex("12 00 00 01 18"), Outcome::Reply,
+         Hex("92 00 00 09 00 00 00 00 18 00 00 00 00")},
         {"load item 22", Hex("12 00 00 01 16"), Outcome::Reply,
          Cat(Hex("92 00 02 18 00 00 00 00 16 00 00 02 0F"), Bytes(527, 0))},
         {"load item 3", Hex("12 00 00 02 03 FF"), Outcome::Reply,
          Cat(Hex("92 00 04 6F 00 00 00 00 03 00 00 04 66"), VPNCONFIG::Default(3).ToBytes())},
-        {"import shorter than 5", Hex("21 00 00 04 00 00 00 00"), Outcome::Reply, Hex("A1 00 00 04 00 00 00 0B")},
+        {"import shorter than 5", Hex("21 00 00 04 00 00 00 00"), Outcome::Reply,
+         Hex("A1 00 00 04 00 00 00 0B")},
         {"import N+5 passes 32 bits", Hex("21 00 00 05 FF FF FF FF 00"), Outcome::Reply,
          Hex("A1 00 00 04 00 00 00 0B")},
         {"import no selection byte", Hex("21 00 00 06 00 00 00 02 41 00"), Outcome::Reply,
          Hex("A1 00 00 04 00 00 00 0B")},
         {"export odd path bytes", Hex("22 00 00 07 00 00 00 01 41 00 00"), Outcome::Reply,
          Hex("A2 00 00 04 00 00 00 0B")},
-        {"export", Hex("22 00 00 09 00 00 00 04 41 00 42 00 03"), Outcome::Reply, Hex("A2 00 00 04 00 00 00 00")},
+        {"export", Hex("22 00 00 09 00 00 00 04 41 00 42 00 03"), Outcome::Reply,
+         Hex("A2 00 00 04 00 00 00 00")},
         {"status", Hex("31 00 00 00"), Outcome::Reply, Cat(Hex("B1 00 00 18 00 00 00 00"), statusBytes)},
-        {"status with DATA", Hex("31 00 00 02 AA BB"), Outcome::Reply, Cat(Hex("B1 00 00 18 00 00 00 00"), statusBytes)},
+        {"status with DATA", Hex("31 00 00 02 AA BB"), Outcome::Reply,
+         Cat(Hex("B1 00 00 18 00 00 00 00"), statusBytes)},
         {"ras err", Hex("32 00 00 00"), Outcome::Reply, Hex("B2 00 00 08 00 00 00 00 00 00 02 B3")},
-        {"ras err with one byte", Hex("32 00 00 01 00"), Outcome::Reply, Hex("B2 00 00 08 00 00 00 0B 00 00 00 00")},
+        {"ras err with one byte", Hex("32 00 00 01 00"), Outcome::Reply,
+         Hex("B2 00 00 08 00 00 00 0B 00 00 00 00")},
         {"notify connected", Hex("41 00 00 03 02 01 00"), Outcome::Forward, Hex("41 00 00 03 02 01 00")},
         {"notify extra bytes not forwarded", Hex("41 00 00 05 02 00 01 FF FF"), Outcome::Forward,
          Hex("41 00 00 03 02 00 01")},
         {"notify status 3", Hex("41 00 00 03 02 03 00"), Outcome::NoEffect, {}},
         {"notify index 20", Hex("41 00 00 03 14 00 00"), Outcome::NoEffect, {}},
         {"notify short", Hex("41 00 00 02 02 00"), Outcome::NoEffect, {}},
-        {"ras error message", Hex("44 00 00 05 00 00 02 B3 FF"), Outcome::Forward, Hex("44 00 00 04 00 00 02 B3")},
+        {"ras error message", Hex("44 00 00 05 00 00 02 B3 FF"), Outcome::Forward,
+         Hex("44 00 00 04 00 00 02 B3")},
         {"ras error message one byte", Hex("44 00 00 01 02"), Outcome::NoEffect, {}},
         {"ras error message empty", Hex("44 00 00 00"), Outcome::NoEffect, {}},
         {"unknown command 0x03", Hex("03 00 00 00"), Outcome::NotInTable, {}},
@@ -323,18 +353,45 @@ TEST(Parsers, RefuseEveryTruncationWithoutReadingPastIt) {
     };
     const Case cases[] = {
         {"connect", Hex("03 01 00 00 00 04 61 00 62 00 00 00 00 04 63 00 64 00"),
-         [](const uint8_t* d, uint32_t n) { ConnectRequest r; return ParseConnect(d, n, r); }},
-        {"disconnect", Hex("02"), [](const uint8_t* d, uint32_t n) { DisconnectRequest r; return ParseDisconnect(d, n, r); }},
+         [](const uint8_t* d, uint32_t n) {
+             ConnectRequest r;
+             return ParseConnect(d, n, r);
+         }},
+        {"disconnect", Hex("02"),
+         [](const uint8_t* d, uint32_t n) {
+             DisconnectRequest r;
+             return ParseDisconnect(d, n, r);
+         }},
         {"save record", Cat(Hex("03 00 00 04 66"), VPNCONFIG::Default(3).ToBytes()),
-         [](const uint8_t* d, uint32_t n) { SaveConfigRequest r; return ParseSaveConfig(d, n, r); }},
+         [](const uint8_t* d, uint32_t n) {
+             SaveConfigRequest r;
+             return ParseSaveConfig(d, n, r);
+         }},
         {"save authinfo", Cat(Hex("19 00 00 01 05 02"), Bytes(260, 0)),
-         [](const uint8_t* d, uint32_t n) { SaveConfigRequest r; return ParseSaveConfig(d, n, r); }},
-        {"load", Hex("03"), [](const uint8_t* d, uint32_t n) { LoadConfigRequest r; return ParseLoadConfig(d, n, r); }},
+         [](const uint8_t* d, uint32_t n) {
+             SaveConfigRequest r;
+             return ParseSaveConfig(d, n, r);
+         }},
+        {"load", Hex("03"),
+         [](const uint8_t* d, uint32_t n) {
+             LoadConfigRequest r;
+             return ParseLoadConfig(d, n, r);
+         }},
         {"file", Hex("00 00 00 04 41 00 42 00 01"),
-         [](const uint8_t* d, uint32_t n) { FileRequest r; return ParseFileRequest(d, n, r); }},
-        {"notify", Hex("02 01 00"), [](const uint8_t* d, uint32_t n) { VpnNotifyRequest r; return ParseVpnNotify(d, n, r); }},
+         [](const uint8_t* d, uint32_t n) {
+             FileRequest r;
+             return ParseFileRequest(d, n, r);
+         }},
+        {"notify", Hex("02 01 00"),
+         [](const uint8_t* d, uint32_t n) {
+             VpnNotifyRequest r;
+             return ParseVpnNotify(d, n, r);
+         }},
         {"ras error message", Hex("00 00 02 B3"),
-         [](const uint8_t* d, uint32_t n) { RasErrMsgRequest r; return ParseRasErrMsg(d, n, r); }},
+         [](const uint8_t* d, uint32_t n) {
+             RasErrMsgRequest r;
+             return ParseRasErrMsg(d, n, r);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -370,15 +427,15 @@ TEST(CommandTable, NamesEveryCommandAndItsReply) {
         const char* serviceClass;
         bool hasReply;
     };
-    const Case cases[] = {{0x01, "CIncmdConnect", true},   {0x02, "CIncmdDisconnect", true},
-                          {0x11, "CIncmdSaveConfig", true}, {0x12, "CIncmdLoadConfig", true},
-                          {0x21, "CIncmdImport", true},     {0x22, "CIncmdExport", true},
-                          {0x31, "CIncmdVpnStatus", true},  {0x32, "CIncmdRasErr", true},
-                          {0x41, "CIncmdVpnNotify", false}, {0x44, "CIncmdRasErrMsg", false},
-                          {0xC1, "IncmdErrRestartChk", true}};
+    const Case cases[] = {
+        {0x01, "CIncmdConnect", true},    {0x02, "CIncmdDisconnect", true},  {0x11, "CIncmdSaveConfig", true},
+        {0x12, "CIncmdLoadConfig", true}, {0x21, "CIncmdImport", true},      {0x22, "CIncmdExport", true},
+        {0x31, "CIncmdVpnStatus", true},  {0x32, "CIncmdRasErr", true},      {0x41, "CIncmdVpnNotify", false},
+        {0x44, "CIncmdRasErrMsg", false}, {0xC1, "IncmdErrRestartChk", true}};
     int known = 0;
     for (int id = 0; id < 256; ++id) {
-        if (FindCommand(uint8_t(id))) ++known;
+        if (FindCommand(uint8_t(id)))
+            ++known;
     }
     EXPECT_EQ(known, 11);
     for (const Case& c : cases) {
@@ -420,11 +477,13 @@ TEST(Requests, FramesAreThoseTheServiceExpects) {
     CopyToFixed(auth.UserName, u"user");
     const Bytes authFrame = BuildSaveAuthInfoRequest(auth);
     ASSERT_EQ(authFrame.size(), 270u);
-    EXPECT_EQ(ToHex(Bytes(authFrame.begin(), authFrame.begin() + 10)), ToHex(Hex("11 00 01 0A 19 00 00 01 05 04")));
+    EXPECT_EQ(ToHex(Bytes(authFrame.begin(), authFrame.begin() + 10)),
+              ToHex(Hex("11 00 01 0A 19 00 00 01 05 04")));
 
     const Bytes saveFrame = BuildSaveConfigRequest(7, VPNCONFIG::Default(7));
     ASSERT_EQ(saveFrame.size(), 1135u);
-    EXPECT_EQ(ToHex(Bytes(saveFrame.begin(), saveFrame.begin() + 9)), ToHex(Hex("11 00 04 6B 07 00 00 04 66")));
+    EXPECT_EQ(ToHex(Bytes(saveFrame.begin(), saveFrame.begin() + 9)),
+              ToHex(Hex("11 00 04 6B 07 00 00 04 66")));
     EXPECT_EQ(Bytes(saveFrame.begin() + 9, saveFrame.end()), VPNCONFIG::Default(7).ToBytes());
 
     struct Case {
@@ -440,7 +499,8 @@ TEST(Requests, FramesAreThoseTheServiceExpects) {
         {"disconnect", BuildDisconnectRequest(2), Hex("02 00 00 01 02")},
         {"load", BuildLoadConfigRequest(19), Hex("12 00 00 01 13")},
         {"probe", BuildProbeRequest(), Hex("12 00 00 01 17")},
-        {"export", BuildExportRequest(u"C:\\a", 3), Hex("22 00 00 0D 00 00 00 08 43 00 3A 00 5C 00 61 00 03")},
+        {"export", BuildExportRequest(u"C:\\a", 3),
+         Hex("22 00 00 0D 00 00 00 08 43 00 3A 00 5C 00 61 00 03")},
         {"import all", BuildImportRequest(u"x", 0), Hex("21 00 00 07 00 00 00 02 78 00 00")},
         {"status", BuildVpnStatusRequest(), Hex("31 00 00 00")},
         {"ras err", BuildRasErrRequest(), Hex("32 00 00 00")},
@@ -448,7 +508,8 @@ TEST(Requests, FramesAreThoseTheServiceExpects) {
         {"notify quit", BuildVpnNotifyRequest(0, 0, 1), Hex("41 00 00 03 00 00 01")},
         {"ras error message", BuildRasErrMsgRequest(691), Hex("44 00 00 04 00 00 02 B3")},
     };
-    for (const Case& c : cases) EXPECT_EQ(ToHex(c.frame), ToHex(c.expected)) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(ToHex(c.frame), ToHex(c.expected)) << c.name;
 }
 
 TEST(Requests, RoundTripThroughTheServiceParsers) {
@@ -538,7 +599,8 @@ TEST(ParseReply, PayloadsOfLoadStatusAndRasErr) {
     const Bytes badItem = Hex("03 00 00 04 66 00");
     EXPECT_EQ(ParseLoadConfigReply(badItem.data(), uint32_t(badItem.size()), item), 11u);
 
-    const Bytes status = Cat(Hex("B1 00 00 18 00 00 00 00"), Bytes{1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2});
+    const Bytes status = Cat(Hex("B1 00 00 18 00 00 00 00"),
+                             Bytes{1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2});
     ASSERT_EQ(ParseReply(status.data(), status.size(), CMD_VPN_STATUS, v), 0u);
     uint8_t states[20];
     ASSERT_EQ(ParseVpnStatusReply(v.Payload, v.PayloadLength, states), 0u);
@@ -554,7 +616,8 @@ TEST(ParseReply, PayloadsOfLoadStatusAndRasErr) {
 
 TEST(BuildReply, RefusesAPayloadBeyond24Bits) {
     std::vector<uint8_t> reply;
-    EXPECT_EQ(BuildReply(CMD_LOAD_CONFIG, 0, nullptr, kMaxDataLength - 3, reply), ResultCode::InvalidParameter);
+    EXPECT_EQ(BuildReply(CMD_LOAD_CONFIG, 0, nullptr, kMaxDataLength - 3, reply),
+              ResultCode::InvalidParameter);
     EXPECT_TRUE(reply.empty());
 }
 
@@ -574,7 +637,8 @@ TEST(ClassifyNotification, AcceptsOnlyWellFormedMessages) {
         {"wrong length field", Hex("41 00 00 04 01 01 00"), NotificationKind::None, 0, 0, 0, 0},
         {"state as 8 bytes", Hex("41 00 00 03 01 01 00 00"), NotificationKind::None, 0, 0, 0, 0},
         {"ras error 691", Hex("44 00 00 04 00 00 02 B3"), NotificationKind::RasError, 0, 0, 0, 691},
-        {"ras error head unexamined", Hex("44 FF FF FF 00 00 02 B3"), NotificationKind::RasError, 0, 0, 0, 691},
+        {"ras error head unexamined", Hex("44 FF FF FF 00 00 02 B3"), NotificationKind::RasError, 0, 0, 0,
+         691},
         {"ras error as 7 bytes", Hex("44 00 00 04 00 00 02"), NotificationKind::None, 0, 0, 0, 0},
         {"nothing", Bytes(), NotificationKind::None, 0, 0, 0, 0},
     };

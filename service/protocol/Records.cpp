@@ -9,20 +9,16 @@ namespace corvel {
 
 namespace {
 
-template <size_t N>
-void ReadChars(const uint8_t* image, size_t offset, char16_t (&dst)[N]) {
+template <size_t N> void ReadChars(const uint8_t* image, size_t offset, char16_t (&dst)[N]) {
     ReadUtf16Le(image + offset, dst, N);
 }
-template <size_t N>
-void WriteChars(uint8_t* image, size_t offset, const char16_t (&src)[N]) {
+template <size_t N> void WriteChars(uint8_t* image, size_t offset, const char16_t (&src)[N]) {
     WriteUtf16Le(image + offset, src, N);
 }
-template <size_t N>
-void ReadRaw(const uint8_t* image, size_t offset, uint8_t (&dst)[N]) {
+template <size_t N> void ReadRaw(const uint8_t* image, size_t offset, uint8_t (&dst)[N]) {
     std::memcpy(dst, image + offset, N);
 }
-template <size_t N>
-void WriteRaw(uint8_t* image, size_t offset, const uint8_t (&src)[N]) {
+template <size_t N> void WriteRaw(uint8_t* image, size_t offset, const uint8_t (&src)[N]) {
     std::memcpy(image + offset, src, N);
 }
 
@@ -68,8 +64,10 @@ VPNCONFIG VPNCONFIG::Default(size_t vpnIndex) {
     VPNCONFIG r;
     // "接続%d" formatted into 50 characters, then copied into the 33 of Name.
     std::u16string name = u"接続";
-    for (char c : std::to_string(vpnIndex + 1)) name.push_back(char16_t(c));
-    if (name.size() > 49) name.resize(49);
+    for (char c : std::to_string(vpnIndex + 1))
+        name.push_back(char16_t(c));
+    if (name.size() > 49)
+        name.resize(49);
     CopyToFixed(r.Name, name);
     r.ServerIsIpAddress = 1;
     r.UseRemoteGateway = 1;
@@ -122,9 +120,13 @@ std::vector<uint8_t> VPNCONFIG::ToBytes() const {
     return image;
 }
 
-void VPNCONFIG::GetServerAddress(uint8_t address[4]) const { std::memcpy(address, Server, 4); }
+void VPNCONFIG::GetServerAddress(uint8_t address[4]) const {
+    std::memcpy(address, Server, 4);
+}
 
-void VPNCONFIG::SetServerAddress(const uint8_t address[4]) { std::memcpy(Server, address, 4); }
+void VPNCONFIG::SetServerAddress(const uint8_t address[4]) {
+    std::memcpy(Server, address, 4);
+}
 
 std::u16string VPNCONFIG::GetServerHostName() const {
     char16_t chars[kServerChars];
@@ -209,7 +211,9 @@ std::vector<uint8_t> LogInfo::ToBytes() const {
     return image;
 }
 
-bool LogInfo::Sanitize() { return ForceTerminator(LogText); }
+bool LogInfo::Sanitize() {
+    return ForceTerminator(LogText);
+}
 
 void VPNCONFIG_1694::Read(const uint8_t* image) {
     ReadOldHead(image, *this);

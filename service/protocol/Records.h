@@ -42,10 +42,10 @@ struct VPNCONFIG {
 
     char16_t Name[kNameChars] = {};
     char16_t PreSharedKey[kPreSharedKeyChars] = {}; // empty: no key set for the entry
-    uint32_t ServerIsIpAddress = 0;                  // not 0: Server holds an IPv4 address
-    uint8_t Server[kServerBytes] = {};               // IPv4 in bytes 0-3, or a UTF-16LE host name
-    uint8_t AuthProtocol = 0;         // 0 MS-CHAP v2, 1 PAP, 2 CHAP, 3 PAP and CHAP
-    uint32_t NoDestinationNetwork = 0; // 1: no destination network
+    uint32_t ServerIsIpAddress = 0;                 // not 0: Server holds an IPv4 address
+    uint8_t Server[kServerBytes] = {};              // IPv4 in bytes 0-3, or a UTF-16LE host name
+    uint8_t AuthProtocol = 0;                       // 0 MS-CHAP v2, 1 PAP, 2 CHAP, 3 PAP and CHAP
+    uint32_t NoDestinationNetwork = 0;              // 1: no destination network
     uint8_t DestinationNetwork[4] = {};
     uint8_t DestinationPrefixLength = 0;
     uint32_t DnsAddressSet = 0;
@@ -59,8 +59,8 @@ struct VPNCONFIG {
     // ServerIsIpAddress 1, UseRemoteGateway 1, zero elsewhere.
     static VPNCONFIG Default(size_t vpnIndex);
 
-    void Read(const uint8_t* image);   // image holds kSize bytes
-    void Write(uint8_t* image) const;  // writes kSize bytes
+    void Read(const uint8_t* image);  // image holds kSize bytes
+    void Write(uint8_t* image) const; // writes kSize bytes
     static VPNCONFIG FromBytes(const uint8_t* image);
     std::vector<uint8_t> ToBytes() const;
 

@@ -18,15 +18,16 @@ struct FieldCase {
     size_t size;
 };
 
-template <size_t N>
-void FillChars(char16_t (&a)[N], uint8_t v) {
-    for (auto& c : a) c = char16_t(v * 0x0101);
+template <size_t N> void FillChars(char16_t (&a)[N], uint8_t v) {
+    for (auto& c : a)
+        c = char16_t(v * 0x0101);
 }
-template <size_t N>
-void FillBytes(uint8_t (&a)[N], uint8_t v) {
+template <size_t N> void FillBytes(uint8_t (&a)[N], uint8_t v) {
     std::memset(a, v, N);
 }
-uint32_t Fill32(uint8_t v) { return v * 0x01010101u; }
+uint32_t Fill32(uint8_t v) {
+    return v * 0x01010101u;
+}
 
 // Every field gets its own byte value k + 1; the image must show value k + 1 exactly at
 // the field's offsets, and the fields must tile the whole record.
@@ -45,7 +46,8 @@ void ExpectTiles(const std::vector<uint8_t>& image, const std::vector<FieldCase>
 std::vector<uint8_t> RandomImage(size_t size, unsigned seed) {
     std::mt19937 gen(seed);
     std::vector<uint8_t> b(size);
-    for (auto& x : b) x = uint8_t(gen());
+    for (auto& x : b)
+        x = uint8_t(gen());
     return b;
 }
 
@@ -94,7 +96,8 @@ TEST(RecordLayout, VpnConfigIntegersLittleEndianStringsUtf16Le) {
     auto b = r.ToBytes();
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 324, b.begin() + 328), (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_EQ(ReadLe32(&b[862]), 0xA1B2C3D4u);
-    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 866, b.begin() + 872), (std::vector<uint8_t>{0x41, 0, 0x42, 0x30, 0, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 866, b.begin() + 872),
+              (std::vector<uint8_t>{0x41, 0, 0x42, 0x30, 0, 0}));
     EXPECT_EQ(std::vector<uint8_t>(b.begin() + 328, b.begin() + 332), (std::vector<uint8_t>{10, 0, 0, 1}));
 }
 
@@ -126,11 +129,16 @@ TEST(RecordLayout, OldFormsFieldsLieAtTheirOffsets) {
         r.DnsAddressSet = Fill32(9);
         FillBytes(r.DnsAddress, 10);
     };
-    const std::vector<FieldCase> head = {{"Name", 0, 66},          {"PreSharedKey", 66, 66},
-                                         {"ServerIsIpAddress", 132, 4}, {"Server", 136, 512},
-                                         {"AuthProtocol", 648, 1},  {"NoDestinationNetwork", 649, 4},
-                                         {"DestinationNetwork", 653, 4}, {"DestinationPrefixLength", 657, 1},
-                                         {"DnsAddressSet", 658, 4}, {"DnsAddress", 662, 4}};
+    const std::vector<FieldCase> head = {{"Name", 0, 66},
+                                         {"PreSharedKey", 66, 66},
+                                         {"ServerIsIpAddress", 132, 4},
+                                         {"Server", 136, 512},
+                                         {"AuthProtocol", 648, 1},
+                                         {"NoDestinationNetwork", 649, 4},
+                                         {"DestinationNetwork", 653, 4},
+                                         {"DestinationPrefixLength", 657, 1},
+                                         {"DnsAddressSet", 658, 4},
+                                         {"DnsAddress", 662, 4}};
     {
         VPNCONFIG_1694 r;
         fill(r);
@@ -153,8 +161,9 @@ TEST(RecordLayout, OldFormsFieldsLieAtTheirOffsets) {
         std::vector<uint8_t> b(VPNCONFIG_1698::kSize);
         r.Write(b.data());
         auto fields = head;
-        fields.insert(fields.end(), {{"Unconverted", 666, 4}, {"Reserved", 670, 4}, {"UserName", 674, 512},
-                                     {"Password", 1186, 512}});
+        fields.insert(
+            fields.end(),
+            {{"Unconverted", 666, 4}, {"Reserved", 670, 4}, {"UserName", 674, 512}, {"Password", 1186, 512}});
         ExpectTiles(b, fields);
     }
 }
@@ -166,9 +175,12 @@ TEST(RecordLayout, ReadThenWriteKeepsEveryByte) {
         std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> roundTrip;
     };
     const Case cases[] = {
-        {VPNCONFIG::kSize, [](const std::vector<uint8_t>& b) { return VPNCONFIG::FromBytes(b.data()).ToBytes(); }},
-        {AUTHINFO::kSize, [](const std::vector<uint8_t>& b) { return AUTHINFO::FromBytes(b.data()).ToBytes(); }},
-        {LogInfo::kSize, [](const std::vector<uint8_t>& b) { return LogInfo::FromBytes(b.data()).ToBytes(); }},
+        {VPNCONFIG::kSize,
+         [](const std::vector<uint8_t>& b) { return VPNCONFIG::FromBytes(b.data()).ToBytes(); }},
+        {AUTHINFO::kSize,
+         [](const std::vector<uint8_t>& b) { return AUTHINFO::FromBytes(b.data()).ToBytes(); }},
+        {LogInfo::kSize,
+         [](const std::vector<uint8_t>& b) { return LogInfo::FromBytes(b.data()).ToBytes(); }},
         {VPNCONFIG_1694::kSize,
          [](const std::vector<uint8_t>& b) {
              VPNCONFIG_1694 r;
@@ -201,7 +213,8 @@ TEST(DefaultRecord, NamesTheConnectionAndSetsTheDefaults) {
         VPNCONFIG r = VPNCONFIG::Default(c.index);
         auto b = r.ToBytes();
         std::vector<uint8_t> expected(VPNCONFIG::kSize, 0);
-        for (size_t i = 0; i < c.name.size(); ++i) WriteLe16(&expected[2 * i], uint16_t(c.name[i]));
+        for (size_t i = 0; i < c.name.size(); ++i)
+            WriteLe16(&expected[2 * i], uint16_t(c.name[i]));
         WriteLe32(&expected[324], 1);
         WriteLe32(&expected[858], 1);
         EXPECT_EQ(b, expected) << c.index;
@@ -286,7 +299,8 @@ struct OldImage {
         passwordOffset = is1698 ? 1186 : 1182;
     }
     void PutString(size_t offset, std::u16string_view s) {
-        for (size_t i = 0; i < s.size(); ++i) WriteLe16(&bytes[offset + 2 * i], uint16_t(s[i]));
+        for (size_t i = 0; i < s.size(); ++i)
+            WriteLe16(&bytes[offset + 2 * i], uint16_t(s[i]));
     }
     VPNCONFIG Convert() const {
         VPNCONFIG r;
@@ -354,9 +368,9 @@ TEST_P(ConvertOldRecordTest, HostNameArrivesWhole) {
 // field, terminated, nothing written beyond it.
 TEST_P(ConvertOldRecordTest, LongOrUnterminatedStringsAreCutToTheField) {
     OldImage old(GetParam());
-    old.PutString(0, std::u16string(33, u'N'));      // fills Name, no terminator
-    old.PutString(66, std::u16string(33, u'K'));     // fills PreSharedKey, no terminator
-    old.PutString(136, std::u16string(256, u'S'));   // Server without terminator
+    old.PutString(0, std::u16string(33, u'N'));    // fills Name, no terminator
+    old.PutString(66, std::u16string(33, u'K'));   // fills PreSharedKey, no terminator
+    old.PutString(136, std::u16string(256, u'S')); // Server without terminator
     old.PutString(old.userOffset, std::u16string(255, u'U'));
     old.PutString(old.passwordOffset, std::u16string(256, u'P')); // no terminator
     VPNCONFIG r = VPNCONFIG::Default(0);

@@ -16,7 +16,8 @@ namespace {
 // 24 bits or memory is short.
 RequestFrame NewFrame(uint8_t commandId, uint64_t dataLength) {
     RequestFrame frame;
-    if (dataLength > kMaxDataLength) return frame;
+    if (dataLength > kMaxDataLength)
+        return frame;
     try {
         frame.assign(CommandHeader::kSize + size_t(dataLength), 0);
     } catch (const std::bad_alloc&) {
@@ -26,7 +27,9 @@ RequestFrame NewFrame(uint8_t commandId, uint64_t dataLength) {
     return frame;
 }
 
-size_t TextLength(std::u16string_view s) { return FixedLength(s.data(), s.size()); }
+size_t TextLength(std::u16string_view s) {
+    return FixedLength(s.data(), s.size());
+}
 
 } // namespace
 
@@ -35,7 +38,8 @@ RequestFrame BuildConnectRequest(uint8_t vpnIndex, uint8_t showGui, std::u16stri
     const uint64_t userBytes = 2 * uint64_t(TextLength(userName)) + 2;
     const uint64_t passwordBytes = 2 * uint64_t(TextLength(password)) + 2;
     RequestFrame frame = NewFrame(CMD_CONNECT, userBytes + passwordBytes + 10);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     uint8_t* p = frame.data() + CommandHeader::kSize;
     p[0] = vpnIndex;
     p[1] = showGui;
@@ -48,22 +52,26 @@ RequestFrame BuildConnectRequest(uint8_t vpnIndex, uint8_t showGui, std::u16stri
 
 RequestFrame BuildDisconnectRequest(uint8_t vpnIndex) {
     RequestFrame frame = NewFrame(CMD_DISCONNECT, 1);
-    if (!frame.empty()) frame[4] = vpnIndex;
+    if (!frame.empty())
+        frame[4] = vpnIndex;
     return frame;
 }
 
 RequestFrame BuildSaveConfigItemRequest(uint8_t configItemId, const uint8_t* item, uint32_t itemLength) {
     RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, uint64_t(itemLength) + 5);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     frame[4] = configItemId;
     WriteBe32(&frame[5], itemLength);
-    if (itemLength != 0) std::memcpy(&frame[9], item, itemLength);
+    if (itemLength != 0)
+        std::memcpy(&frame[9], item, itemLength);
     return frame;
 }
 
 RequestFrame BuildSaveConfigRequest(uint8_t vpnIndex, const VPNCONFIG& config) {
     RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, VPNCONFIG::kSize + 5);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     frame[4] = vpnIndex;
     WriteBe32(&frame[5], uint32_t(VPNCONFIG::kSize));
     config.Write(&frame[9]);
@@ -72,7 +80,8 @@ RequestFrame BuildSaveConfigRequest(uint8_t vpnIndex, const VPNCONFIG& config) {
 
 RequestFrame BuildSaveAuthInfoRequest(const AUTHINFO& authInfo) {
     RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, AUTHINFO::kSize + 5);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     frame[4] = ConfigItem::AuthInfo;
     WriteBe32(&frame[5], uint32_t(AUTHINFO::kSize));
     authInfo.Write(&frame[9]);
@@ -81,16 +90,20 @@ RequestFrame BuildSaveAuthInfoRequest(const AUTHINFO& authInfo) {
 
 RequestFrame BuildLoadConfigRequest(uint8_t configItemId) {
     RequestFrame frame = NewFrame(CMD_LOAD_CONFIG, 1);
-    if (!frame.empty()) frame[4] = configItemId;
+    if (!frame.empty())
+        frame[4] = configItemId;
     return frame;
 }
 
-RequestFrame BuildProbeRequest() { return BuildLoadConfigRequest(PROBE_ITEM); }
+RequestFrame BuildProbeRequest() {
+    return BuildLoadConfigRequest(PROBE_ITEM);
+}
 
 RequestFrame BuildFileRequest(uint8_t commandId, std::u16string_view path, uint8_t selection) {
     const uint64_t pathBytes = 2 * uint64_t(TextLength(path));
     RequestFrame frame = NewFrame(commandId, pathBytes + 5);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     uint8_t* p = frame.data() + CommandHeader::kSize;
     WriteBe32(p, uint32_t(pathBytes));
     WriteUtf16Le(p + 4, path.data(), size_t(pathBytes / 2));
@@ -106,15 +119,22 @@ RequestFrame BuildExportRequest(std::u16string_view path, uint8_t selection) {
     return BuildFileRequest(CMD_EXPORT, path, selection);
 }
 
-RequestFrame BuildVpnStatusRequest() { return NewFrame(CMD_VPN_STATUS, 0); }
+RequestFrame BuildVpnStatusRequest() {
+    return NewFrame(CMD_VPN_STATUS, 0);
+}
 
-RequestFrame BuildRasErrRequest() { return NewFrame(CMD_RAS_ERR, 0); }
+RequestFrame BuildRasErrRequest() {
+    return NewFrame(CMD_RAS_ERR, 0);
+}
 
-RequestFrame BuildErrRestartChkRequest() { return NewFrame(CMD_ERR_RESTART_CHK, 0); }
+RequestFrame BuildErrRestartChkRequest() {
+    return NewFrame(CMD_ERR_RESTART_CHK, 0);
+}
 
 RequestFrame BuildVpnNotifyRequest(uint8_t vpnIndex, uint8_t connectStatus, uint8_t quitGui) {
     RequestFrame frame = NewFrame(CMD_VPN_NOTIFY, 3);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     const auto bytes = VpnNotifyMessage{vpnIndex, connectStatus, quitGui}.ToBytes();
     std::copy(bytes.begin(), bytes.end(), frame.begin());
     return frame;
@@ -122,7 +142,8 @@ RequestFrame BuildVpnNotifyRequest(uint8_t vpnIndex, uint8_t connectStatus, uint
 
 RequestFrame BuildRasErrMsgRequest(uint32_t rasError) {
     RequestFrame frame = NewFrame(CMD_RAS_ERR_MSG, 4);
-    if (frame.empty()) return frame;
+    if (frame.empty())
+        return frame;
     const auto bytes = RasErrMsgMessage{rasError}.ToBytes();
     std::copy(bytes.begin(), bytes.end(), frame.begin());
     return frame;

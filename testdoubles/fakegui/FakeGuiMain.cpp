@@ -14,7 +14,8 @@ using namespace corvel;
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty())
         return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(size_t(n > 0 ? n : 0), '\0');
     if (n > 0)
         ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
@@ -34,12 +35,13 @@ std::wstring OwnFolder() {
 
 DWORD AppendLine(const std::wstring& logPath, const std::string& line) {
     // Appends under a share mode that lets two stand-ins started together both write.
-    UniqueFile file(::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return LastErrorOr1359();
     DWORD written = 0;
-    if (!::WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr) || written != line.size())
+    if (!::WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr) ||
+        written != line.size())
         return LastErrorOr1359();
     return 0;
 }

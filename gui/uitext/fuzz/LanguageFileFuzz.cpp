@@ -16,10 +16,10 @@ std::wstring Widen(std::string_view bytes) {
 }
 
 const LanguageSection kSections[] = {
-    sections::OleInitFailed,      sections::StringTable,         sections::MainMenu,
-    sections::ConnectionSettingPage, sections::ConnectionPage,   sections::CredentialsDialog,
-    sections::StartupWaitDialog,  sections::DisconnectingDialog, sections::ConnectingDialog,
-    sections::SettingsDialog,     sections::VersionBox,          sections::CliConnectingDialog,
+    sections::OleInitFailed,         sections::StringTable,         sections::MainMenu,
+    sections::ConnectionSettingPage, sections::ConnectionPage,      sections::CredentialsDialog,
+    sections::StartupWaitDialog,     sections::DisconnectingDialog, sections::ConnectingDialog,
+    sections::SettingsDialog,        sections::VersionBox,          sections::CliConnectingDialog,
     sections::CliCredentialsDialog,
 };
 
