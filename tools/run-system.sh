@@ -41,9 +41,25 @@ fi
 service_exe=$(find "$build/service/host" -maxdepth 2 -name CORVELSVC.exe -print -quit)
 probe_exe=$(find "$build/service/integration" -maxdepth 2 -name corvel-probe.exe -print -quit)
 
+# The display comes first: the prefix's desktop starts with the first of its programs and
+# keeps the display it found.
+xvfb_pid=
+if [[ -n "${DISPLAY:-}" ]]; then
+    display=$DISPLAY
+else
+    display=:$((90 + RANDOM % 100))
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+        [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
+        sleep 0.1
+    done
+    echo "== a virtual display $display"
+fi
+export DISPLAY=$display
+
 echo "== making the Wine prefix $prefix"
 source tools/wine-prefix.sh "$prefix"
-xvfb_pid=
 gui_pid=
 finish() {
     local status=$?
@@ -91,20 +107,8 @@ echo "== the 20 connection names, loaded from the running service"
 wine "$probe_exe" --wait 30 </dev/null
 
 if [[ -n "$gui_exe" ]]; then
-    if [[ -n "${DISPLAY:-}" ]]; then
-        display=$DISPLAY
-        echo "== starting the tray program on display $display"
-    else
-        echo "== starting the tray program on a virtual display"
-        display=:$((90 + RANDOM % 100))
-        Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 50); do
-            [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
-            sleep 0.1
-        done
-    fi
-    DISPLAY=$display wine "C:\\Program Files\\Corvel\\Corvel.exe" </dev/null >/dev/null 2>&1 &
+    echo "== starting the tray program on display $display"
+    wine "C:\\Program Files\\Corvel\\Corvel.exe" </dev/null >/dev/null 2>&1 &
     gui_pid=$!
     # The tray program has a hidden main window: that it is still running after its start-up
     # is what there is to see here.

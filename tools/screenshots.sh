@@ -20,11 +20,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if [[ -z "${WINEPREFIX:-}" ]]; then
-    source "$root/tools/wine-prefix.sh" "$build/screenshot-prefix"
-    own_prefix=1
-fi
-export WINEDEBUG=-all
 if [[ -z "${DISPLAY:-}" ]]; then
     display=:$((120 + RANDOM % 100))
     Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -35,6 +30,14 @@ if [[ -z "${DISPLAY:-}" ]]; then
     done
     export DISPLAY=$display
 fi
+
+# After the display: the prefix's desktop starts with its first program and keeps the display
+# it found.
+if [[ -z "${WINEPREFIX:-}" ]]; then
+    source "$root/tools/wine-prefix.sh" "$build/screenshot-prefix"
+    own_prefix=1
+fi
+export WINEDEBUG=-all
 
 # Japanese glyphs: the CJK font stands in for the dialogs' faces (a prefix of our own has them).
 if ! ((own_prefix)); then
