@@ -1,5 +1,6 @@
 // The engine over the real rasapi32 binding, with this folder's scripted rasapi32.dll standing
 // in for RAS (the test runs with WINEDLLOVERRIDES=rasapi32=n).
+#include "FakeRasLogFile.h"
 #include "FakeRasScript.h"
 
 #include "CapturingSink.h"
@@ -43,23 +44,6 @@ void WriteText(const std::wstring& path, const std::string& text) {
     ::CloseHandle(f);
 }
 
-std::vector<FakeRasLogLine> ReadLog(const std::wstring& path) {
-    std::vector<FakeRasLogLine> lines;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return lines;
-    std::string text(64 * 1024, '\0');
-    DWORD got = 0;
-    ::ReadFile(f, &text[0], DWORD(text.size()), &got, nullptr);
-    ::CloseHandle(f);
-    text.resize(got);
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(FakeRasLogLine::Parse(line));
-    return lines;
-}
-
 const FakeRasLogLine* Find(const std::vector<FakeRasLogLine>& log, const std::string& event) {
     for (const auto& l : log)
         if (l.Event == event)
@@ -100,7 +84,7 @@ TEST_F(EngineOverFakeDll, DialsConnectsAndReportsTheDrop) {
     EXPECT_EQ(engine.EndVpn(), 0u);
     ASSERT_TRUE(engine.WaitForAllThreads(10000));
 
-    const auto log = ReadLog(ExeFolder() + kLogFileName);
+    const auto log = ReadFakeRasLog(ExeFolder() + kLogFileName);
     const FakeRasLogLine* entry = Find(log, "RasSetEntryPropertiesW");
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->Get("entry"), "CORVEL_vpn1");

@@ -1,5 +1,6 @@
 // Loads the scripted rasapi32.dll from this program's folder (the test runs with
 // WINEDLLOVERRIDES=rasapi32=n, or Wine would hand out its own) and drives one dial.
+#include "FakeRasLogFile.h"
 #include "FakeRasScript.h"
 #include "Handles.h"
 
@@ -40,23 +41,6 @@ DWORD WINAPI OnDial(ULONG_PTR id, DWORD, HRASCONN, UINT, RASCONNSTATE state, DWO
     if (state == RASCS_Connected && error == 0)
         ::SetEvent(g_record.Connected.get());
     return 1;
-}
-
-std::vector<FakeRasLogLine> ReadLog(const std::wstring& path) {
-    std::vector<FakeRasLogLine> lines;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return lines;
-    std::string text(64 * 1024, '\0');
-    DWORD got = 0;
-    ::ReadFile(f, &text[0], DWORD(text.size()), &got, nullptr);
-    ::CloseHandle(f);
-    text.resize(got);
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(FakeRasLogLine::Parse(line));
-    return lines;
 }
 
 template <class F> F Proc(HMODULE module, const char* name) {
@@ -104,7 +88,7 @@ TEST(FakeRasDll, PlaysAScriptedDialThatConnectsAndDropsAndLogsEveryCall) {
     EXPECT_EQ(hangUp(connection), 0u);
     EXPECT_EQ(hangUp(connection), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 
-    const std::vector<FakeRasLogLine> log = ReadLog(logPath);
+    const std::vector<FakeRasLogLine> log = ReadFakeRasLog(logPath);
     std::vector<std::string> events;
     for (const auto& l : log)
         events.push_back(l.Event);
