@@ -50,9 +50,9 @@ private:
     // UI thread only.
     static CDlgVerInfo* s_open;
     static DWORD s_closeRefused;
-    // The last closed box. Its window is destroyed from inside its own message handlers, and
-    // the framework's dispatch still touches the object after those return; so the object is
-    // deleted when the next box closes (or at exit), never under its own handler.
+    // The last closed box. Its window is destroyed from inside its own message handlers, which
+    // may still use the object after DestroyWindow returns; so the object is deleted when the
+    // next box closes (or at exit), never under its own handler.
     static std::unique_ptr<CDlgVerInfo> s_retired;
 };
 
