@@ -9,24 +9,9 @@
 
 namespace corvel {
 
-namespace {
+CCorvelApp::CCorvelApp() : CWinApp(L"Corvel") {}
 
-CCorvelApp* g_corvelApp = nullptr; // set at static construction, before any thread starts
-
-} // namespace
-
-CCorvelApp::CCorvelApp() : CWinApp(L"Corvel") {
-    g_corvelApp = this;
-}
-
-CCorvelApp::~CCorvelApp() {
-    if (g_corvelApp == this)
-        g_corvelApp = nullptr;
-}
-
-CCorvelApp* CCorvelApp::GetInstance() {
-    return AfxGetApp() == g_corvelApp ? g_corvelApp : nullptr;
-}
+CCorvelApp::~CCorvelApp() = default;
 
 BOOL CCorvelApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{};
@@ -50,10 +35,10 @@ BOOL CCorvelApp::InitInstance() {
     // A mutex that cannot be created does not stop the program.
     m_mutexOwned = static_cast<bool>(InstanceMutex);
 
-    m_frame = std::make_unique<CMainFrame>();
+    m_frame = std::make_unique<CMainFrame>(NotificationServer);
     m_pMainWnd = m_frame.get();
     // The whole start-up, the wait for the service included, runs inside the frame's creation.
-    if (!m_frame->LoadFrame(CMainFrame::IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr)) {
+    if (!m_frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr)) {
         m_pMainWnd = nullptr;
         return FALSE;
     }

@@ -20,12 +20,10 @@ public:
     CCorvelApp();
     ~CCorvelApp() override;
 
-    // The application object when it is a CCorvelApp, else null.
-    static CCorvelApp* GetInstance();
-
     BOOL InitInstance() override;
     int ExitInstance() override;
 
+    // The frame reaches it through the reference it is made with.
     CNotificationServer NotificationServer;
     UniqueHandle<> InstanceMutex;
     std::wstring LanguagePath;

@@ -1,11 +1,12 @@
 #include "MainFrame.h"
 
-#include "CorvelApp.h"
+#include "App.h"
 #include "DlgVerInfo.h"
 #include "DlgVpnDisconnecting.h"
 #include "DlgVpnInit.h"
 #include "Menu.h"
 #include "MessageBox.h"
+#include "NotificationServer.h"
 #include "PipeService.h"
 #include "PipeThread.h"
 #include "Protocol.h"
@@ -30,7 +31,10 @@ HICON LoadTrayIcon(UINT id) {
 
 } // namespace
 
-CMainFrame::CMainFrame() : ConfigBuffer(new uint8_t[kConfigBufferSize]()) {
+static_assert(static_cast<unsigned>(BusyFlag::VersionBox) + 1 == kBusyFlagCount, "one entry per busy flag");
+
+CMainFrame::CMainFrame(CNotificationServer& notifications)
+    : Notifications(notifications), ConfigBuffer(new uint8_t[kConfigBufferSize]()) {
     s_instance.store(this);
     SetMainFrameServices(this);
 }
@@ -38,7 +42,7 @@ CMainFrame::CMainFrame() : ConfigBuffer(new uint8_t[kConfigBufferSize]()) {
 CMainFrame::~CMainFrame() {
     if (m_hWnd)
         ::DestroyWindow(m_hWnd);
-    if (GetMainFrameServices() == this)
+    if (&GetMainFrameServices() == this)
         SetMainFrameServices(nullptr);
     CMainFrame* self = this;
     s_instance.compare_exchange_strong(self, nullptr);
@@ -121,8 +125,8 @@ void CMainFrame::FillTrayIconData() {
     TrayIconData.uID = 0;
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayIconData.uCallbackMessage = WM_TRAY_NOTIFY;
-    TrayIconData.hIcon = LoadTrayIcon(IDI_TRAY_DISCONNECTED);
-    TrayIconId = IDI_TRAY_DISCONNECTED;
+    TrayIconData.hIcon = LoadTrayIcon(IDI_DISCONNECTED);
+    TrayIconId = IDI_DISCONNECTED;
     wcscpy_s(TrayIconData.szTip, L"Corvel");
 }
 
@@ -235,7 +239,7 @@ void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, BOOL sysMenu) {
 
 HICON CMainFrame::OnGetIcon(WPARAM) {
     if (!WindowIcon)
-        WindowIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_TRAY_CONNECTED));
+        WindowIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_CONNECTED));
     return WindowIcon;
 }
 
@@ -243,7 +247,7 @@ void CMainFrame::AddTrayIcon() {
     TrayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &TrayIconData) != FALSE;
 }
 
-void CMainFrame::SetTrayIcon(UINT iconId) {
+void CMainFrame::ShowTrayIcon(UINT iconId) {
     if (const HICON icon = LoadTrayIcon(iconId)) {
         TrayIconData.hIcon = icon;
         TrayIconId = iconId;
@@ -256,25 +260,36 @@ void CMainFrame::SetTrayIcon(UINT iconId) {
 }
 
 void CMainFrame::UpdateTrayIcon() {
-    SetTrayIcon(ChooseTrayIcon(ConnectStates));
-    if (CCorvelApp* app = CCorvelApp::GetInstance())
-        app->NotificationServer.StartNotificationServer(m_hWnd);
+    ShowTrayIcon(ChooseTrayIcon(ConnectStates));
+    Notifications.StartNotificationServer(m_hWnd);
 }
 
 LRESULT CMainFrame::OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex) {
-    SetTrayIcon(static_cast<UINT>(iconId));
+    ShowTrayIcon(static_cast<UINT>(iconId));
     std::memset(ConnectStates, 0, sizeof ConnectStates);
-    if (iconId == IDI_TRAY_CONNECTED && static_cast<ULONG_PTR>(vpnIndex) < kConnectionCount)
+    if (iconId == IDI_CONNECTED && static_cast<ULONG_PTR>(vpnIndex) < kConnectionCount)
         ConnectStates[vpnIndex] = ConnectStatus::Connected;
     return 0;
 }
 
+void CMainFrame::SetTrayIcon(bool connected, uint8_t vpnIndex) {
+    const WPARAM icon = connected ? IDI_CONNECTED : IDI_DISCONNECTED;
+    if (m_hWnd)
+        SendMessage(WM_SET_TRAY_ICON, icon, vpnIndex);
+    else
+        OnSetTrayIcon(icon, vpnIndex);
+}
+
+HWND CMainFrame::SetNotificationWindow(HWND window) {
+    return Notifications.SetNotificationWindow(window);
+}
+
 void CMainFrame::OnVpnState1(WPARAM vpnIndex) {
-    PostMessage(WM_SET_TRAY_ICON, IDI_TRAY_CONNECTED, static_cast<LPARAM>(vpnIndex));
+    PostMessage(WM_SET_TRAY_ICON, IDI_CONNECTED, static_cast<LPARAM>(vpnIndex));
 }
 
 void CMainFrame::OnVpnState0(WPARAM vpnIndex, LPARAM quitGui) {
-    PostMessage(WM_SET_TRAY_ICON, IDI_TRAY_DISCONNECTED, static_cast<LPARAM>(vpnIndex));
+    PostMessage(WM_SET_TRAY_ICON, IDI_DISCONNECTED, static_cast<LPARAM>(vpnIndex));
     if (quitGui)
         PostMessage(WM_COMMAND, ID_APP_QUIT, 0);
 }
@@ -291,9 +306,13 @@ void CMainFrame::RequestAllSettings() {
         PostRequest(&CMainFrame::BuildNextRecordRequest);
 }
 
-void CMainFrame::RequestRecord(uint8_t index) {
-    LoadIndex = index;
+void CMainFrame::RequestRecord(uint8_t vpnIndex) {
+    LoadIndex = vpnIndex;
     PostRequest(&CMainFrame::BuildNextRecordRequest);
+}
+
+CConfigRecordsView CMainFrame::GetConfigRecords() const {
+    return CConfigRecordsView(ConfigBuffer.get() + kConfigRecordsOffset);
 }
 
 void CMainFrame::OnOpenSettings() {
@@ -301,22 +320,42 @@ void CMainFrame::OnOpenSettings() {
     if (SettingsOpen)
         return;
     const int active = FindLastActiveConnection(ConnectStates);
+    SettingsOpen = 1;
     AutoConnectPending = 0;
-    OpenSettingsDialog(active >= 0, static_cast<uint8_t>(active >= 0 ? active : 0));
+    SettingsDialog = OpenSettingsDialog(active >= 0, static_cast<uint8_t>(active >= 0 ? active : 0));
+    if (!SettingsDialog)
+        ClearSettingsOpen();
 }
 
-void CMainFrame::OpenSettingsDialog(bool, uint8_t) {
-    // The settings dialog does not exist yet; SettingsOpen stays 0 so that Quit is not held.
+CModelessDialog* CMainFrame::OpenSettingsDialog(bool, uint8_t) {
+    return nullptr; // no settings dialog yet: SettingsOpen goes back to 0, so Quit is not held
 }
 
-bool CMainFrame::IsAboutOpen() const {
-    return CDlgVerInfo::IsOpen();
+void CMainFrame::ClearSettingsOpen() {
+    SettingsOpen = 0;
+    SettingsDialog = nullptr;
 }
 
 void CMainFrame::OnAbout() {
-    if (CDlgVerInfo::IsOpen())
+    // One box at a time: the item again brings the open one to the front.
+    if (AboutOpen) {
+        if (AboutBox)
+            AboutBox->Activate();
         return;
-    CDlgVerInfo::OpenOrActivate();
+    }
+    auto* box = new CDlgVerInfo();
+    AboutOpen = 1;
+    AboutBox = box;
+    if (!box->Create()) {
+        ClearAboutOpen(); // the box is gone already
+        return;
+    }
+    box->ShowWindow(SW_SHOWNORMAL);
+}
+
+void CMainFrame::ClearAboutOpen() {
+    AboutOpen = 0;
+    AboutBox = nullptr;
 }
 
 // ---- replies ----
@@ -348,8 +387,7 @@ void CMainFrame::OnPipeReply(WPARAM dataLength, const uint8_t* frame) {
 uint32_t CMainFrame::StoreConnectionRecord(uint32_t length, const uint8_t* payload) {
     uint8_t index = LoadIndex.load();
     bool lastStored = false;
-    const uint32_t result =
-        StoreConnectionRecordPayload(payload, length, GetConfigRecords(), index, lastStored);
+    const uint32_t result = StoreConnectionRecordPayload(payload, length, ConfigRecords(), index, lastStored);
     LoadIndex = index;
     if (lastStored && OpenSettingsWhenLoaded) {
         PostMessage(WM_SETTINGS_LOADED);
@@ -369,11 +407,19 @@ uint32_t CMainFrame::StoreConnectionStates(uint32_t length, const uint8_t* paylo
 
 // ---- busy flags, Quit, closing ----
 
-void CMainFrame::SetBusyFlag(unsigned flag, bool busy) {
+void CMainFrame::SetBusyFlag(BusyFlag flag, bool busy) {
     if (m_hWnd)
-        SendMessage(WM_BUSY_FLAGS, flag, busy ? 1 : 0);
+        SendMessage(WM_BUSY_FLAGS, static_cast<WPARAM>(flag), busy ? 1 : 0);
     else
-        OnBusyFlags(flag, busy ? 1 : 0);
+        OnBusyFlags(static_cast<WPARAM>(flag), busy ? 1 : 0);
+}
+
+void CMainFrame::PostBusyFlag(BusyFlag flag, bool busy) {
+    PostMessage(WM_BUSY_FLAGS, static_cast<WPARAM>(flag), busy ? 1 : 0);
+}
+
+void CMainFrame::PostQuitRequest() {
+    PostMessage(WM_QUIT_REQUEST);
 }
 
 void CMainFrame::OnBusyFlags(WPARAM flag, LPARAM value) {
@@ -412,21 +458,19 @@ void CMainFrame::OnQuit() {
 }
 
 DWORD CMainFrame::CloseDialogs() {
-    // Either window refusing to close keeps the program running.
-    DWORD refused = 0;
-    if (SettingsOpen && !BusyFlags[0] && SettingsDialog && SettingsDialog->m_hWnd) {
-        SettingsDialog->SendMessage(WM_CLOSE);
-        refused |= CloseRefused;
-    }
-    if (CDlgVerInfo::IsOpen() && !BusyFlags[2]) {
-        CloseRefused = CDlgVerInfo::CloseVersionBox();
-        refused |= CloseRefused;
-    }
-    return refused;
+    // Either window staying open keeps the program running. A window deletes itself when it
+    // closes, and tells the frame so (Clear...Open) before RequestClose returns.
+    bool allClosed = true;
+    if (SettingsOpen && !IsBusy(BusyFlag::Settings) && SettingsDialog)
+        allClosed = SettingsDialog->RequestClose() && allClosed;
+    if (AboutOpen && !IsBusy(BusyFlag::VersionBox) && AboutBox)
+        allClosed = AboutBox->RequestClose() && allClosed;
+    CloseRefused = allClosed ? 0 : 1;
+    return CloseRefused;
 }
 
 void CMainFrame::OnCloseIfIdle() {
-    if (SettingsOpen || CDlgVerInfo::IsOpen())
+    if (SettingsOpen || AboutOpen)
         return;
     PostMessage(WM_CLOSE);
 }

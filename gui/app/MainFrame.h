@@ -11,6 +11,7 @@
 #include "TrayLogic.h"
 #include "UiText.h"
 #include "WorkerThread.h"
+#include "resource.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -23,6 +24,7 @@
 namespace corvel {
 
 class CDlgVpnInit;
+class CNotificationServer;
 
 class CMainFrame : public CFrameWnd, public CMainFrameServices {
 public:
@@ -30,45 +32,39 @@ public:
     static constexpr size_t kConfigBufferSize = 23093;
     static constexpr size_t kConfigRecordsOffset = 573;
 
-    // Commands of the tray menu.
-    static constexpr UINT ID_TRAY_SETTINGS = 32776;
-    static constexpr UINT ID_APP_ABOUT = 32778;
-    static constexpr UINT ID_APP_QUIT = 32780;
-    static constexpr UINT IDR_MAINFRAME = 129;
-
-    CMainFrame();
+    // The notification server belongs to the application object; the frame makes it follow
+    // the connections and hands its target to the windows.
+    explicit CMainFrame(CNotificationServer& notifications);
     ~CMainFrame() override;
 
-    // The frame that the request builders read; null while none exists.
-    static CMainFrame* GetInstance() { return s_instance.load(); }
-
-    // CMainFrameServices, for the dialogs.
+    // CMainFrameServices, for the dialogs and pages.
     const std::wstring& GetUiText(unsigned id) const override { return UiText.Get(id); }
     const std::wstring& GetLanguagePath() const override { return LanguagePath; }
-    void SetBusyFlag(unsigned flag, bool busy) override;
+    CConfigRecordsView GetConfigRecords() const override;
+    const ConnectStatusArray& GetConnectStates() const override { return ConnectStates; }
+    void RequestRecord(uint8_t vpnIndex) override;
+    HWND SetNotificationWindow(HWND window) override;
+    void SetTrayIcon(bool connected, uint8_t vpnIndex) override;
+    void PostQuitRequest() override;
+    void SetBusyFlag(BusyFlag flag, bool busy) override;
+    void PostBusyFlag(BusyFlag flag, bool busy) override;
+    void ClearSettingsOpen() override;
+    void ClearAboutOpen() override;
+    bool GetLaunchedWithVpn() const override { return LaunchedWithVpn != 0; }
+    void ClearLaunchedWithVpn() override { LaunchedWithVpn = 0; }
 
-    // Reloads one record (the connecting dialog).
-    void RequestRecord(uint8_t index);
-
-    // Accessors for the other windows (and the tests).
-    const uint8_t (&GetConnectStates() const)[kConnectionCount] { return ConnectStates; }
-    const uint8_t* GetConfigRecords() const { return ConfigBuffer.get() + kConfigRecordsOffset; }
-    uint8_t* GetConfigRecords() { return ConfigBuffer.get() + kConfigRecordsOffset; }
+    // For the tests: state no window reads.
     uint8_t GetLoadIndex() const { return LoadIndex.load(); }
-    DWORD* GetSettingsOpen() { return &SettingsOpen; }
-    DWORD* GetLaunchedWithVpn() { return &LaunchedWithVpn; }
-    DWORD* GetCloseRefused() { return &CloseRefused; }
-    bool IsAboutOpen() const;
-    bool IsOpenSettingsWhenLoaded() const { return OpenSettingsWhenLoaded != 0; }
+    bool IsAboutOpen() const { return AboutOpen != 0; }
+    bool IsSettingsOpen() const { return SettingsOpen != 0; }
+    DWORD GetCloseRefused() const { return CloseRefused; }
+    CModelessDialog* GetAboutBox() const { return AboutBox; }
+    bool IsBusy(BusyFlag flag) const { return BusyFlags[static_cast<unsigned>(flag)] != 0; }
     bool IsAutoConnectPending() const { return AutoConnectPending != 0; }
-    uint8_t GetAutoConnectIndex() const { return AutoConnectIndex; }
     const CStartupWaitFlags& GetStartupWaitFlags() const { return StartupWait; }
-    CDlgVpnInit* GetWaitDialog() const { return WaitDialog; }
     const NOTIFYICONDATAW& GetTrayIconData() const { return TrayIconData; }
     UINT GetTrayIconId() const { return TrayIconId; }
     HMENU GetTrayMenu() const { return TrayMenu.get(); }
-    const std::wstring& GetPrmFilePath() const { return PrmFilePath; }
-    const CThreadOwner& GetPipeThread() const { return PipeThread; }
 
     // Request builders (ServiceRequestBuilder), run on the pipe thread.
     static int BuildErrRestartChkRequest(uint32_t& size, uint8_t* buffer);
@@ -84,8 +80,9 @@ protected:
     void OnInitMenuPopup(HMENU popup, UINT index, BOOL sysMenu) override;
     HICON OnGetIcon(WPARAM type) override;
 
-    // Opens the settings dialog with the active connection; nothing yet.
-    virtual void OpenSettingsDialog(bool hasActive, uint8_t activeIndex);
+    // Creates and shows the settings dialog with the active connection; the dialog, which
+    // clears SettingsOpen from its PostNcDestroy, or nullptr when none opened (none exists yet).
+    virtual CModelessDialog* OpenSettingsDialog(bool hasActive, uint8_t activeIndex);
 
 private:
     // Start-up.
@@ -102,7 +99,7 @@ private:
     uint32_t StoreConnectionStates(uint32_t length, const uint8_t* payload);
     void UpdateTrayIcon();
     void AddTrayIcon();
-    void SetTrayIcon(UINT iconId);
+    void ShowTrayIcon(UINT iconId);
     LRESULT OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex);
     void OnVpnState0(WPARAM vpnIndex, LPARAM quitGui);
     void OnVpnState1(WPARAM vpnIndex);
@@ -111,14 +108,21 @@ private:
     void OnCloseIfIdle();
     void ShowError(unsigned textId);
     BOOL PostRequest(ServiceRequestBuilder builder);
+    uint8_t* ConfigRecords() { return ConfigBuffer.get() + kConfigRecordsOffset; }
 
+    // The frame the request builders read: they get no context of their own.
+    static CMainFrame* GetInstance() { return s_instance.load(); }
+
+    CNotificationServer& Notifications;
     UniqueMenu TrayMenu;
     CUiText UiText;
     NOTIFYICONDATAW TrayIconData{};
     std::unique_ptr<uint8_t[]> ConfigBuffer;
+    DWORD AboutOpen = 0;
     DWORD SettingsOpen = 0;
     uint32_t BusyFlags[kBusyFlagCount] = {};
-    CDialog* SettingsDialog = nullptr;
+    CModelessDialog* AboutBox = nullptr;       // while AboutOpen; it deletes itself
+    CModelessDialog* SettingsDialog = nullptr; // while SettingsOpen; it deletes itself
     CDlgVpnInit* WaitDialog = nullptr;
     DWORD OpenSettingsWhenLoaded = 0;
     // Read by BuildNextRecordRequest on the pipe thread; written on the main thread before the
@@ -131,6 +135,7 @@ private:
     uint8_t AutoConnectIndex = 0;
     std::wstring LanguagePath;
     std::wstring PrmFilePath;
+    // The last CloseDialogs: 1 when a window it asked to close stayed open.
     DWORD CloseRefused = 0;
     CStartupWaitFlags StartupWait;
     // The icon shown now (130 or 145); 0 before the tray icon data is filled.

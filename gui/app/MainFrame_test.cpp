@@ -1,18 +1,21 @@
 // The main frame in this process under Wine with a display, against the fake service on
 // "\\.\pipe\corvelservice": start-up with and without a service, the first requests, replies,
-// notifications on "\\.\pipe\corvelgui", Quit and the version box.
+// notifications on "\\.\pipe\corvelgui", Quit, the version box, and what the frame offers
+// the windows (CMainFrameServices).
 #include "CorvelApp.h"
 #include "MainFrame.h"
 #include "StartupFailureFile.h"
 
-#include "DlgVerInfo.h"
+#include "DialogResource.h"
 #include "DlgVpnInit.h"
 #include "FakeService.h"
 #include "Menu.h"
 #include "MessageBox.h"
-#include "MessageLoop.h"
+#include "NotificationServer.h"
 #include "Protocol.h"
 #include "Records.h"
+#include "TestWindow.h"
+#include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -30,27 +33,8 @@ namespace {
 
 CCorvelApp g_app; // the test program's application object; InitInstance never runs here
 
-// Runs the message loop until `done` holds; false when `timeoutMs` passed first.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 15000) {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!AfxPreTranslateMessage(&msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-        }
-        if (done())
-            return true;
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= end)
-            return false;
-        // Woken by the next message; the bound only covers changes made by other threads.
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)),
-                                    QS_ALLINPUT);
-    }
-}
+using wintest::PumpFor;
+using wintest::PumpUntil;
 
 // The service as the frame sees it: states, records, and the answer to a disconnect.
 struct ServiceScript {
@@ -97,31 +81,49 @@ struct ServiceScript {
     }
 };
 
-// Counts the settings dialog openings instead of opening one.
-class CTestFrame : public CMainFrame {
+// Stands in for the settings dialog, which does not exist yet: a self-owned modeless window
+// that tells the frame when it is gone and can stay open when asked to close (as the real one
+// does while it asks whether to save).
+class CSettingsStandIn : public CModelessDialog {
 public:
-    int SettingsOpenings = 0;
-    int ActiveIndex = -1;
+    CSettingsStandIn() : CModelessDialog(IDD_VPN_DISCONNECTING) {}
+    bool StayOpen = false;
 
 protected:
-    void OpenSettingsDialog(bool hasActive, uint8_t activeIndex) override {
-        ++SettingsOpenings;
-        ActiveIndex = hasActive ? activeIndex : -1;
+    void OnCancel() override {
+        if (!StayOpen)
+            CModelessDialog::OnCancel();
+    }
+    void PostNcDestroy() override {
+        GetMainFrameServices().ClearSettingsOpen();
+        CModelessDialog::PostNcDestroy();
     }
 };
 
-// What a thread timer does inside the wait dialog's modal loop.
-std::function<void(CDlgVpnInit&)> g_onWaitDialog;
-CTestFrame* g_startingFrame = nullptr;
+// Counts the settings dialog openings; opens the stand-in only when asked to.
+class CTestFrame : public CMainFrame {
+public:
+    CTestFrame(CNotificationServer& notifications, bool standIn)
+        : CMainFrame(notifications), m_standIn(standIn) {}
+    int SettingsOpenings = 0;
+    int ActiveIndex = -1;
+    CSettingsStandIn* Settings = nullptr; // while IsSettingsOpen()
 
-void CALLBACK WatchForWaitDialog(HWND, UINT, UINT_PTR id, DWORD) {
-    CDlgVpnInit* dialog = g_startingFrame ? g_startingFrame->GetWaitDialog() : nullptr;
-    if (!dialog || !dialog->m_hWnd || !::IsWindowVisible(dialog->m_hWnd))
-        return;
-    ::KillTimer(nullptr, id);
-    if (g_onWaitDialog)
-        g_onWaitDialog(*dialog);
-}
+protected:
+    CModelessDialog* OpenSettingsDialog(bool hasActive, uint8_t activeIndex) override {
+        ++SettingsOpenings;
+        ActiveIndex = hasActive ? activeIndex : -1;
+        if (!m_standIn)
+            return nullptr;
+        Settings = new CSettingsStandIn();
+        if (!Settings->Create())
+            Settings = nullptr;
+        return Settings;
+    }
+
+private:
+    bool m_standIn;
+};
 
 std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) {
     return b;
@@ -139,9 +141,8 @@ protected:
         Frame.reset();
         if (Service)
             Service->Stop();
-        g_app.NotificationServer.StopNotificationServer();
+        Notifications.StopNotificationServer();
         ::DeleteFileW(PrmPath.c_str());
-        g_onWaitDialog = nullptr;
     }
 
     void StartService() {
@@ -150,14 +151,17 @@ protected:
         ASSERT_EQ(Service->Start(), 0u);
     }
 
-    // Creates the frame; its creation runs the whole start-up.
+    // Creates the frame; its creation runs the whole start-up, in which OnWaitDialog (when
+    // set) runs from inside the wait dialog's loop once it has opened.
     void CreateFrame() {
-        Frame = std::make_unique<CTestFrame>();
-        g_startingFrame = Frame.get();
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &WatchForWaitDialog);
-        ASSERT_TRUE(Frame->LoadFrame(CMainFrame::IDR_MAINFRAME));
-        ::KillTimer(nullptr, timer);
-        g_startingFrame = nullptr;
+        Frame = std::make_unique<CTestFrame>(Notifications, SettingsStandIn);
+        CDialogRecorder dialogs;
+        dialogs.onDialog = [this](CDialog& dialog) {
+            auto* wait = dynamic_cast<CDlgVpnInit*>(&dialog);
+            if (wait && OnWaitDialog)
+                wintest::PostStep([this, wait] { OnWaitDialog(*wait); });
+        };
+        ASSERT_TRUE(Frame->LoadFrame(IDR_MAINFRAME));
     }
 
     // The 22 start-up requests (after the probe) answered.
@@ -170,11 +174,12 @@ protected:
     size_t Records() const {
         size_t n = 0;
         for (size_t i = 0; i < 20; ++i)
-            n += Frame->GetConfigRecords()[i * VPNCONFIG::kSize] == uint8_t(0xA0 + i);
+            n += Frame->GetConfigRecords().Bytes()[i * VPNCONFIG::kSize] == uint8_t(0xA0 + i);
         return n;
     }
 
     bool Gone() const { return Frame->m_hWnd == nullptr; }
+    void Quit() { Frame->PostMessage(WM_COMMAND, ID_APP_QUIT); }
 
     void WritePrm(const char* text) {
         std::ofstream out(PrmPath.c_str(), std::ios::binary);
@@ -196,6 +201,9 @@ protected:
     }
 
     std::wstring PrmPath;
+    CNotificationServer Notifications;
+    bool SettingsStandIn = false;
+    std::function<void(CDlgVpnInit&)> OnWaitDialog;
     ServiceScript Script;
     std::unique_ptr<CFakeService> Service;
     std::unique_ptr<CTestFrame> Frame;
@@ -272,12 +280,14 @@ TEST_F(MainFrameTest, CommandLineOfTheServiceMarksTheConnection) {
     ASSERT_TRUE(PumpUntil([&] { return Frame->SettingsOpenings == 1; }));
     EXPECT_EQ(Frame->ActiveIndex, 2);
     EXPECT_FALSE(Frame->IsAutoConnectPending());
-    EXPECT_EQ(*Frame->GetLaunchedWithVpn(), 1u);
+    EXPECT_TRUE(Frame->GetLaunchedWithVpn());
+    Frame->ClearLaunchedWithVpn(); // a setting page's first edit
+    EXPECT_FALSE(Frame->GetLaunchedWithVpn());
 }
 
 TEST_F(MainFrameTest, WaitDialogThenServiceReady) {
     WritePrm("1");
-    g_onWaitDialog = [this](CDlgVpnInit& dialog) {
+    OnWaitDialog = [this](CDlgVpnInit& dialog) {
         StartService();
         dialog.SendMessage(WM_TIMER, CDlgVpnInit::kProbeTimer);
     };
@@ -291,7 +301,7 @@ TEST_F(MainFrameTest, WaitDialogThenServiceReady) {
 
 TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently) {
     WritePrm("1");
-    g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.PostMessage(WM_CLOSE); };
+    OnWaitDialog = [](CDlgVpnInit& dialog) { dialog.PostMessage(WM_CLOSE); };
     CMessageBoxRecorder boxes;
     CreateFrame();
     EXPECT_EQ(Frame->GetStartupWaitFlags().StartupCancelled, 1u);
@@ -302,7 +312,7 @@ TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently) {
 
 TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage) {
     WritePrm("0\r\nkeep");
-    g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
+    OnWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
     const struct {
         unsigned text;
         const char* stored;
@@ -320,7 +330,7 @@ TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage) {
 }
 
 TEST_F(MainFrameTest, TimedOutWithoutTheFileCreatesNothing) {
-    g_onWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
+    OnWaitDialog = [](CDlgVpnInit& dialog) { dialog.SendMessage(WM_TIMER, CDlgVpnInit::kGiveUpTimer); };
     CMessageBoxRecorder boxes;
     CreateFrame();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
@@ -389,7 +399,6 @@ protected:
         CreateFrame();
         WaitForStartupRequests();
     }
-    void Quit() { Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_QUIT); }
 };
 
 TEST_F(QuitTest, ConnectedAsksOnceAndDisconnectsThatConnection) {
@@ -430,7 +439,7 @@ TEST_F(QuitTest, CancelKeepsRunning) {
     const size_t before = Service->Requests().size();
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1; }));
-    PumpUntil([] { return false; }, 200); // whatever Cancel might still post
+    PumpFor(200); // whatever Cancel might still post
     EXPECT_FALSE(Gone());
     EXPECT_EQ(Service->Requests().size(), before);
 }
@@ -445,36 +454,155 @@ TEST_F(QuitTest, ConnectingOnlyQuitsWithoutAsking) {
 
 TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs) {
     StartConnected(1, 0);
-    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
-    ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsAboutOpen(); }));
     Frame->SendMessage(WM_BUSY_FLAGS, 1, 1);
     Quit();
-    ASSERT_TRUE(PumpUntil([] { return !CDlgVerInfo::IsOpen(); }));
-    PumpUntil([] { return false; }, 200);
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsAboutOpen(); }));
+    PumpFor(200);
     EXPECT_FALSE(Gone());
     Frame->SendMessage(WM_BUSY_FLAGS, 1, 0);
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
 
+std::vector<HWND> VersionBoxWindows() {
+    return wintest::OpenDialogs(IDD_VERINFO);
+}
+
 TEST_F(MainFrameTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain) {
     StartService();
     CreateFrame();
     WaitForStartupRequests();
-    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
-    ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
-    CDlgVerInfo* first = CDlgVerInfo::Current();
-    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
-    PumpUntil([] { return false; }, 100);
-    EXPECT_EQ(CDlgVerInfo::Current(), first);
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsAboutOpen(); }));
+    CModelessDialog* first = Frame->GetAboutBox();
+    ASSERT_NE(first, nullptr);
     const HWND box = first->m_hWnd;
-    ::PostMessageW(::GetFocus() && ::IsChild(box, ::GetFocus()) ? ::GetFocus() : box, WM_KEYDOWN, VK_ESCAPE,
-                   0);
-    ASSERT_TRUE(PumpUntil([] { return !CDlgVerInfo::IsOpen(); }));
+    EXPECT_TRUE(::IsWindowVisible(box));
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    PumpFor(100);
+    EXPECT_EQ(Frame->GetAboutBox(), first);
+    EXPECT_EQ(VersionBoxWindows(), std::vector<HWND>{box}) << "the item again activates the open box";
+    wintest::PostKey(box, VK_ESCAPE);
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsAboutOpen(); }));
     EXPECT_FALSE(::IsWindow(box));
-    Frame->PostMessage(WM_COMMAND, CMainFrame::ID_APP_ABOUT);
-    ASSERT_TRUE(PumpUntil([] { return CDlgVerInfo::IsOpen(); }));
-    CDlgVerInfo::CloseVersionBox();
+    EXPECT_EQ(Frame->GetAboutBox(), nullptr);
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::VersionBox));
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsAboutOpen(); }));
+    EXPECT_EQ(VersionBoxWindows().size(), 1u);
+    EXPECT_TRUE(Frame->GetAboutBox()->RequestClose());
+    EXPECT_FALSE(Frame->IsAboutOpen());
+}
+
+TEST_F(QuitTest, CloseDialogsAsksEveryOpenWindowAndOneThatStaysOpenKeepsTheProgram) {
+    SettingsStandIn = true;
+    StartConnected(1, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsSettingsOpen(); }));
+    const size_t requests = Service->Requests().size();
+    Frame->SendMessage(WM_TRAY_NOTIFY, 0, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(Service->Requests().size(), requests) << "a double click while the dialog is open";
+
+    Frame->Settings->StayOpen = true; // asking whether to save, say
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsAboutOpen(); }));
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsAboutOpen(); }))
+        << "asked after the settings window, which stayed";
+    PumpFor(200);
+    EXPECT_FALSE(Gone());
+    EXPECT_TRUE(Frame->IsSettingsOpen());
+    EXPECT_EQ(Frame->GetCloseRefused(), 1u) << "the settings window's answer counts, not the last one";
+
+    Frame->Settings->StayOpen = false;
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_FALSE(Frame->IsSettingsOpen()) << "cleared by the window as it went";
+}
+
+// What the windows ask of the frame, through the interface they see.
+class FrameServicesTest : public MainFrameTest {
+protected:
+    void SetUp() override {
+        MainFrameTest::SetUp();
+        StartService();
+        CreateFrame();
+        WaitForStartupRequests();
+        ASSERT_EQ(&GetMainFrameServices(), static_cast<CMainFrameServices*>(Frame.get()));
+    }
+    CMainFrameServices& Seam() { return GetMainFrameServices(); }
+};
+
+TEST_F(FrameServicesTest, RecordsStatesAndOneRecordReloaded) {
+    const CConfigRecordsView records = Seam().GetConfigRecords();
+    ASSERT_NE(records.Bytes(), nullptr);
+    EXPECT_EQ(records.Bytes()[7 * VPNCONFIG::kSize + 100], 0xA7);
+    EXPECT_EQ(records.Record(7).Reserved, 0xA7A7A7A7u);
+    EXPECT_EQ(records.Record(20).Reserved, 0u) << "no record 20";
+    Script.States[3] = 1;
+    SendStatusReply(*Frame, Script.States);
+    EXPECT_EQ(Seam().GetConnectStates()[3], 1);
+
+    // The connecting dialog reloads the record the credentials dialog may have saved; the
+    // 20th record stored again does not reopen the settings dialog.
+    const size_t before = Service->Requests().size();
+    ASSERT_TRUE(PumpUntil([&] { return Frame->SettingsOpenings == 1; }));
+    Seam().RequestRecord(19);
+    ASSERT_TRUE(PumpUntil([&] { return Service->Requests().size() == before + 1; }));
+    EXPECT_EQ(Service->Requests().back().Frame, Bytes({0x12, 0, 0, 1, 19}));
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetLoadIndex() == 0; }));
+    PumpFor(100);
+    EXPECT_EQ(Frame->SettingsOpenings, 1);
+}
+
+TEST_F(FrameServicesTest, BusyFlagsSentAtOncePostedInTurnAndTheyHoldQuit) {
+    Seam().SetBusyFlag(BusyFlag::Settings, true);
+    EXPECT_TRUE(Frame->IsBusy(BusyFlag::Settings)) << "sent";
+    Quit();
+    Seam().PostBusyFlag(BusyFlag::Settings, false);
+    EXPECT_TRUE(Frame->IsBusy(BusyFlag::Settings)) << "posted: not yet";
+    wintest::PumpPosted();
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    PumpFor(100);
+    EXPECT_FALSE(Gone()) << "the Quit posted before the flag was cleared found it set";
+
+    // A busy version box is not closed by Quit, and holds it.
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsAboutOpen(); }));
+    Seam().SetBusyFlag(BusyFlag::VersionBox, true);
+    Quit();
+    PumpFor(200);
+    EXPECT_TRUE(Frame->IsAboutOpen());
+    EXPECT_FALSE(Gone());
+    Seam().SetBusyFlag(BusyFlag::VersionBox, false);
+    Seam().PostQuitRequest(); // as the settings dialog asks
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+}
+
+TEST_F(FrameServicesTest, TrayIconFollowsAConnectionUpAndDown) {
+    Seam().SetTrayIcon(true, 5);
+    EXPECT_EQ(Frame->GetTrayIconId(), 130u) << "sent: done on return";
+    EXPECT_EQ(Frame->GetConnectStates()[5], 1);
+    Seam().SetTrayIcon(false, 5);
+    EXPECT_EQ(Frame->GetTrayIconId(), 145u);
+    EXPECT_EQ(Frame->GetConnectStates()[5], 0);
+}
+
+TEST_F(FrameServicesTest, NotificationTargetMovesAndIsGivenBack) {
+    pipetest::CTestWindow page;
+    const HWND previous = Seam().SetNotificationWindow(page.Hwnd());
+    EXPECT_EQ(previous, Frame->m_hWnd) << "the frame follows from the first status reply on";
+    Notify({0x41, 0, 0, 3, 4, 1, 0});
+    ASSERT_TRUE(page.WaitForMessages(1, 10000));
+    EXPECT_EQ(page.Messages()[0].Message, UINT(WM_VPN_STATE1));
+    PumpFor(100);
+    EXPECT_EQ(Frame->GetConnectStates()[4], 0) << "not the frame's any more";
+
+    EXPECT_EQ(Seam().SetNotificationWindow(previous), page.Hwnd());
+    Notify({0x41, 0, 0, 3, 4, 1, 0});
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetConnectStates()[4] == 1; }));
+    EXPECT_EQ(page.Messages().size(), 1u);
 }
 
 } // namespace

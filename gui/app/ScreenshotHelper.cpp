@@ -1,9 +1,10 @@
 // CorvelShots.exe: opens one of the tray program's windows in a known state for a screenshot.
 //   CorvelShots.exe wait|menu|version|disconnecting <ready file>
 // Creates <ready file> once the window is on the screen and ends when the file is deleted.
-#include "CorvelApp.h"
-#include "MainFrame.h"
+#include "resource.h"
 
+#include "App.h"
+#include "Dialog.h"
 #include "DlgVerInfo.h"
 #include "DlgVpnDisconnecting.h"
 #include "DlgVpnInit.h"
@@ -15,6 +16,7 @@
 #include "UiTextWin.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -46,32 +48,17 @@ void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
         ::ExitProcess(0);
 }
 
-// Finds the top-level dialog of this thread once it exists (the modal ones are created inside
-// DoModal, after this program last had control).
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM) {
-    wchar_t cls[16] = {};
-    ::GetClassNameW(hwnd, cls, 16);
-    if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
-        g_shown = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK FindModal(HWND, UINT, UINT_PTR, DWORD) {
-    if (!g_shown)
-        ::EnumThreadWindows(::GetCurrentThreadId(), &FindDialog, 0);
-}
-
 void MoveToCorner(HWND hwnd) {
     ::SetWindowPos(hwnd, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-void CALLBACK PlaceModal(HWND, UINT, UINT_PTR id, DWORD) {
-    if (g_shown) {
-        MoveToCorner(g_shown);
-        ::KillTimer(nullptr, id);
-    }
+// Every dialog, the modal ones included (created inside DoModal, after this program last had
+// control), is placed before it shows and becomes the window to wait for.
+void PlaceEachDialog() {
+    corvel::SetDialogHook([](corvel::CDialog& dialog) {
+        MoveToCorner(dialog.m_hWnd);
+        g_shown = dialog.m_hWnd;
+    });
 }
 
 } // namespace
@@ -93,8 +80,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (which == L"wait") {
         CStartupWaitFlags flags;
         CDlgVpnInit dialog(flags, &NeverAnswers);
-        ::SetTimer(nullptr, 0, 20, &FindModal);
-        ::SetTimer(nullptr, 0, 20, &PlaceModal);
+        PlaceEachDialog();
         dialog.DoModal();
         return 0;
     }
@@ -109,21 +95,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         CDlgVpnDisconnecting dialog;
         dialog.PipeThread = &pipeThread;
         dialog.VpnIndex = 2;
-        ::SetTimer(nullptr, 0, 20, &FindModal);
-        ::SetTimer(nullptr, 0, 20, &PlaceModal);
+        PlaceEachDialog();
         dialog.DoModal();
         return 0;
     }
     if (which == L"version") {
-        if (!CDlgVerInfo::OpenOrActivate())
+        PlaceEachDialog();
+        auto* box = new CDlgVerInfo();
+        if (!box->Create())
             return 3;
-        g_shown = CDlgVerInfo::Current()->m_hWnd;
-        MoveToCorner(g_shown);
+        box->ShowWindow(SW_SHOWNORMAL);
         return RunMessageLoop();
     }
     if (which == L"menu") {
         // The tray menu as the frame opens it, with the texts of "language.csv" applied.
-        UniqueMenu menu = LoadMenuResource(CMainFrame::IDR_MAINFRAME);
+        UniqueMenu menu = LoadMenuResource(IDR_MAINFRAME);
         const BorrowedMenu popup = GetPopup(menu.get(), 0);
         const HWND owner = ::CreateWindowExW(0, AfxRegisterWndClass(0), L"Corvel", WS_POPUP, 0, 0, 1, 1,
                                              nullptr, nullptr, instance, nullptr);

@@ -92,12 +92,12 @@ std::string ReplaceFirstLine(std::string_view content, std::string_view text) {
 }
 
 unsigned ChooseTrayIcon(uint8_t (&states)[kConnectionCount]) {
-    unsigned icon = IDI_TRAY_DISCONNECTED;
+    unsigned icon = IDI_DISCONNECTED;
     for (uint8_t& state : states) {
         if (state > 2)
             state = 0;
         if (state == 1)
-            icon = IDI_TRAY_CONNECTED;
+            icon = IDI_CONNECTED;
     }
     return icon;
 }

@@ -2,6 +2,8 @@
 // The tray program's decisions that need no window: what the command line asks for, how a
 // start-up ends, which tray icon the connection states show, what Quit does, and how the
 // replies to the frame's requests are stored. Plain C++, tested natively as well.
+#include "resource.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,10 +12,6 @@ namespace corvel {
 
 inline constexpr unsigned kConnectionCount = 20;
 inline constexpr unsigned kBusyFlagCount = 3;
-
-// Tray icons: no connection / a connection connected.
-inline constexpr unsigned IDI_TRAY_DISCONNECTED = 145;
-inline constexpr unsigned IDI_TRAY_CONNECTED = 130;
 
 // Shared texts the frame itself shows.
 inline constexpr unsigned kTextLoadFailed = 213;
@@ -63,8 +61,8 @@ std::string ReplaceFirstLine(std::string_view content, std::string_view text);
 // The first line of a file's content, without its line end.
 std::string_view FirstLine(std::string_view content);
 
-// Icon 130 when a connection is in state 1, else 145. A byte outside 0 to 2 is set to 0 and
-// the scan goes on, so it never hides a later connected connection.
+// IDI_CONNECTED (130) when a connection is in state 1, else IDI_DISCONNECTED (145). A byte
+// outside 0 to 2 is set to 0 and the scan goes on, so it never hides a later connected one.
 unsigned ChooseTrayIcon(uint8_t (&states)[kConnectionCount]);
 
 // The last connection in state 1 or 2, or -1 (the active one the settings dialog shows).

@@ -4,21 +4,20 @@
 #include "DlgVerInfo.h"
 #include "DlgVpnDisconnecting.h"
 #include "DlgVpnInit.h"
-#include "MainFrameServices.h"
 
 #include "App.h"
+#include "FakeFrameServices.h"
 #include "FakeService.h"
 #include "MessageBox.h"
-#include "MessageLoop.h"
 #include "PipeMessages.h"
 #include "PipeThread.h"
 #include "Protocol.h"
+#include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -27,60 +26,20 @@ namespace {
 
 CWinApp g_app; // the test program's application object
 
-// What the main frame would offer the dialogs.
-class CFakeFrameServices : public CMainFrameServices {
-public:
-    std::map<unsigned, std::wstring> Texts;
-    std::wstring LanguagePath;
-    std::vector<std::pair<unsigned, bool>> BusyCalls;
+using wintest::PostKey;
+using wintest::PostStep;
+using wintest::PumpPosted;
 
-    const std::wstring& GetUiText(unsigned id) const override {
-        static const std::wstring none;
-        const auto found = Texts.find(id);
-        return found == Texts.end() ? none : found->second;
-    }
-    const std::wstring& GetLanguagePath() const override { return LanguagePath; }
-    void SetBusyFlag(unsigned flag, bool busy) override { BusyCalls.emplace_back(flag, busy); }
-};
-
-// A private message that re-posts itself `hops` times before it runs its action, so that
-// whatever the messages before it posted in turn (WM_CHAR, a posted command) is handled first.
-constexpr UINT WM_TEST_STEP = WM_APP + 200;
-constexpr UINT_PTR kWatchdogTimer = 99;
-constexpr UINT kWatchdogMs = 20000;
-
-struct TestStep {
-    int Hops;
-    std::function<void()> Action;
-};
-
-void PostStep(HWND hwnd, TestStep* step) {
-    ::PostMessageW(hwnd, WM_TEST_STEP, 0, reinterpret_cast<LPARAM>(step));
-}
-
-void RunStep(HWND hwnd, LPARAM lParam) {
-    auto* step = reinterpret_cast<TestStep*>(lParam);
-    if (step->Hops-- > 0) {
-        PostStep(hwnd, step);
-        return;
-    }
-    step->Action();
-}
-
-void PostKey(HWND hwnd, WPARAM key) {
-    ::PostMessageW(hwnd, WM_KEYDOWN, key, 1);
+std::vector<HWND> VersionBoxWindows() {
+    return wintest::OpenDialogs(IDD_VERINFO);
 }
 
 class DialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_app.m_pMainWnd = nullptr;
-        SetMainFrameServices(&Services);
-    }
+    void SetUp() override { g_app.m_pMainWnd = nullptr; }
     void TearDown() override {
-        SetMainFrameServices(nullptr);
-        if (CDlgVerInfo::IsOpen())
-            CDlgVerInfo::CloseVersionBox();
+        for (HWND box : VersionBoxWindows()) // left by a test that failed half-way
+            ::DestroyWindow(box);
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -99,17 +58,25 @@ protected:
         Services.LanguagePath = m_languageFile;
     }
 
-    // Pumps through the framework's loop until everything posted before has been handled.
-    static void PumpPosted() {
-        constexpr UINT kSentinel = WM_APP + 77;
-        ::PostThreadMessageW(::GetCurrentThreadId(), kSentinel, 0, 0);
-        MSG msg{};
-        do {
-            ASSERT_TRUE(AfxPumpMessage(msg, nullptr));
-        } while (!(msg.hwnd == nullptr && msg.message == kSentinel));
+    // Runs `dialog` modally. As it opens (the dialog hook), its caption and the text of control
+    // `messageId` are recorded and `onOpen` runs; a watchdog ends it if it never closes.
+    INT_PTR RunModal(CDialog& dialog, int messageId, const std::function<void(HWND)>& onOpen = {}) {
+        CDialogRecorder dialogs;
+        dialogs.onDialog = [&](CDialog& opened) {
+            Caption = opened.GetWindowText();
+            Message = opened.GetDlgItemText(messageId);
+            if (onOpen)
+                onOpen(opened.m_hWnd);
+        };
+        wintest::CModalWatchdog watchdog;
+        const INT_PTR result = dialog.DoModal();
+        WatchdogFired = watchdog.Fired();
+        return result;
     }
 
-    CFakeFrameServices Services;
+    CFakeFrameServices Services; // the frame while the test lives
+    std::wstring Caption, Message;
+    bool WatchdogFired = false;
 
 private:
     std::wstring m_languageFile;
@@ -117,38 +84,6 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 // Start-up wait dialog
-
-// Runs the test's steps once the dialog is up; a watchdog ends a dialog that never closes.
-class CTestVpnInit : public CDlgVpnInit {
-public:
-    using CDlgVpnInit::CDlgVpnInit;
-    std::function<void(CTestVpnInit&)> OnOpened;
-    bool WatchdogFired = false;
-    std::wstring Caption, Message;
-
-protected:
-    BOOL OnInitDialog() override {
-        const BOOL result = CDlgVpnInit::OnInitDialog();
-        Caption = GetWindowText();
-        Message = GetDlgItemText(IDC_INIT_MESSAGE);
-        ::SetTimer(m_hWnd, kWatchdogTimer, kWatchdogMs, nullptr);
-        if (OnOpened)
-            OnOpened(*this);
-        return result;
-    }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_TEST_STEP) {
-            RunStep(m_hWnd, lParam);
-            return 0;
-        }
-        if (message == WM_TIMER && wParam == kWatchdogTimer) {
-            WatchdogFired = true;
-            EndDialog(-2);
-            return 0;
-        }
-        return CDlgVpnInit::WindowProc(message, wParam, lParam);
-    }
-};
 
 void PostTimer(HWND hwnd, UINT_PTR id) {
     ::PostMessageW(hwnd, WM_TIMER, id, 0);
@@ -181,13 +116,14 @@ TEST_F(DialogsTest, WaitDialogEndsReadyOnTheFirstAnsweredProbeWhateverItsResult)
             ASSERT_EQ(service.Start(), 0u);
         }
         CStartupWaitFlags flags;
-        CTestVpnInit dialog(flags);
-        dialog.OnOpened = [](CTestVpnInit& d) {
-            PostTimer(d.m_hWnd, CDlgVpnInit::kProbeTimer);
-            PostTimer(d.m_hWnd, CDlgVpnInit::kGiveUpTimer); // ignored once a probe succeeded
-        };
-        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-        EXPECT_FALSE(dialog.WatchdogFired);
+        CDlgVpnInit dialog(flags);
+        EXPECT_EQ(RunModal(dialog, IDC_INIT_MESSAGE,
+                           [](HWND hwnd) {
+                               PostTimer(hwnd, CDlgVpnInit::kProbeTimer);
+                               PostTimer(hwnd, CDlgVpnInit::kGiveUpTimer); // ignored once a probe succeeded
+                           }),
+                  IDCANCEL);
+        EXPECT_FALSE(WatchdogFired);
         EXPECT_EQ(flags.ServiceReady, c.Expected.ServiceReady);
         EXPECT_EQ(flags.ServiceTimedOut, c.Expected.ServiceTimedOut);
         EXPECT_EQ(flags.StartupCancelled, c.Expected.StartupCancelled);
@@ -227,21 +163,21 @@ TEST_F(DialogsTest, WaitDialogIgnoresEnterEscapeAndOkAndCountsAnyOtherCloseAsCan
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         CStartupWaitFlags flags;
-        CTestVpnInit dialog(flags, [] { return false; });
-        TestStep after{3, {}};
-        dialog.OnOpened = [&](CTestVpnInit& d) {
-            const HWND hwnd = d.m_hWnd;
-            c.Input(hwnd);
-            after.Action = [hwnd, &c] {
-                if (c.ThenClose)
-                    ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-                else
-                    PostTimer(hwnd, CDlgVpnInit::kGiveUpTimer);
-            };
-            PostStep(hwnd, &after);
-        };
-        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-        EXPECT_FALSE(dialog.WatchdogFired);
+        CDlgVpnInit dialog(flags, [] { return false; });
+        EXPECT_EQ(RunModal(dialog, IDC_INIT_MESSAGE,
+                           [&c](HWND hwnd) {
+                               c.Input(hwnd);
+                               PostStep(
+                                   [hwnd, &c] {
+                                       if (c.ThenClose)
+                                           ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+                                       else
+                                           PostTimer(hwnd, CDlgVpnInit::kGiveUpTimer);
+                                   },
+                                   3);
+                           }),
+                  IDCANCEL);
+        EXPECT_FALSE(WatchdogFired);
         EXPECT_EQ(flags.ServiceReady, c.Expected.ServiceReady);
         EXPECT_EQ(flags.ServiceTimedOut, c.Expected.ServiceTimedOut);
         EXPECT_EQ(flags.StartupCancelled, c.Expected.StartupCancelled);
@@ -249,64 +185,32 @@ TEST_F(DialogsTest, WaitDialogIgnoresEnterEscapeAndOkAndCountsAnyOtherCloseAsCan
 }
 
 TEST_F(DialogsTest, WaitDialogShowsItsBuiltInTextsOrThoseOfTheLanguageFile) {
+    const auto close = [](HWND hwnd) { ::PostMessageW(hwnd, WM_CLOSE, 0, 0); };
     {
         CStartupWaitFlags flags;
-        CTestVpnInit dialog(flags, [] { return false; });
-        dialog.OnOpened = [](CTestVpnInit& d) { ::PostMessageW(d.m_hWnd, WM_CLOSE, 0, 0); };
-        dialog.DoModal();
-        EXPECT_EQ(dialog.Caption, L"Corvel");
-        EXPECT_EQ(dialog.Message, L"初期化中");
+        CDlgVpnInit dialog(flags, [] { return false; });
+        RunModal(dialog, IDC_INIT_MESSAGE, close);
+        EXPECT_EQ(Caption, L"Corvel");
+        EXPECT_EQ(Message, L"初期化中");
     }
     WriteLanguageFile("[dlginitmessage]\r\nWaiting\r\nStarting up\r\n");
     CStartupWaitFlags flags;
-    CTestVpnInit dialog(flags, [] { return false; });
-    dialog.OnOpened = [](CTestVpnInit& d) { ::PostMessageW(d.m_hWnd, WM_CLOSE, 0, 0); };
-    dialog.DoModal();
-    EXPECT_EQ(dialog.Caption, L"Waiting");
-    EXPECT_EQ(dialog.Message, L"Starting up");
+    CDlgVpnInit dialog(flags, [] { return false; });
+    RunModal(dialog, IDC_INIT_MESSAGE, close);
+    EXPECT_EQ(Caption, L"Waiting");
+    EXPECT_EQ(Message, L"Starting up");
 }
 
 // ---------------------------------------------------------------------------------------------
 // Disconnecting dialog
 
-class CTestDisconnecting : public CDlgVpnDisconnecting {
-public:
-    std::function<void(CTestDisconnecting&)> OnOpened;
-    bool WatchdogFired = false;
-    std::wstring Caption, Message;
-
-    bool CloseCommandGrayed() const {
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof(item);
-        item.fMask = MIIM_STATE;
-        const HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
-        return menu && ::GetMenuItemInfoW(menu, SC_CLOSE, FALSE, &item) && (item.fState & MFS_GRAYED) != 0;
-    }
-
-protected:
-    BOOL OnInitDialog() override {
-        const BOOL result = CDlgVpnDisconnecting::OnInitDialog();
-        Caption = GetWindowText();
-        Message = GetDlgItemText(IDC_DISCONNECTING_MESSAGE);
-        ::SetTimer(m_hWnd, kWatchdogTimer, kWatchdogMs, nullptr);
-        if (OnOpened)
-            OnOpened(*this);
-        return result;
-    }
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_TEST_STEP) {
-            RunStep(m_hWnd, lParam);
-            return 0;
-        }
-        if (message == WM_TIMER && wParam == kWatchdogTimer) {
-            WatchdogFired = true;
-            CanClose = 1;
-            EndDialog(-2);
-            return 0;
-        }
-        return CDlgVpnDisconnecting::WindowProc(message, wParam, lParam);
-    }
-};
+bool CloseCommandGrayed(HWND dialog) {
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_STATE;
+    const HMENU menu = ::GetSystemMenu(dialog, FALSE);
+    return menu && ::GetMenuItemInfoW(menu, SC_CLOSE, FALSE, &item) && (item.fState & MFS_GRAYED) != 0;
+}
 
 // The real pipe thread against the fake service; the fake's answers wait while held.
 class CDisconnectRig {
@@ -350,28 +254,26 @@ TEST_F(DisconnectingTest, WhileTheReplyIsAwaitedEnterEscapeAndTheCloseBoxDoNothi
     ASSERT_TRUE(rig.Started);
     rig.Hold();
     CMessageBoxRecorder boxes;
-    CTestDisconnecting dialog;
+    CDlgVpnDisconnecting dialog;
     dialog.PipeThread = &rig.Thread;
     dialog.VpnIndex = 7;
     bool stillOpen = false, grayed = false;
     DWORD canClose = 1;
-    TestStep check{3, {}};
-    dialog.OnOpened = [&](CTestDisconnecting& d) {
-        const HWND hwnd = d.m_hWnd;
+    RunModal(dialog, IDC_DISCONNECTING_MESSAGE, [&](HWND hwnd) {
         PostKey(hwnd, VK_RETURN);
         PostKey(hwnd, VK_ESCAPE);
         ::PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-        check.Action = [&] {
-            stillOpen = ::IsWindow(d.m_hWnd) != FALSE;
-            grayed = d.CloseCommandGrayed();
-            canClose = d.CanClose;
-            rig.Release();
-        };
-        PostStep(hwnd, &check);
-    };
-    dialog.DoModal();
-    EXPECT_FALSE(dialog.WatchdogFired);
+        PostStep(
+            [&, hwnd] {
+                stillOpen = ::IsWindow(hwnd) != FALSE;
+                grayed = CloseCommandGrayed(hwnd);
+                canClose = dialog.CanClose;
+                rig.Release();
+            },
+            3);
+    });
+    EXPECT_FALSE(WatchdogFired);
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(grayed);
     EXPECT_EQ(canClose, 0u);
@@ -399,15 +301,14 @@ TEST_F(DisconnectingTest, EveryOutcomeClosesTheDialogAndAllButSuccessShowTheFail
         CDisconnectRig rig(c.Exchange);
         ASSERT_TRUE(rig.Started);
         CMessageBoxRecorder boxes;
-        CTestDisconnecting dialog;
+        CDlgVpnDisconnecting dialog;
         dialog.PipeThread = &rig.Thread;
         dialog.VpnIndex = 3;
         HWND hwnd = nullptr;
         bool openWhileBox = false;
         boxes.onBox = [&](const MessageBoxCall&) { openWhileBox = ::IsWindow(hwnd) && dialog.CanClose == 0; };
-        dialog.OnOpened = [&](CTestDisconnecting& d) { hwnd = d.m_hWnd; };
-        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-        EXPECT_FALSE(dialog.WatchdogFired);
+        EXPECT_EQ(RunModal(dialog, IDC_DISCONNECTING_MESSAGE, [&](HWND opened) { hwnd = opened; }), IDCANCEL);
+        EXPECT_FALSE(WatchdogFired);
         EXPECT_EQ(dialog.CanClose, 1u);
         if (!c.FailureBox) {
             EXPECT_TRUE(boxes.calls.empty());
@@ -427,10 +328,10 @@ TEST_F(DisconnectingTest, APipeThreadThatTakesNoMoreRequestsIsAFailedDisconnect)
     ASSERT_EQ(StartPipeThread(ended), 0u);
     ended.Quit(kPipeThreadQuitWaitMs);
     CMessageBoxRecorder boxes;
-    CTestDisconnecting dialog;
+    CDlgVpnDisconnecting dialog;
     dialog.PipeThread = &ended;
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_FALSE(dialog.WatchdogFired);
+    EXPECT_EQ(RunModal(dialog, IDC_DISCONNECTING_MESSAGE), IDCANCEL);
+    EXPECT_FALSE(WatchdogFired);
     ASSERT_EQ(boxes.calls.size(), 1u);
     EXPECT_EQ(boxes.calls[0].text, L"disconnect failed");
 }
@@ -448,14 +349,15 @@ TEST_F(DisconnectingTest, WithoutAPipeThreadNothingIsSentAndTheDialogCloses) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         CMessageBoxRecorder boxes;
-        CTestDisconnecting dialog;
+        CDlgVpnDisconnecting dialog;
         bool grayed = true;
-        dialog.OnOpened = [&](CTestDisconnecting& d) {
-            grayed = d.CloseCommandGrayed();
-            c.Close(d.m_hWnd);
-        };
-        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-        EXPECT_FALSE(dialog.WatchdogFired);
+        EXPECT_EQ(RunModal(dialog, IDC_DISCONNECTING_MESSAGE,
+                           [&](HWND hwnd) {
+                               grayed = CloseCommandGrayed(hwnd);
+                               c.Close(hwnd);
+                           }),
+                  IDCANCEL);
+        EXPECT_FALSE(WatchdogFired);
         EXPECT_FALSE(grayed);
         EXPECT_TRUE(boxes.calls.empty());
     }
@@ -476,29 +378,15 @@ TEST_F(DisconnectingTest, ShowsItsBuiltInTextsOrThoseOfTheLanguageFile) {
         SCOPED_TRACE(c.File ? c.File : "no file");
         if (c.File)
             WriteLanguageFile(c.File);
-        CTestDisconnecting dialog;
-        dialog.OnOpened = [](CTestDisconnecting& d) { ::PostMessageW(d.m_hWnd, WM_CLOSE, 0, 0); };
-        dialog.DoModal();
-        EXPECT_EQ(dialog.Caption, c.Caption);
-        EXPECT_EQ(dialog.Message, c.Message);
+        CDlgVpnDisconnecting dialog;
+        RunModal(dialog, IDC_DISCONNECTING_MESSAGE, [](HWND hwnd) { ::PostMessageW(hwnd, WM_CLOSE, 0, 0); });
+        EXPECT_EQ(Caption, c.Caption);
+        EXPECT_EQ(Message, c.Message);
     }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Version box
-
-std::vector<HWND> VersionBoxWindows() {
-    std::vector<HWND> found;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM list) {
-            if (::GetDlgItem(hwnd, IDC_VER_VERSION) && ::GetDlgItem(hwnd, IDC_VER_TRADEMARK))
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
 
 std::wstring ItemText(HWND dialog, int id) {
     wchar_t text[256] = {};
@@ -524,76 +412,88 @@ TEST(VersionInfoTest, ReadsTheRunningProgramsOwnProductVersion) {
     EXPECT_EQ(FormatVersionText(version), L"Version 00.00.00");
 }
 
-TEST_F(DialogsTest, VersionBoxOpensOnceClosesWithEscapeAndOpensAgain) {
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
+// As the frame opens it: the box is its own from here on.
+CDlgVerInfo* OpenVersionBox() {
+    auto* box = new CDlgVerInfo();
+    if (!box->Create())
+        return nullptr;
+    box->ShowWindow(SW_SHOWNORMAL);
+    return box;
+}
+
+TEST_F(DialogsTest, VersionBoxClosesWithEscapeOrOkAndTellsTheFrameItIsGone) {
+    CDlgVerInfo* box = OpenVersionBox();
+    ASSERT_NE(box, nullptr);
     PumpPosted();
-    ASSERT_TRUE(CDlgVerInfo::IsOpen());
-    const HWND first = CDlgVerInfo::Current()->m_hWnd;
+    const HWND first = box->m_hWnd;
     ASSERT_TRUE(::IsWindowVisible(first));
     EXPECT_EQ(::GetParent(first), nullptr);
     EXPECT_EQ(ItemText(first, IDC_VER_VERSION), L"Version 02.10.03");
 
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate()) << "the menu item again";
-    PumpPosted();
-    EXPECT_EQ(VersionBoxWindows(), std::vector<HWND>{first});
-    EXPECT_EQ(CDlgVerInfo::Current()->m_hWnd, first);
-
     PostKey(first, VK_ESCAPE);
     PumpPosted();
     EXPECT_FALSE(::IsWindow(first));
-    EXPECT_FALSE(CDlgVerInfo::IsOpen());
-    EXPECT_EQ(Services.BusyCalls, (std::vector<std::pair<unsigned, bool>>{{2, true}, {2, false}}));
-
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
-    PumpPosted();
-    ASSERT_TRUE(CDlgVerInfo::IsOpen());
-    const HWND second = CDlgVerInfo::Current()->m_hWnd;
-    EXPECT_TRUE(::IsWindowVisible(second));
-    EXPECT_EQ(VersionBoxWindows().size(), 1u);
+    EXPECT_EQ(Services.AboutClosed, 1);
+    using Call = CFakeFrameServices::BusyCall;
+    EXPECT_EQ(Services.BusyCalls,
+              (std::vector<Call>{{BusyFlag::VersionBox, true, false}, {BusyFlag::VersionBox, false, false}}))
+        << "busy while it closes, sent";
 
     // The OK button closes it as well.
+    box = OpenVersionBox();
+    ASSERT_NE(box, nullptr);
+    const HWND second = box->m_hWnd;
     ::SendMessageW(second, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_FALSE(::IsWindow(second));
-    EXPECT_FALSE(CDlgVerInfo::IsOpen());
+    EXPECT_EQ(Services.AboutClosed, 2);
+    EXPECT_TRUE(VersionBoxWindows().empty());
 }
 
 TEST_F(DialogsTest, VersionBoxClosedByTheFrameReportsWhetherItWentAway) {
-    EXPECT_EQ(CDlgVerInfo::CloseVersionBox(), 0u) << "no box open";
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
-    const HWND box = CDlgVerInfo::Current()->m_hWnd;
-    EXPECT_EQ(CDlgVerInfo::CloseVersionBox(), 0u);
-    EXPECT_FALSE(::IsWindow(box)) << "gone when the frame's WM_CLOSE returns";
-    EXPECT_FALSE(CDlgVerInfo::IsOpen());
+    CDlgVerInfo* box = OpenVersionBox();
+    ASSERT_NE(box, nullptr);
+    const HWND hwnd = box->m_hWnd;
+    EXPECT_TRUE(box->RequestClose());
+    EXPECT_FALSE(::IsWindow(hwnd)) << "gone when the frame's WM_CLOSE returns";
+    EXPECT_EQ(Services.AboutClosed, 1) << "told before RequestClose returned";
 
-    // A WM_CLOSE from anywhere closes it at once too.
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
-    const HWND again = CDlgVerInfo::Current()->m_hWnd;
+    // A WM_CLOSE from anywhere closes it at once too, and so does its owner going.
+    box = OpenVersionBox();
+    ASSERT_NE(box, nullptr);
+    const HWND again = box->m_hWnd;
     ::SendMessageW(again, WM_CLOSE, 0, 0);
     EXPECT_FALSE(::IsWindow(again));
-    EXPECT_FALSE(CDlgVerInfo::IsOpen());
+    EXPECT_EQ(Services.AboutClosed, 2);
+    box = OpenVersionBox();
+    ASSERT_NE(box, nullptr);
+    ::DestroyWindow(box->m_hWnd);
+    EXPECT_EQ(Services.AboutClosed, 3);
 }
 
 TEST_F(DialogsTest, VersionBoxTakesItsTextsFromTheLanguageFileButKeepsItsVersionLine) {
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
-    HWND box = CDlgVerInfo::Current()->m_hWnd;
+    CDlgVerInfo* opened = OpenVersionBox();
+    ASSERT_NE(opened, nullptr);
+    HWND box = opened->m_hWnd;
     EXPECT_EQ(WindowText(box), L"Corvel バージョン情報");
     EXPECT_EQ(ItemText(box, IDC_VER_PRODUCT_NAME), L"Corvel VPNクライアント");
     EXPECT_EQ(ItemText(box, IDC_VER_DESCRIPTION), L"L2TP/IPsec でリモートネットワークに接続します。");
     EXPECT_EQ(ItemText(box, IDC_VER_TRADEMARK), L"会社名、製品名は一般的に各社の商標または登録商標です。　");
     EXPECT_EQ(ItemText(box, IDC_VER_VERSION), L"Version 02.10.03");
-    CDlgVerInfo::CloseVersionBox();
+    EXPECT_TRUE(opened->RequestClose());
 
     WriteLanguageFile(
         "[dlgversion]\r\nAbout\r\nreserved\r\nDescription\r\nVersion 9.9\r\nProduct\r\nTrademarks\r\n"
         "r7\r\nr8\r\nr9\r\n");
-    ASSERT_TRUE(CDlgVerInfo::OpenOrActivate());
-    box = CDlgVerInfo::Current()->m_hWnd;
+    opened = OpenVersionBox();
+    ASSERT_NE(opened, nullptr);
+    box = opened->m_hWnd;
     EXPECT_EQ(WindowText(box), L"About");
     EXPECT_EQ(ItemText(box, IDC_VER_DESCRIPTION), L"Description");
     EXPECT_EQ(ItemText(box, IDC_VER_PRODUCT_NAME), L"Product");
     EXPECT_EQ(ItemText(box, IDC_VER_TRADEMARK), L"Trademarks");
     EXPECT_EQ(ItemText(box, IDC_VER_VERSION), L"Version 02.10.03");
     EXPECT_EQ(ItemText(box, IDOK), L"OK");
+    EXPECT_TRUE(opened->RequestClose());
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "DataExchange.h"
 #include "DialogResource.h"
-#include "DialogServices.h"
+#include "MainFrameServices.h"
 
 #include "Handles.h"
 #include "LanguageFile.h"
@@ -41,40 +41,7 @@ std::wstring FormatVersionText() {
     return FormatVersionText(version);
 }
 
-CDlgVerInfo* CDlgVerInfo::s_open = nullptr;
-DWORD CDlgVerInfo::s_closeRefused = 0;
-std::unique_ptr<CDlgVerInfo> CDlgVerInfo::s_retired;
-
-CDlgVerInfo::CDlgVerInfo() : CDialog(IDD_VERINFO) {}
-
-BOOL CDlgVerInfo::OpenOrActivate() {
-    if (s_open) {
-        if (s_open->m_hWnd) {
-            s_open->ShowWindow(SW_SHOWNORMAL);
-            ::SetForegroundWindow(s_open->m_hWnd);
-        }
-        return TRUE;
-    }
-    auto* box = new CDlgVerInfo();
-    s_open = box;
-    if (!box->Create(nullptr)) {
-        // A window that got as far as WM_NCDESTROY has retired the object already.
-        if (s_open == box) {
-            s_open = nullptr;
-            delete box;
-        }
-        return FALSE;
-    }
-    box->ShowWindow(SW_SHOWNORMAL);
-    return TRUE;
-}
-
-DWORD CDlgVerInfo::CloseVersionBox() {
-    s_closeRefused = 0;
-    if (s_open && s_open->m_hWnd)
-        s_open->SendMessage(WM_CLOSE);
-    return s_closeRefused;
-}
+CDlgVerInfo::CDlgVerInfo() : CModelessDialog(IDD_VERINFO) {}
 
 void CDlgVerInfo::DoDataExchange(CDataExchange* dx) {
     DDX_Text(dx, IDC_VER_VERSION, VersionText);
@@ -82,7 +49,7 @@ void CDlgVerInfo::DoDataExchange(CDataExchange* dx) {
 
 BOOL CDlgVerInfo::OnInitDialog() {
     // Line 4 goes to the version static, which VersionText replaces right after.
-    LoadDialogTexts(m_hWnd, DialogLanguagePath(), sections::VersionBox.Name, true,
+    LoadDialogTexts(m_hWnd, GetMainFrameServices().GetLanguagePath(), sections::VersionBox.Name, true,
                     {kNoControl, IDC_VER_DESCRIPTION, IDC_VER_VERSION, IDC_VER_PRODUCT_NAME,
                      IDC_VER_TRADEMARK, kNoControl, kNoControl, kNoControl});
     CDialog::OnInitDialog();
@@ -99,23 +66,17 @@ void CDlgVerInfo::OnCancel() {
     OnCloseVersionBox();
 }
 
-void CDlgVerInfo::OnClose() {
-    OnCloseVersionBox();
-}
-
 void CDlgVerInfo::OnCloseVersionBox() {
-    DialogSetBusyFlag(kBusyFlag, true);
-    if (s_open == this)
-        s_open = nullptr; // AboutOpen = 0
-    DialogSetBusyFlag(kBusyFlag, false);
-    // The object may be gone once DestroyWindow returns (PostNcDestroy).
-    s_closeRefused = DestroyWindow() ? 0 : 1;
+    // Busy while it closes, so that the frame's Quit does not close it a second time meanwhile.
+    CMainFrameServices& frame = GetMainFrameServices();
+    frame.SetBusyFlag(BusyFlag::VersionBox, true);
+    DestroyWindow(); // deletes the box (PostNcDestroy): nothing of it is touched after this
+    frame.SetBusyFlag(BusyFlag::VersionBox, false);
 }
 
 void CDlgVerInfo::PostNcDestroy() {
-    if (s_open == this)
-        s_open = nullptr;
-    s_retired.reset(this); // deletes the box closed before this one
+    GetMainFrameServices().ClearAboutOpen();
+    CModelessDialog::PostNcDestroy();
 }
 
 } // namespace corvel

@@ -1,8 +1,8 @@
 #include "DlgVpnDisconnecting.h"
 
 #include "DialogResource.h"
-#include "DialogServices.h"
 #include "DisconnectReply.h"
+#include "MainFrameServices.h"
 
 #include "LanguageFile.h"
 #include "MessageBox.h"
@@ -29,8 +29,8 @@ LRESULT CDlgVpnDisconnecting::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
 }
 
 BOOL CDlgVpnDisconnecting::OnInitDialog() {
-    LoadDialogTexts(m_hWnd, DialogLanguagePath(), sections::DisconnectingDialog.Name, true,
-                    {IDC_DISCONNECTING_MESSAGE});
+    LoadDialogTexts(m_hWnd, GetMainFrameServices().GetLanguagePath(), sections::DisconnectingDialog.Name,
+                    true, {IDC_DISCONNECTING_MESSAGE});
     CDialog::OnInitDialog();
     if (!PipeThread)
         return TRUE;
@@ -75,7 +75,8 @@ void CDlgVpnDisconnecting::OnDisconnectReply(WPARAM dataLength, LPARAM frame) {
 }
 
 void CDlgVpnDisconnecting::OnDisconnectFailed() {
-    ShowMessageBox(m_hWnd, DialogUiText(kTextDisconnectFailed), DialogUiText(kTextCaption),
+    const CMainFrameServices& frame = GetMainFrameServices();
+    ShowMessageBox(m_hWnd, frame.GetUiText(kTextDisconnectFailed), frame.GetUiText(kTextCaption),
                    MB_OK | MB_ICONERROR);
     FinishWaiting();
 }

@@ -1,7 +1,6 @@
 #include "DlgVpnInit.h"
 
 #include "DialogResource.h"
-#include "DialogServices.h"
 
 #include "LanguageFile.h"
 #include "PipeService.h"
@@ -41,7 +40,8 @@ BOOL CDlgVpnInit::PreTranslateMessage(MSG* msg) {
 
 BOOL CDlgVpnInit::OnInitDialog() {
     CDialog::OnInitDialog();
-    LoadDialogTexts(m_hWnd, DialogLanguagePath(), sections::StartupWaitDialog.Name, true, {IDC_INIT_MESSAGE});
+    LoadDialogTexts(m_hWnd, GetMainFrameServices().GetLanguagePath(), sections::StartupWaitDialog.Name, true,
+                    {IDC_INIT_MESSAGE});
     SetTimer(kProbeTimer, kProbePeriodMs);
     SetTimer(kGiveUpTimer, kGiveUpMs);
     return TRUE;

@@ -13,6 +13,8 @@ namespace {
 // The dialog whose window is being created on this thread: bound at the first message.
 thread_local CDialog* t_creatingDialog = nullptr;
 
+DialogHook g_dialogHook; // UI thread only; tests set it
+
 } // namespace
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
@@ -58,8 +60,13 @@ HWND CDialog::CreateFromTemplate(HWND owner, bool hidden) {
         ::CreateDialogIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()), owner,
                                      &CDialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
     t_creatingDialog = previous;
-    if (hwnd && m_hWnd == hwnd)
-        m_ownsWindow = true;
+    if (!hwnd || !::IsWindow(hwnd))
+        return nullptr; // nothing of this object is read: a self-owned one went with its window
+    if (CWnd::FromHandle(hwnd) != this) {
+        ::DestroyWindow(hwnd); // a window we could not bind is of no use to anyone
+        return nullptr;
+    }
+    m_ownsWindow = true;
     return hwnd;
 }
 
@@ -94,8 +101,7 @@ INT_PTR CDialog::DoModal() {
     m_continueModal = true;
     m_modalResult = -1;
 
-    const HWND hwnd = CreateFromTemplate(owner, true);
-    if (hwnd && m_hWnd == hwnd)
+    if (CreateFromTemplate(owner, true))
         RunModalLoop();
 
     // Enable the owner before the dialog goes, so that activation returns to it and not elsewhere.
@@ -157,7 +163,7 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
         owner = main ? main->m_hWnd : nullptr;
     }
     m_modal = false;
-    return CreateFromTemplate(owner, false) != nullptr && m_hWnd != nullptr;
+    return CreateFromTemplate(owner, false) != nullptr;
 }
 
 void CDialog::EndDialog(int result) {
@@ -177,7 +183,7 @@ void CDialog::EndDialog(int result) {
 LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        return OnInitDialog();
+        return OnInitDialogMessage();
     default:
         break;
     }
@@ -198,6 +204,17 @@ BOOL CDialog::OnCmdMsg(UINT id, UINT code, HWND control) {
     return CWnd::OnCmdMsg(id, code, control);
 }
 
+LRESULT CDialog::OnInitDialogMessage() {
+    const HWND hwnd = m_hWnd;
+    const BOOL result = OnInitDialog();
+    // OnInitDialog may have destroyed the window, and with it a self-owned object.
+    if (g_dialogHook && ::IsWindow(hwnd) && CWnd::FromHandle(hwnd) == this) {
+        const DialogHook hook = g_dialogHook; // the hook may replace itself
+        hook(*this);
+    }
+    return result;
+}
+
 BOOL CDialog::OnInitDialog() {
     UpdateData(FALSE);
     return TRUE;
@@ -213,13 +230,85 @@ void CDialog::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-void CDialog::OnClose() {
+bool CDialog::IsCancelEnabled() const {
     const HWND cancel = GetDlgItem(IDCANCEL);
-    if (cancel && !::IsWindowEnabled(cancel)) {
+    return !cancel || ::IsWindowEnabled(cancel);
+}
+
+void CDialog::OnClose() {
+    if (!IsCancelEnabled()) {
         ::MessageBeep(0);
         return;
     }
-    PostMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(IDCANCEL)));
+}
+
+// ---- self-owned modeless dialogs ----
+
+CModelessDialog::~CModelessDialog() {
+    if (m_deletedFlag)
+        *m_deletedFlag = true;
+}
+
+BOOL CModelessDialog::Create(CWnd* parent) {
+    bool deleted = false;
+    m_deletedFlag = &deleted;
+    const BOOL created = CDialog::Create(parent);
+    if (deleted)
+        return FALSE; // its window came and went inside the creation
+    m_deletedFlag = nullptr;
+    if (!created) {
+        delete this; // no window was made, so PostNcDestroy never runs
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool CModelessDialog::RequestClose() {
+    const HWND hwnd = m_hWnd;
+    if (!hwnd)
+        return true;
+    ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    // Nothing of the object is read after the send: it is deleted when its window went.
+    return !::IsWindow(hwnd);
+}
+
+void CModelessDialog::Activate() {
+    if (!m_hWnd)
+        return;
+    ShowWindow(SW_SHOWNORMAL);
+    ::SetForegroundWindow(m_hWnd);
+}
+
+void CModelessDialog::OnClose() {
+    // At once rather than through a posted Cancel, so that RequestClose can answer.
+    if (!IsCancelEnabled()) {
+        ::MessageBeep(0);
+        return;
+    }
+    OnCancel();
+}
+
+void CModelessDialog::PostNcDestroy() {
+    delete this;
+}
+
+// ---- the dialog hook ----
+
+void SetDialogHook(DialogHook hook) {
+    g_dialogHook = std::move(hook);
+}
+
+CDialogRecorder::CDialogRecorder() {
+    SetDialogHook([this](CDialog& dialog) {
+        opened.push_back(dialog.GetTemplateId());
+        if (onDialog)
+            onDialog(dialog);
+    });
+}
+
+CDialogRecorder::~CDialogRecorder() {
+    SetDialogHook(nullptr);
 }
 
 } // namespace corvel

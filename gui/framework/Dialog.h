@@ -3,6 +3,9 @@
 
 #include "Window.h"
 
+#include <functional>
+#include <vector>
+
 namespace corvel {
 
 // A dialog object is bound to its window from the first message the dialog procedure sees, and the
@@ -48,6 +51,7 @@ public:
     virtual void OnCancel();
 
     BOOL IsModal() const { return m_modal; }
+    UINT GetTemplateId() const { return m_templateId; }
     void GotoDlgCtrl(HWND control) { SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE); }
 
     // The dialog object of a window, or nullptr when it is not one of our dialogs.
@@ -60,17 +64,78 @@ public:
     void OnClose() override;
 
 protected:
+    // No IDCANCEL control, or an enabled one: a close may cancel.
+    bool IsCancelEnabled() const;
+
     UINT m_templateId;
     CWnd* m_parent;
 
 private:
     static INT_PTR CALLBACK StaticDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The new window, or nullptr when there is none or it was destroyed while it was created
+    // (then a self-owned object is gone too).
     HWND CreateFromTemplate(HWND owner, bool hidden);
+    LRESULT OnInitDialogMessage();
     void RunModalLoop();
 
     bool m_modal = false;
     bool m_continueModal = false;
     int m_modalResult = -1;
+};
+
+// A modeless dialog that owns itself: made with `new`, it deletes itself in PostNcDestroy once
+// its window is gone, whichever way it went; nobody else deletes it (the destructor is not
+// public). Create deletes it as well when no window could be made, so after Create the caller
+// owns nothing either way.
+//
+//   auto* box = new CDlgVerInfo;                      // derives from CModelessDialog
+//   if (box->Create()) box->ShowWindow(SW_SHOWNORMAL);  // FALSE: box is gone already
+//   ... later, at Quit: bool closed = box->RequestClose();
+class CModelessDialog : public CDialog {
+public:
+    explicit CModelessDialog(UINT templateId, CWnd* parent = nullptr) : CDialog(templateId, parent) {}
+
+    // As CDialog::Create; FALSE when no window exists, and then the object is deleted already.
+    BOOL Create(CWnd* parent = nullptr);
+
+    // Asks the window to close as any close does (WM_CLOSE, sent) and answers whether it is gone
+    // now. A window that stays open (busy, or asking first) answers false. The object may be
+    // deleted when this returns true.
+    virtual bool RequestClose();
+
+    // Shows the dialog and brings it to the front (a second open of a one-at-a-time window).
+    void Activate();
+
+protected:
+    ~CModelessDialog() override;
+    // At once, not through a posted Cancel as CDialog's: RequestClose reads the outcome when
+    // its WM_CLOSE returns. OnCancel (EndDialog) destroys the window.
+    void OnClose() override;
+    // Deletes the object. An override that tells someone the window is gone chains here last.
+    void PostNcDestroy() override;
+
+private:
+    bool* m_deletedFlag = nullptr; // set while Create runs: the object may be deleted inside it
+};
+
+// Offered every dialog, modal and modeless, once its OnInitDialog (and the framework's own
+// initialisation) has run and while its window exists, on the UI thread, before it shows.
+// A test can read its controls, post steps to it, press its buttons or end it there; nested
+// modal dialogs are offered in the order they open. nullptr: no hook.
+using DialogHook = std::function<void(CDialog&)>;
+void SetDialogHook(DialogHook hook);
+
+// For tests: while it lives, the dialog hook records each dialog's template ID in the order
+// they open and calls `onDialog` (optional) with the dialog.
+class CDialogRecorder {
+public:
+    CDialogRecorder();
+    ~CDialogRecorder();
+    CDialogRecorder(const CDialogRecorder&) = delete;
+    CDialogRecorder& operator=(const CDialogRecorder&) = delete;
+
+    std::vector<UINT> opened;
+    std::function<void(CDialog&)> onDialog;
 };
 
 } // namespace corvel

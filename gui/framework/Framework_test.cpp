@@ -10,6 +10,7 @@
 #include "Menu.h"
 #include "MessageLoop.h"
 #include "TextMeasure.h"
+#include "WindowTestSupport.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -39,17 +40,11 @@ protected:
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
-
-    // Pumps through the framework's loop until everything posted before has been handled.
-    static void PumpPosted() {
-        constexpr UINT kSentinel = WM_APP + 77;
-        ::PostThreadMessageW(::GetCurrentThreadId(), kSentinel, 0, 0);
-        MSG msg{};
-        do {
-            ASSERT_TRUE(AfxPumpMessage(msg, nullptr));
-        } while (!(msg.hwnd == nullptr && msg.message == kSentinel));
-    }
 };
+
+using wintest::CModalWatchdog;
+using wintest::PostStep;
+using wintest::PumpPosted;
 
 // A hidden main window, as the tray program has.
 class CTestFrame : public CFrameWnd {
@@ -435,6 +430,165 @@ TEST_F(FrameworkTest, LoopOffersMessagesDeepestWindowFirstThenToTheModelessDialo
     ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(::IsWindow(hwnd));
     EXPECT_TRUE(deleted);
+}
+
+// Runs a second modal dialog from its push button's handler, as the connection page runs the
+// connecting dialog, which runs the credentials dialog in turn.
+class CRunsInner : public CDialog {
+public:
+    CRunsInner() : CDialog(IDD_TEST_PLAIN) {}
+    INT_PTR innerResult = 0;
+
+protected:
+    BOOL OnCmdMsg(UINT id, UINT code, HWND control) override {
+        if (id == IDC_TEST_PUSH && code == BN_CLICKED) {
+            CDialog inner(IDD_TEST_VISIBLE, this);
+            innerResult = inner.DoModal();
+            return TRUE;
+        }
+        return CDialog::OnCmdMsg(id, code, control);
+    }
+};
+
+void Click(HWND dialog, int id) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+TEST_F(FrameworkTest, DialogHookOffersNestedModalDialogsBeforeTheyShowAndTheTestDrivesThem) {
+    CDialogRecorder dialogs;
+    CModalWatchdog watchdog;
+    CRunsInner outer;
+    struct Offered {
+        UINT id;
+        bool visible;
+        bool ownerEnabled;
+        std::wstring caption;
+    };
+    std::vector<Offered> offered;
+    dialogs.onDialog = [&](CDialog& dialog) {
+        const HWND hwnd = dialog.m_hWnd;
+        const HWND owner = ::GetWindow(hwnd, GW_OWNER);
+        offered.push_back({dialog.GetTemplateId(), dialog.IsWindowVisible() != FALSE,
+                           owner && ::IsWindowEnabled(owner), dialog.GetWindowText()});
+        if (&dialog == &outer) {
+            // OnInitDialog has run: its members are in the controls.
+            PostStep([hwnd] { Click(hwnd, IDC_TEST_PUSH); });
+            return;
+        }
+        // The inner one: OK ends it, and a step behind that ends the outer one.
+        const HWND outerWindow = outer.m_hWnd;
+        PostStep([hwnd, outerWindow] {
+            Click(hwnd, IDOK);
+            PostStep([outerWindow] { Click(outerWindow, IDCANCEL); }, 1);
+        });
+    };
+    EXPECT_EQ(outer.DoModal(), IDCANCEL);
+    EXPECT_EQ(outer.innerResult, IDOK);
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(dialogs.opened, (std::vector<UINT>{IDD_TEST_PLAIN, IDD_TEST_VISIBLE}));
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_FALSE(offered[0].visible);
+    EXPECT_FALSE(offered[1].visible) << "offered before it shows, although its template is visible";
+    EXPECT_FALSE(offered[1].ownerEnabled) << "the outer dialog is disabled while the inner one runs";
+    EXPECT_EQ(offered[1].caption, L"Visible");
+
+    // Modeless too, before its visible template shows it.
+    bool visibleWhenOffered = true;
+    dialogs.onDialog = [&](CDialog& dialog) { visibleWhenOffered = dialog.IsWindowVisible() != FALSE; };
+    CDialog modeless(IDD_TEST_VISIBLE);
+    ASSERT_TRUE(modeless.Create());
+    EXPECT_EQ(dialogs.opened.size(), 3u);
+    EXPECT_FALSE(visibleWhenOffered);
+    EXPECT_TRUE(modeless.IsWindowVisible());
+    modeless.DestroyWindow();
+}
+
+TEST_F(FrameworkTest, WatchdogEndsEveryModalLoopOfANestedDialogThatNeverCloses) {
+    CDialogRecorder dialogs;
+    CRunsInner outer;
+    dialogs.onDialog = [&](CDialog& dialog) {
+        if (&dialog == &outer) {
+            const HWND hwnd = dialog.m_hWnd;
+            PostStep([hwnd] { Click(hwnd, IDC_TEST_PUSH); });
+        }
+    };
+    CModalWatchdog watchdog(100);
+    EXPECT_EQ(outer.DoModal(), wintest::kWatchdogResult);
+    EXPECT_EQ(outer.innerResult, wintest::kWatchdogResult);
+    EXPECT_TRUE(watchdog.Fired());
+    EXPECT_EQ(dialogs.opened.size(), 2u);
+}
+
+// Self-owned: counts its deletions; can refuse to close, or end itself while it opens.
+class CSelfOwned : public CModelessDialog {
+public:
+    CSelfOwned(UINT templateId, int* deletions) : CModelessDialog(templateId), m_deletions(deletions) {}
+    bool endInInit = false;
+    bool stayOpen = false;
+
+protected:
+    ~CSelfOwned() override { ++*m_deletions; }
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        if (endInInit)
+            EndDialog(IDCANCEL);
+        return TRUE;
+    }
+    void OnCancel() override {
+        if (!stayOpen)
+            CModelessDialog::OnCancel();
+    }
+
+private:
+    int* m_deletions;
+};
+
+TEST_F(FrameworkTest, ModelessDialogThatFailsToOpenIsDeletedOnceAndCreateSaysSo) {
+    struct Case {
+        const char* name;
+        UINT templateId;
+        bool endInInit;
+    };
+    const Case cases[] = {
+        {"no such template", 999, false},
+        {"ends itself in OnInitDialog", IDD_TEST_PLAIN, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int deletions = 0;
+        auto* dialog = new CSelfOwned(c.templateId, &deletions);
+        dialog->endInInit = c.endInInit;
+        EXPECT_FALSE(dialog->Create());
+        EXPECT_EQ(deletions, 1);
+    }
+}
+
+TEST_F(FrameworkTest, RequestCloseAnswersWhetherTheModelessWindowWentAndItDeletesItself) {
+    int deletions = 0;
+    auto* dialog = new CSelfOwned(IDD_TEST_PLAIN, &deletions);
+    ASSERT_TRUE(dialog->Create());
+    const HWND hwnd = dialog->m_hWnd;
+
+    dialog->stayOpen = true; // busy, or asking first
+    EXPECT_FALSE(dialog->RequestClose());
+    EXPECT_TRUE(::IsWindow(hwnd));
+    dialog->stayOpen = false;
+    ::EnableWindow(dialog->GetDlgItem(IDCANCEL), FALSE); // the Windows rule holds for modeless too
+    EXPECT_FALSE(dialog->RequestClose());
+    EXPECT_TRUE(::IsWindow(hwnd));
+    EXPECT_EQ(deletions, 0);
+
+    ::EnableWindow(dialog->GetDlgItem(IDCANCEL), TRUE);
+    EXPECT_TRUE(dialog->RequestClose()) << "closed when its WM_CLOSE returns, with no posted Cancel";
+    EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_EQ(deletions, 1);
+
+    // Destroyed some other way (its owner went): deleted all the same, once.
+    dialog = new CSelfOwned(IDD_TEST_PLAIN, &deletions);
+    ASSERT_TRUE(dialog->Create());
+    ::DestroyWindow(dialog->m_hWnd);
+    EXPECT_EQ(deletions, 2);
 }
 
 // Members of every kind, and a record of the notifications.

@@ -64,15 +64,17 @@ void CNotificationServer::StopNotificationServer() {
     NotifySemaphore.reset();
 }
 
-void CNotificationServer::SetNotificationWindow(HWND window) {
+HWND CNotificationServer::SetNotificationWindow(HWND window) {
+    const HWND previous = NotifyTarget; // written on this thread only
     if (!NotifySemaphore) {
         NotifyTarget = window; // no server: no thread reads it
-        return;
+        return previous;
     }
     const DWORD wait = ::WaitForSingleObject(NotifySemaphore.get(), INFINITE);
     NotifyTarget = window;
     if (wait == WAIT_OBJECT_0)
         ::ReleaseSemaphore(NotifySemaphore.get(), 1, nullptr);
+    return previous;
 }
 
 unsigned __stdcall CNotificationServer::ThreadMain(void* self) {

@@ -29,8 +29,9 @@ public:
     DWORD StartNotificationServer(HWND target);
     // Ends the thread, also from inside a read, and closes the pipe and the semaphore.
     void StopNotificationServer();
-    // Every message accepted after this call goes to `window`, none to the previous target.
-    void SetNotificationWindow(HWND window);
+    // Every message accepted after this call goes to `window`, none to the previous target,
+    // which is returned (so that a window can give the target back when it is done).
+    HWND SetNotificationWindow(HWND window);
 
 protected:
     // After the pipe exists and before the thread runs (a client may connect in between).

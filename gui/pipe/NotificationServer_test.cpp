@@ -108,11 +108,17 @@ TEST_F(NotificationServerTest, StartAgainKeepsTheTargetAndSetNotificationWindowM
     Notify(kSentinel);
     ASSERT_TRUE(window.WaitForMessages(1, 10000));
 
-    server.SetNotificationWindow(other.Hwnd());
+    EXPECT_EQ(server.SetNotificationWindow(other.Hwnd()), window.Hwnd()) << "the previous target";
     Notify({0x41, 0, 0, 3, 2, 0, 0});
     ASSERT_TRUE(other.WaitForMessages(1, 10000));
     ExpectMessage(other.Messages()[0], WM_VPN_STATE0, 2, 0);
     EXPECT_EQ(window.Messages().size(), 1u);
+
+    // Given back, as the connection page takes the target back after the connecting dialog.
+    EXPECT_EQ(server.SetNotificationWindow(window.Hwnd()), other.Hwnd());
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(2, 10000));
+    EXPECT_EQ(other.Messages().size(), 1u);
 }
 
 TEST_F(NotificationServerTest, NameServedAlreadyFailsTheStartUntilItIsFree) {
@@ -128,6 +134,8 @@ TEST(NotificationServer, StopReturnsPromptlyWhileWaitingOrReading) {
     CTestWindow window;
     CNotificationServer never;
     never.StopNotificationServer(); // never started: nothing to do
+    EXPECT_EQ(never.SetNotificationWindow(window.Hwnd()), nullptr);
+    EXPECT_EQ(never.SetNotificationWindow(nullptr), window.Hwnd()) << "kept for the start";
 
     CNotificationServer idle(10000);
     ASSERT_EQ(idle.StartNotificationServer(window.Hwnd()), 0u);

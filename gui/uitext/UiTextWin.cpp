@@ -1,6 +1,7 @@
 #include "UiTextWin.h"
 
 #include <climits>
+#include <iterator>
 #include <utility>
 
 namespace corvel {
@@ -10,11 +11,8 @@ namespace {
 constexpr wchar_t kLabelFontFace[] = L"MS UI Gothic";
 constexpr int kLabelFontTenthsOfPoint = 90;
 
-// (Position, item ID) of the tray menu items, one per line of "[mainmenu]".
-constexpr struct {
-    UINT Position;
-    UINT Id;
-} kMainMenuItems[] = {{0, 32776}, {2, 32778}, {4, 32780}};
+// Positions of the tray menu items, one per line of "[mainmenu]"; each keeps its own command ID.
+constexpr UINT kMainMenuPositions[] = {0, 2, 4};
 
 HINSTANCE ResourcesOrProgram(HINSTANCE resources) {
     return resources ? resources : ::GetModuleHandleW(nullptr);
@@ -143,9 +141,10 @@ void LoadMainMenuTexts(HMENU popup, const std::wstring& path, UINT codePage) {
         return;
     const std::vector<std::wstring> lines =
         ReadSection(file, sections::MainMenu.Name, size_t(sections::MainMenu.Lines));
-    for (size_t i = 0; i < lines.size(); ++i) {
+    for (size_t i = 0; i < lines.size() && i < std::size(kMainMenuPositions); ++i) {
+        const UINT position = kMainMenuPositions[i];
         if (!lines[i].empty())
-            ::ModifyMenuW(popup, kMainMenuItems[i].Position, MF_BYPOSITION | MF_STRING, kMainMenuItems[i].Id,
+            ::ModifyMenuW(popup, position, MF_BYPOSITION | MF_STRING, ::GetMenuItemID(popup, int(position)),
                           lines[i].c_str());
     }
 }

@@ -55,8 +55,8 @@ void ShowOleInitFailed(const std::wstring& path, HINSTANCE resources = nullptr);
 void LoadStringTable(const std::wstring& path, CUiText& table, HINSTANCE resources = nullptr,
                      UINT codePage = CP_ACP);
 
-// "[mainmenu]" onto the tray menu being opened: items 32776, 32778 and 32780 at positions 0,
-// 2 and 4 (the separators between them are skipped).
+// "[mainmenu]" onto the tray menu being opened: its lines name the items at positions 0, 2
+// and 4 (the separators between them are skipped); each item keeps its command ID.
 void LoadMainMenuTexts(HMENU popup, const std::wstring& path, UINT codePage = CP_ACP);
 
 // "[ras_error_msg]" for one code; SectionFound is false when the file cannot be opened.

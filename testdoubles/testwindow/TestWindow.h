@@ -2,6 +2,7 @@
 // A message-only window on the test's thread that records what the pipes deliver to it, and
 // pumps the thread's messages while a test waits.
 #include "PipeMessages.h"
+#include "WindowTestSupport.h"
 
 #include <windows.h>
 
@@ -44,35 +45,14 @@ public:
 
     // Pumps until `count` messages are recorded; false when `timeoutMs` passed first.
     bool WaitForMessages(size_t count, DWORD timeoutMs) {
-        return Pump(nullptr, timeoutMs, [&] { return m_messages.size() >= count; });
+        return wintest::PumpUntil([&] { return m_messages.size() >= count; }, timeoutMs);
     }
     // Pumps until `handle` is signalled; false when `timeoutMs` passed first.
     bool WaitForHandle(HANDLE handle, DWORD timeoutMs) {
-        return Pump(handle, timeoutMs, [] { return false; });
+        return wintest::PumpUntilSignalled(handle, timeoutMs);
     }
 
 private:
-    template <class Done> bool Pump(HANDLE handle, DWORD timeoutMs, Done done) {
-        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-        for (;;) {
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-            if (done())
-                return true;
-            const ULONGLONG now = ::GetTickCount64();
-            if (now >= end)
-                return false;
-            const DWORD left = static_cast<DWORD>(end - now);
-            const DWORD wait = handle ? ::MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_ALLINPUT)
-                                      : ::MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT);
-            if (handle && wait == WAIT_OBJECT_0)
-                return true;
-        }
-    }
-
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_NCCREATE)
             ::SetWindowLongPtrW(
