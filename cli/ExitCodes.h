@@ -8,7 +8,6 @@
 namespace corvel::cli::ExitCode {
 
 constexpr uint32_t Success = 0;
-constexpr uint32_t FileNotFound = 2; // the service's pipe missing at every attempt
 constexpr uint32_t AccessDenied = ResultCode::AccessDenied;
 constexpr uint32_t BadFormat = ResultCode::BadFormat;     // a reply with a wrong head or echo
 constexpr uint32_t OutOfMemory = ResultCode::OutOfMemory; // no request frame
