@@ -27,6 +27,32 @@ RequestFrame NewFrame(uint8_t commandId, uint64_t dataLength) {
     return frame;
 }
 
+// A request whose DATA is one byte (a connection index or a configuration item ID).
+RequestFrame NewOneByteRequest(uint8_t commandId, uint8_t value) {
+    RequestFrame frame = NewFrame(commandId, 1);
+    if (!frame.empty())
+        frame[CommandHeader::kSize] = value;
+    return frame;
+}
+
+// CMD_SAVE_CONFIG with its item ID and ItemLength written; the item's bytes are the caller's.
+RequestFrame NewSaveFrame(uint8_t configItemId, uint32_t itemLength) {
+    RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, uint64_t(itemLength) + 5);
+    if (!frame.empty()) {
+        frame[4] = configItemId;
+        WriteBe32(&frame[5], itemLength);
+    }
+    return frame;
+}
+
+// CMD_SAVE_CONFIG of a whole record in its own layout.
+template <typename Record> RequestFrame BuildSaveRecordRequest(uint8_t configItemId, const Record& record) {
+    RequestFrame frame = NewSaveFrame(configItemId, uint32_t(Record::kSize));
+    if (!frame.empty())
+        record.Write(&frame[9]);
+    return frame;
+}
+
 size_t TextLength(std::u16string_view s) {
     return FixedLength(s.data(), s.size());
 }
@@ -51,48 +77,26 @@ RequestFrame BuildConnectRequest(uint8_t vpnIndex, uint8_t showGui, std::u16stri
 }
 
 RequestFrame BuildDisconnectRequest(uint8_t vpnIndex) {
-    RequestFrame frame = NewFrame(CMD_DISCONNECT, 1);
-    if (!frame.empty())
-        frame[4] = vpnIndex;
-    return frame;
+    return NewOneByteRequest(CMD_DISCONNECT, vpnIndex);
 }
 
 RequestFrame BuildSaveConfigItemRequest(uint8_t configItemId, const uint8_t* item, uint32_t itemLength) {
-    RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, uint64_t(itemLength) + 5);
-    if (frame.empty())
-        return frame;
-    frame[4] = configItemId;
-    WriteBe32(&frame[5], itemLength);
-    if (itemLength != 0)
+    RequestFrame frame = NewSaveFrame(configItemId, itemLength);
+    if (!frame.empty() && itemLength != 0)
         std::memcpy(&frame[9], item, itemLength);
     return frame;
 }
 
 RequestFrame BuildSaveConfigRequest(uint8_t vpnIndex, const VPNCONFIG& config) {
-    RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, VPNCONFIG::kSize + 5);
-    if (frame.empty())
-        return frame;
-    frame[4] = vpnIndex;
-    WriteBe32(&frame[5], uint32_t(VPNCONFIG::kSize));
-    config.Write(&frame[9]);
-    return frame;
+    return BuildSaveRecordRequest(vpnIndex, config);
 }
 
 RequestFrame BuildSaveAuthInfoRequest(const AUTHINFO& authInfo) {
-    RequestFrame frame = NewFrame(CMD_SAVE_CONFIG, AUTHINFO::kSize + 5);
-    if (frame.empty())
-        return frame;
-    frame[4] = ConfigItem::AuthInfo;
-    WriteBe32(&frame[5], uint32_t(AUTHINFO::kSize));
-    authInfo.Write(&frame[9]);
-    return frame;
+    return BuildSaveRecordRequest(ConfigItem::AuthInfo, authInfo);
 }
 
 RequestFrame BuildLoadConfigRequest(uint8_t configItemId) {
-    RequestFrame frame = NewFrame(CMD_LOAD_CONFIG, 1);
-    if (!frame.empty())
-        frame[4] = configItemId;
-    return frame;
+    return NewOneByteRequest(CMD_LOAD_CONFIG, configItemId);
 }
 
 RequestFrame BuildProbeRequest() {
