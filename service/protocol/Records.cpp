@@ -58,6 +58,29 @@ void CharsToServer(const char16_t (&chars)[VPNCONFIG::kServerChars],
     WriteUtf16Le(server, chars, VPNCONFIG::kServerChars);
 }
 
+// Source: VPNCONFIG or OldVpnConfigFields, which name these fields alike.
+template <typename Source> void CopyConnectionFieldsFrom(const Source& source, VPNCONFIG& target) {
+    static_assert(sizeof source.Server == VPNCONFIG::kServerBytes, "Server field");
+    target.ServerIsIpAddress = source.ServerIsIpAddress;
+    target.NoDestinationNetwork = source.NoDestinationNetwork;
+    target.DnsAddressSet = source.DnsAddressSet;
+    target.Reserved = source.Reserved;
+
+    // The first 4 bytes whole (an address may hold zero bytes), then the string over them.
+    std::memcpy(target.Server, source.Server, 4);
+    char16_t sourceChars[VPNCONFIG::kServerChars];
+    char16_t chars[VPNCONFIG::kServerChars];
+    ServerToChars(source.Server, sourceChars);
+    ServerToChars(target.Server, chars);
+    CopyToFixed(chars, sourceChars);
+    CharsToServer(chars, target.Server);
+
+    target.AuthProtocol = source.AuthProtocol;
+    std::memcpy(target.DestinationNetwork, source.DestinationNetwork, 4);
+    target.DestinationPrefixLength = source.DestinationPrefixLength;
+    std::memcpy(target.DnsAddress, source.DnsAddress, 4);
+}
+
 } // namespace
 
 VPNCONFIG VPNCONFIG::Default(size_t vpnIndex) {
@@ -257,26 +280,16 @@ void ConvertOldRecord(const OldVpnConfigFields& old, VPNCONFIG& target) {
     CopyToFixed(target.PreSharedKey, old.PreSharedKey);
     CopyToFixed(target.UserName, old.UserName);
     CopyToFixed(target.Password, old.Password);
-
-    target.ServerIsIpAddress = old.ServerIsIpAddress;
-    target.NoDestinationNetwork = old.NoDestinationNetwork;
-    target.DnsAddressSet = old.DnsAddressSet;
-    target.Reserved = old.Reserved;
-
-    // The first 4 bytes whole (an address may hold zero bytes), then the string over them.
-    std::memcpy(target.Server, old.Server, 4);
-    char16_t oldChars[VPNCONFIG::kServerChars];
-    char16_t chars[VPNCONFIG::kServerChars];
-    ReadUtf16Le(old.Server, oldChars, VPNCONFIG::kServerChars);
-    ServerToChars(target.Server, chars);
-    CopyToFixed(chars, oldChars);
-    CharsToServer(chars, target.Server);
-
-    target.AuthProtocol = old.AuthProtocol;
-    std::memcpy(target.DestinationNetwork, old.DestinationNetwork, 4);
-    target.DestinationPrefixLength = old.DestinationPrefixLength;
-    std::memcpy(target.DnsAddress, old.DnsAddress, 4);
+    CopyConnectionFields(old, target);
     target.UseRemoteGateway = 1;
+}
+
+void CopyConnectionFields(const VPNCONFIG& source, VPNCONFIG& target) {
+    CopyConnectionFieldsFrom(source, target);
+}
+
+void CopyConnectionFields(const OldVpnConfigFields& source, VPNCONFIG& target) {
+    CopyConnectionFieldsFrom(source, target);
 }
 
 void ConvertOldRecord(const uint8_t* oldImage, OldRecordForm form, VPNCONFIG& target) {

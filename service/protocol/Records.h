@@ -164,6 +164,14 @@ struct VPNCONFIG_1698 : OldVpnConfigFields {
 // string up to its terminator, at most 64 characters, then a terminator.
 void ApplyAuthInfo(const AUTHINFO& authInfo, VPNCONFIG& config);
 
+// What every record form carries into a VPNCONFIG beside its strings and UseRemoteGateway:
+// the 32-bit flags and Reserved, AuthProtocol, the addresses and the prefix length, and
+// Server: its first 4 bytes whole (an address may hold zero bytes), then its string over the
+// target's, cut to 255 characters and terminated; target characters behind the terminator
+// keep what they held.
+void CopyConnectionFields(const VPNCONFIG& source, VPNCONFIG& target);
+void CopyConnectionFields(const OldVpnConfigFields& source, VPNCONFIG& target);
+
 enum class OldRecordForm { Form1694, Form1698 };
 
 constexpr size_t OldRecordSize(OldRecordForm form) {
@@ -171,9 +179,8 @@ constexpr size_t OldRecordSize(OldRecordForm form) {
 }
 
 // Fills target from an older record: strings up to their terminator (cut to what the
-// target field holds, always terminated), the 32-bit fields, Server's first 4 bytes and
-// then its string, the address bytes, UseRemoteGateway 1. Target bytes behind a copied
-// string's terminator keep what they held.
+// target field holds, always terminated), CopyConnectionFields, UseRemoteGateway 1. Target
+// bytes behind a copied string's terminator keep what they held.
 void ConvertOldRecord(const OldVpnConfigFields& old, VPNCONFIG& target);
 // The same from the byte image of an older record of the given form
 // (OldRecordSize(form) bytes).

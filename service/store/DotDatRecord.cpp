@@ -58,22 +58,8 @@ void StoreRecord(uint8_t* storedRecord, const uint8_t* incoming) {
     CopySecret(stored.PreSharedKey, in.PreSharedKey);
     CopySecret(stored.UserName, in.UserName);
     CopySecret(stored.Password, in.Password);
-
-    stored.ServerIsIpAddress = in.ServerIsIpAddress;
-    stored.NoDestinationNetwork = in.NoDestinationNetwork;
-    stored.DnsAddressSet = in.DnsAddressSet;
+    CopyConnectionFields(in, stored);
     stored.UseRemoteGateway = in.UseRemoteGateway;
-    stored.Reserved = in.Reserved;
-
-    // The address bytes whole (they may hold zeros), then the string that lies over them.
-    std::memcpy(stored.Server, in.Server, 4);
-    stored.SetServerHostName(in.GetServerHostName());
-
-    stored.AuthProtocol = in.AuthProtocol;
-    std::memcpy(stored.DestinationNetwork, in.DestinationNetwork, 4);
-    stored.DestinationPrefixLength = in.DestinationPrefixLength;
-    std::memcpy(stored.DnsAddress, in.DnsAddress, 4);
-
     stored.Write(storedRecord);
 }
 
