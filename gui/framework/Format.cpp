@@ -1,6 +1,7 @@
 #include "Format.h"
 
 #include "App.h"
+#include "ResourceString.h"
 
 #include <cstdarg>
 #include <cwchar>
@@ -49,21 +50,12 @@ std::wstring FormatPercentArgs(const std::wstring& pattern, std::initializer_lis
 }
 
 bool LoadResString(UINT id, std::wstring& text) {
-    // With a zero length LoadStringW hands out a pointer into the (unterminated) resource itself.
-    const wchar_t* resource = nullptr;
-    const int length = ::LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&resource), 0);
-    if (length <= 0 || !resource) {
-        text.clear();
-        return false;
-    }
-    text.assign(resource, static_cast<size_t>(length));
-    return true;
+    text = LoadResString(id);
+    return !text.empty();
 }
 
 std::wstring LoadResString(UINT id) {
-    std::wstring text;
-    LoadResString(id, text);
-    return text;
+    return LoadResourceString(AfxGetResourceHandle(), id);
 }
 
 } // namespace corvel

@@ -1,31 +1,21 @@
 #include "UiTextWin.h"
 
+#include "ResourceString.h"
+
 #include <climits>
 #include <iterator>
+#include <new>
 #include <utility>
 
 namespace corvel {
 
 namespace {
 
-constexpr wchar_t kLabelFontFace[] = L"MS UI Gothic";
-constexpr int kLabelFontTenthsOfPoint = 90;
-
 // Positions of the tray menu items, one per line of "[mainmenu]"; each keeps its own command ID.
 constexpr UINT kMainMenuPositions[] = {0, 2, 4};
 
 HINSTANCE ResourcesOrProgram(HINSTANCE resources) {
     return resources ? resources : ::GetModuleHandleW(nullptr);
-}
-
-// Empty when the string resource is missing.
-std::wstring LoadResourceString(HINSTANCE resources, UINT id) {
-    const wchar_t* text = nullptr;
-    // With no buffer size, LoadStringW hands out the resource itself, which is not terminated.
-    const int length = ::LoadStringW(resources, id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || !text)
-        return std::wstring();
-    return std::wstring(text, size_t(length));
 }
 
 DWORD ReadWholeFile(const std::wstring& path, std::string& bytes) {
@@ -38,7 +28,11 @@ DWORD ReadWholeFile(const std::wstring& path, std::string& bytes) {
         return LastErrorOr1359();
     if (size.QuadPart > LONGLONG(kLanguageFileMaxBytes))
         return ERROR_FILE_TOO_LARGE;
-    bytes.assign(size_t(size.QuadPart), '\0');
+    try {
+        bytes.assign(size_t(size.QuadPart), '\0');
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     size_t total = 0;
     while (total < bytes.size()) {
         DWORD read = 0;
@@ -156,37 +150,8 @@ RasErrorTexts ReadRasErrorTexts(const std::wstring& path, int32_t rasErrorCode, 
     return ReadRasErrorTexts(file, rasErrorCode);
 }
 
-CLabelFontMeasurer::CLabelFontMeasurer(HWND window) : m_dc(window) {
-    if (!m_dc)
-        return;
-    // As CreatePointFont without a DC: the point size is converted with the screen's resolution.
-    int dpi = 96;
-    {
-        WindowDc screen(nullptr);
-        if (screen)
-            dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
-    }
-    LOGFONTW font{};
-    font.lfHeight = -::MulDiv(dpi, kLabelFontTenthsOfPoint, 720);
-    font.lfCharSet = DEFAULT_CHARSET;
-    ::lstrcpynW(font.lfFaceName, kLabelFontFace, LF_FACESIZE);
-    m_font.reset(::CreateFontIndirectW(&font));
-    if (m_font)
-        m_selection.emplace(m_dc.get(), m_font.get());
-}
-
-int CLabelFontMeasurer::Width(std::wstring_view text) const {
-    if (!m_selection || text.empty() || text.size() > size_t(INT_MAX))
-        return 0;
-    SIZE size{};
-    if (!::GetTextExtentPoint32W(m_dc.get(), text.data(), int(text.size()), &size))
-        return 0;
-    return int(size.cx);
-}
-
 void FitTextToWidth(HWND window, std::wstring& text, int limit) {
-    const CLabelFontMeasurer measurer(window);
-    FitTextToWidth(text, limit, [&measurer](std::wstring_view t) { return measurer.Width(t); });
+    FitTextToWidth(text, limit, LabelTextMeasure(window));
 }
 
 std::wstring MakeLabelText(HWND window, std::wstring text, int limit) {

@@ -1,6 +1,6 @@
 #pragma once
 // Windows side of "language.csv": the path next to the program, the file read in the ANSI
-// code page, the texts applied to windows and menus, and the label font's measurer.
+// code page, the texts applied to windows and menus, and the label helpers on a window.
 // Every reader opens and reads the file itself; nothing is cached.
 #include <windows.h>
 
@@ -8,10 +8,10 @@
 #include "LabelText.h"
 #include "LanguageFile.h"
 #include "RasErrorTexts.h"
+#include "TextMeasure.h"
 #include "UiText.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +20,9 @@ namespace corvel {
 
 // Capacity of the program path; a path that fills it is taken as cut and fails.
 inline constexpr DWORD kProgramPathCapacity = 260;
-// A larger file is refused as unreadable rather than read in part.
-inline constexpr DWORD kLanguageFileMaxBytes = 4u << 20;
+// Each reader holds the whole file in memory: a larger one is refused as unreadable (every text
+// stays built in) rather than read in part. Real files are a few tens of KiB.
+inline constexpr DWORD kLanguageFileMaxBytes = 64u << 20;
 
 // Bytes of `codePage` (CP_ACP: the user's ANSI code page) as UTF-16; invalid bytes are
 // replaced by the code page's default character, never rejected.
@@ -62,23 +63,8 @@ void LoadMainMenuTexts(HMENU popup, const std::wstring& path, UINT codePage = CP
 // "[ras_error_msg]" for one code; SectionFound is false when the file cannot be opened.
 RasErrorTexts ReadRasErrorTexts(const std::wstring& path, int32_t rasErrorCode, UINT codePage = CP_ACP);
 
-// Widths in "MS UI Gothic" 9 point (sized for the screen) on the DC of the window that shows
-// the label. Measures 0 when the DC or font cannot be had, so nothing is shortened then.
-class CLabelFontMeasurer {
-public:
-    explicit CLabelFontMeasurer(HWND window);
-    CLabelFontMeasurer(const CLabelFontMeasurer&) = delete;
-    CLabelFontMeasurer& operator=(const CLabelFontMeasurer&) = delete;
-
-    int Width(std::wstring_view text) const;
-
-private:
-    // Destroyed in reverse: the previous font goes back before ours is deleted.
-    WindowDc m_dc;
-    UniqueFont m_font;
-    std::optional<SelectObjectScope> m_selection;
-};
-
+// The label helpers measured with LabelTextMeasure(window): the label font on the DC of the
+// window that shows the label, or a test's replacement.
 void FitTextToWidth(HWND window, std::wstring& text, int limit);
 std::wstring MakeLabelText(HWND window, std::wstring text, int limit);
 

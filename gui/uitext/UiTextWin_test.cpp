@@ -24,6 +24,17 @@ protected:
     }
     void TearDown() override { ::DeleteFileW(m_path.c_str()); }
 
+    // Zeros up to `size` behind what the file holds.
+    void Extend(LONGLONG size) {
+        UniqueFile file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        LARGE_INTEGER end{};
+        end.QuadPart = size;
+        ASSERT_TRUE(::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::SetEndOfFile(file.get()));
+    }
+
     void Write(const std::string& bytes) {
         UniqueFile file(::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -76,6 +87,23 @@ TEST_F(LanguageFileOnDisk, MissingFileOrPath) {
     EXPECT_FALSE(file.SeekSection(L"dlgxauth"));
     EXPECT_FALSE(ReadRasErrorTexts(m_path, 691, kShiftJis).SectionFound);
     EXPECT_EQ(ReadOleInitFailedText(m_path), kOleInitFailedText);
+}
+
+// Only a file past the bound is refused, and then as an unreadable one: the built-in text.
+TEST_F(LanguageFileOnDisk, FilesUpToTheSizeBoundAreRead) {
+    const LONGLONG bound = kLanguageFileMaxBytes;
+    const struct {
+        LONGLONG Size;
+        bool Read;
+    } cases[] = {{(4 << 20) + 1, true}, {bound, true}, {bound + 1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Size);
+        Write("[stringtable_oleinit_failed]\r\n" + kConnect + "\r\n");
+        Extend(c.Size);
+        CLanguageFile file;
+        EXPECT_EQ(OpenLanguageFile(m_path, file, kShiftJis), c.Read ? 0u : DWORD(ERROR_FILE_TOO_LARGE));
+        EXPECT_EQ(ReadOleInitFailedText(m_path, nullptr, kShiftJis), c.Read ? L"接続" : kOleInitFailedText);
+    }
 }
 
 // A top-level window with two child controls stands in for a dialog.
@@ -212,6 +240,22 @@ TEST(LabelFontWin, MeasuresAndFitsWithTheLabelFont) {
 
     EXPECT_EQ(MakeLabelText(window, L"R&D", 290), L"R&&D");
     ::DestroyWindow(window);
+}
+
+TEST(LabelFontWin, WindowHelpersMeasureWithTheTestsReplacement) {
+    HWND measured = nullptr;
+    SetLabelTextMeasureFactory([&measured](HWND window) {
+        measured = window;
+        return [](std::wstring_view text) { return int(text.size()) * 10; };
+    });
+    const HWND window = HWND(INT_PTR(0x1234)); // never touched: no DC is taken
+    // "R&D " is 40 px, under 50; the dots are appended, then the ampersand doubled.
+    EXPECT_EQ(MakeLabelText(window, L"R&D Tokyo", 50), L"R&&D ...");
+    EXPECT_EQ(measured, window);
+    std::wstring text = L"abcdef";
+    FitTextToWidth(window, text, 60); // exactly the limit is too wide
+    EXPECT_EQ(text, L"abcde...");
+    SetLabelTextMeasureFactory(nullptr);
 }
 
 } // namespace
