@@ -12,6 +12,10 @@ namespace corvel {
 // folder cannot be found).
 std::wstring BuildDataPath();
 
+// Only the first line is read, whatever the file's size. It holds a digit or two: one that runs
+// on past this many bytes makes the file unreadable (the count reads as 0, nothing is written).
+inline constexpr size_t kStartupFailureLineMaxBytes = 1u << 20;
+
 // The count on the first line; 0 when the file cannot be read or holds no number.
 int ReadStartupFailures(const std::wstring& path);
 
