@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev googletest
-    mingw-w64 wine wine64 xvfb xauth x11-apps imagemagick fonts-noto-cjk
+    mingw-w64 wine wine64 xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -43,22 +43,19 @@ probe_exe=$(find "$build/service/integration" -maxdepth 2 -name corvel-probe.exe
 
 # The display comes first: the prefix's desktop starts with the first of its programs and
 # keeps the display it found.
-xvfb_pid=
-if [[ -n "${DISPLAY:-}" ]]; then
-    display=$DISPLAY
-else
-    display=:$((90 + RANDOM % 100))
-    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
-        sleep 0.1
-    done
-    echo "== a virtual display $display"
+corvel_xvfb_pid=
+if [[ -z "${DISPLAY:-}" ]]; then
+    source tools/xvfb.sh
+    corvel_start_xvfb 90 1280x1024x24
+    echo "== a virtual display $DISPLAY"
 fi
-export DISPLAY=$display
+display=$DISPLAY
 
-echo "== making the Wine prefix $prefix"
+# A Japanese system: the prefix's services, the service and every program it starts read
+# "language.csv" and other texts in code page 932. The host needs no such locale (bash's warning
+# that it has none is dropped).
+export LC_ALL=ja_JP.UTF-8 2>/dev/null
+echo "== making the Wine prefix $prefix (LC_ALL=$LC_ALL)"
 source tools/wine-prefix.sh "$prefix"
 gui_pid=
 finish() {
@@ -67,7 +64,7 @@ finish() {
         wine net stop CORVELSVC </dev/null >/dev/null 2>&1 || true
         [[ -n "$gui_pid" ]] && kill "$gui_pid" 2>/dev/null || true
         corvel_end_prefix
-        [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+        [[ -n "$corvel_xvfb_pid" ]] && kill "$corvel_xvfb_pid" 2>/dev/null || true
     fi
     exit "$status"
 }
@@ -86,18 +83,18 @@ echo "== installing and starting CORVELSVC"
 # The service inherits the output of whoever started the service manager (the prefix script
 # sent that nowhere); net's own output goes to a file so that it can be read.
 wine sc create CORVELSVC binPath= '"C:\Program Files\Corvel\CORVELSVC.exe"' start= auto </dev/null >/dev/null 2>&1
+# Its exit code says whether the service started (its texts are Japanese here).
 net_log="$build/run-system-net.log"
 started=0
 for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    wine net start CORVELSVC </dev/null >"$net_log" 2>&1 || true
-    if grep -q "Could not get handle to service" "$net_log"; then
-        sleep 1 # a start right after the install may not find the service yet
-        continue
+    if wine net start CORVELSVC </dev/null >"$net_log" 2>&1; then
+        started=1
+        break
     fi
-    started=1
-    break
+    sleep 1 # a start right after the install may not find the service yet
 done
-cat "$net_log"
+# net writes in the console code page, 932 here.
+iconv -f CP932 -t UTF-8 "$net_log" 2>/dev/null || cat "$net_log"
 if ((started == 0)); then
     echo "CORVELSVC could not be started" >&2
     exit 1

@@ -3,7 +3,8 @@
 # disconnecting dialog), one PNG each in <build dir>/screenshots/.
 # Usage: bash tools/screenshots.sh [<windows build dir>]   (default build/windows)
 # Uses the Wine prefix and display it is given (WINEPREFIX, DISPLAY, as under the Windows tests);
-# otherwise makes a fresh prefix in the build dir and runs its own Xvfb.
+# otherwise makes a fresh prefix in the build dir and runs its own Xvfb. The windows' program runs
+# with LC_ALL=ja_JP.UTF-8 (code page 932), as on a Japanese system.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/windows}" && pwd)
@@ -13,23 +14,21 @@ out="$build/screenshots"
 mkdir -p "$out"
 
 own_prefix=0
-xvfb_pid=
+corvel_xvfb_pid=
 cleanup() {
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    [[ -n "$corvel_xvfb_pid" ]] && kill "$corvel_xvfb_pid" 2>/dev/null || true
     ((own_prefix)) && corvel_end_prefix || true
 }
 trap cleanup EXIT
 
 if [[ -z "${DISPLAY:-}" ]]; then
-    display=:$((120 + RANDOM % 100))
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
-        sleep 0.1
-    done
-    export DISPLAY=$display
+    source "$root/tools/xvfb.sh"
+    corvel_start_xvfb 120 1024x768x24
 fi
+
+# The windows as a Japanese system shows them: code page 932 for the windows' program (and for a
+# prefix of our own). The host needs no such locale (bash's warning that it has none is dropped).
+export LC_ALL=ja_JP.UTF-8 2>/dev/null
 
 # After the display: the prefix's desktop starts with its first program and keeps the display
 # it found.
@@ -39,12 +38,10 @@ if [[ -z "${WINEPREFIX:-}" ]]; then
 fi
 export WINEDEBUG=-all
 
-# Japanese glyphs: the CJK font stands in for the dialogs' faces (a prefix of our own has them).
+# The fonts of a Japanese system (a prefix of our own has them already).
 if ! ((own_prefix)); then
-    for face in 'MS UI Gothic' 'MS Shell Dlg'; do
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Noto Sans CJK JP' /f \
-            </dev/null >/dev/null 2>&1
-    done
+    source "$root/tools/wine-fonts.sh"
+    corvel_prefix_fonts
 fi
 
 status=0

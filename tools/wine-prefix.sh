@@ -1,5 +1,7 @@
 # Sourced: makes a fresh Wine prefix for one test run and keeps its wineserver alive
 # (services die when the last ordinary process of a prefix ends otherwise).
+# The prefix's own processes (its services among them) keep the LC_ALL they start with: a caller
+# that wants a Japanese system (ANSI code page 932) exports LC_ALL=ja_JP.UTF-8 first.
 # Usage: source tools/wine-prefix.sh <prefix-dir>
 corvel_prefix=$(realpath -m "$1")
 export WINEPREFIX=$corvel_prefix
@@ -10,10 +12,8 @@ rm -rf "$WINEPREFIX"
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 wineserver -w
 corvel_reg() { wine reg add "$@" /f </dev/null >/dev/null 2>&1; }
-# Japanese glyphs instead of boxes in screenshots.
-for face in 'MS UI Gothic' 'MS Shell Dlg'; do
-    corvel_reg 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'Noto Sans CJK JP'
-done
+source "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
+corvel_prefix_fonts
 # One virtual desktop: without a window manager every top-level window shown would wait about
 # two seconds for one, and the shell's tray lives in the desktop from its start.
 corvel_reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
