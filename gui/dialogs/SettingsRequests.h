@@ -1,0 +1,99 @@
+#pragma once
+// The settings dialog's requests and what it makes of their replies. Every request carries a
+// frame built when it is posted (from the records, the path and the selection as they are
+// then), so nothing reads the dialog on the pipe thread. The dialog's pipe thread performs them
+// in posting order and answers each with exactly one WM_PIPE_REPLY, so every reply belongs to
+// the oldest request still waiting: the queue here pairs them, whatever the reply says.
+//
+// A request that gets no usable answer (no frame, a frame that is not the answer to it, or one
+// that could not be posted at all) fails as a refusal would. A save batch shows at most one box,
+// at its end, so no reply of the batch arrives while its box is open and busy flag 0 stays set
+// until the batch's last item is answered.
+#include "Requests.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string_view>
+
+namespace corvel {
+
+inline constexpr unsigned kTextSettingsLoadFailed = 213;
+inline constexpr unsigned kTextSettingsSaveFailed = 214;
+
+// What the dialog does after a start or a reply, in the order of the fields. When a box is to
+// be shown, the reply handler posts itself a message and does the fields after it once the box
+// is closed (never a box while the pipe thread waits).
+struct CSettingsActions {
+    int StoredRecord = -1;        // record k was replaced: SetSettingRecord with it on page k
+    unsigned MessageTextId = 0;   // 0, or the UiText of one MB_OK box (213 or 214)
+    bool RefreshView = false;     // RefreshSettingsView: tab titles, radio labels, menu labels
+    bool DisableSave = false;     // with RefreshView: disable Save (false: leave Save as it is)
+    bool ResetCloseState = false; // a save that a close or quit started failed: CloseState 0
+    bool ClearBusy = false;       // busy flag 0 cleared: an operation ended and nothing is in flight
+    bool PostClose = false;       // WM_CLOSE to the dialog
+};
+
+enum class SettingsRequestKind { Load, Save, Import, Export };
+
+class CSettingsRequests {
+public:
+    // Posts one frame to the dialog's pipe thread (WM_PIPE_REQUEST with a copied frame); false
+    // when the thread takes no more requests, so that no reply will come for it.
+    using Poster = std::function<bool(const RequestFrame& frame)>;
+
+    // `records`: the main frame's 20 record images (1126 bytes each), borrowed; load replies
+    // are stored into it and save frames are built from it.
+    CSettingsRequests(uint8_t* records, Poster post);
+
+    // `closeState` in every call below is the dialog's CloseState at that moment (it decides
+    // what the end of a save or a failed export does).
+
+    // Posts the 20 save requests (items 0 to 19, in order) from the records as they are now,
+    // after the pages have written them.
+    CSettingsActions StartSave(int closeState);
+    // CMD_IMPORT of `path` with `selection` (0 all, n connection n); when it succeeds the 20
+    // records are loaded again one after the other.
+    CSettingsActions StartImport(std::wstring_view path, uint8_t selection, int closeState);
+    // CMD_EXPORT of `path` with `selection`.
+    CSettingsActions StartExport(std::wstring_view path, uint8_t selection, int closeState);
+
+    // WM_PIPE_REPLY: `dataLength` and `frame` as the pipe thread sends them (frame of 4 +
+    // dataLength bytes, valid during the call; null when the request failed). A reply with no
+    // request waiting is dropped.
+    CSettingsActions OnReply(uint32_t dataLength, const uint8_t* frame, int closeState);
+
+    // No request of the dialog is waiting for its reply. Busy flag 0 is cleared only then
+    // (a cancelled file dialog or a refused save must not clear it under a batch in flight).
+    bool Idle() const { return m_queue.empty(); }
+
+private:
+    struct CPending {
+        SettingsRequestKind Kind;
+        uint8_t Item; // load and save: the record; import and export: the selection
+        uint32_t Batch;
+    };
+    struct CBatch {
+        uint32_t Id;
+        int Unanswered;
+        bool Failed;
+    };
+
+    bool Post(const CPending& request, const RequestFrame& frame);
+    // The end of one request: answered (ok), or refused, unanswered, unreadable or not posted.
+    CSettingsActions Resolve(const CPending& request, bool ok, int closeState);
+    CSettingsActions ContinueReload(uint8_t item, int closeState);
+    CSettingsActions EndSaveItem(uint32_t batch, bool ok, int closeState);
+    bool StoreLoadReply(uint8_t item, const uint8_t* payload, uint32_t payloadLength);
+    void EndOperation(CSettingsActions& actions) const;
+
+    uint8_t* const m_records;
+    const Poster m_post;
+    std::deque<CPending> m_queue;
+    std::deque<CBatch> m_batches;
+    uint32_t m_nextBatch = 1;
+    bool m_reloadStored = false; // the reload under way has replaced a record
+};
+
+} // namespace corvel
