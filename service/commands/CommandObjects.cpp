@@ -2,7 +2,6 @@
 
 #include "ByteOrder.h"
 #include "DotDat.h"
-#include "GuiForwarder.h"
 #include "Handles.h"
 #include "Notifications.h"
 #include "Records.h"
@@ -300,7 +299,7 @@ DWORD CIncmdVpnNotify::InExecute() {
     message.ConnectStatus = m_Request.ConnectStatus;
     message.QuitGui = m_Request.QuitGui;
     const auto bytes = message.ToBytes();
-    ForwardToGui(bytes.data(), DWORD(bytes.size()), m_hAbort);
+    ForwardToGui(bytes.data(), DWORD(bytes.size()));
     return 0;
 }
 
@@ -319,7 +318,7 @@ DWORD CIncmdRasErrMsg::InExecute() {
     RasErrMsgMessage message;
     message.RasError = m_Request.RasError;
     const auto bytes = message.ToBytes();
-    ForwardToGui(bytes.data(), DWORD(bytes.size()), m_hAbort);
+    ForwardToGui(bytes.data(), DWORD(bytes.size()));
     return 0;
 }
 

@@ -2,7 +2,7 @@
 
 #include "ByteOrder.h"
 #include "CommandObjects.h"
-#include "PipeIo.h"
+#include "Handles.h"
 #include "Protocol.h"
 
 #include <new>
@@ -14,21 +14,10 @@ std::atomic<LONG> CCommandReader::Stopping{0};
 
 namespace {
 
+std::atomic<DWORD> g_timeoutMs{kPipeIoTimeoutMs};
+
 // DATA grows as it arrives, so an announced length pins no memory that was never sent.
 constexpr DWORD kDataChunk = 64 * 1024;
-
-DWORD ReadHeaderWith(CPipeIo& io, uint8_t& commandId, uint32_t& dataLength) {
-    uint8_t head[CommandHeader::kSize] = {};
-    DWORD got = 0;
-    const DWORD e = io.ReadExact(head, sizeof head, got);
-    if (e != 0)
-        return got == 0 ? (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF ? DWORD(ERROR_NO_MORE_ITEMS) : e)
-                        : DWORD(ERROR_BAD_LENGTH);
-    const CommandHeader header = CommandHeader::Read(head);
-    commandId = header.CommandId;
-    dataLength = header.DataLength;
-    return 0;
-}
 
 DWORD ReadData(CPipeIo& io, std::vector<uint8_t>& data, uint32_t length) {
     data.clear();
@@ -51,9 +40,24 @@ DWORD ReadData(CPipeIo& io, std::vector<uint8_t>& data, uint32_t length) {
 
 } // namespace
 
-DWORD CCommandReader::ReadHeader(HANDLE pipe, uint8_t& commandId, uint32_t& dataLength, HANDLE stopEvent) {
-    CPipeIo io(pipe, stopEvent);
-    return ReadHeaderWith(io, commandId, dataLength);
+DWORD PipeIoTimeoutMs() {
+    return g_timeoutMs;
+}
+void SetPipeIoTimeoutMs(DWORD milliseconds) {
+    g_timeoutMs = milliseconds;
+}
+
+DWORD CCommandReader::ReadHeader(CPipeIo& io, uint8_t& commandId, uint32_t& dataLength) {
+    uint8_t head[CommandHeader::kSize] = {};
+    DWORD got = 0;
+    const DWORD e = io.ReadExact(head, sizeof head, got);
+    if (e != 0)
+        return got == 0 ? (e == ERROR_BROKEN_PIPE || e == ERROR_HANDLE_EOF ? DWORD(ERROR_NO_MORE_ITEMS) : e)
+                        : DWORD(ERROR_BAD_LENGTH);
+    const CommandHeader header = CommandHeader::Read(head);
+    commandId = header.CommandId;
+    dataLength = header.DataLength;
+    return 0;
 }
 
 std::unique_ptr<CInnerCommand> CCommandReader::CreateCommand(uint8_t commandId) {
@@ -98,38 +102,44 @@ std::unique_ptr<CInnerCommand> CCommandReader::CreateCommand(uint8_t commandId) 
     return std::unique_ptr<CInnerCommand>(command);
 }
 
-DWORD CCommandReader::ExecuteCommand(HANDLE pipe, uint8_t commandId, uint32_t dataLength, const uint8_t* data,
-                                     HANDLE stopEvent, DWORD replyTimeoutMs) {
+DWORD CCommandReader::ExecuteCommand(CPipeIo& io, uint8_t commandId, uint32_t dataLength,
+                                     const uint8_t* data) {
     if (!FindCommand(commandId))
         return ERROR_BAD_COMMAND;
     std::unique_ptr<CInnerCommand> command = CreateCommand(commandId);
     if (!command)
         return ERROR_OUTOFMEMORY; // no reply
-    command->SetAbortEvent(stopEvent);
-    if (replyTimeoutMs != 0xFFFFFFFF)
-        command->SetReplyTimeout(replyTimeoutMs);
-    return command->Execute(pipe, commandId, dataLength, data);
+    return command->Execute(io, commandId, dataLength, data);
 }
 
-void CCommandReader::ReadCommand(HANDLE pipe, HANDLE stopEvent) {
-    // One deadline for the whole request, its reply included: a client that trickles bytes
-    // or never reads its reply cannot hold the worker longer than one that sends nothing.
-    CPipeIo io(pipe, stopEvent);
+void CCommandReader::ReadCommand(CPipeIo& io) {
     uint8_t commandId = 0;
     uint32_t dataLength = 0;
-    if (ReadHeaderWith(io, commandId, dataLength) != 0)
+    if (ReadHeader(io, commandId, dataLength) != 0)
         return;
     // While the service stops only the notifications of the connection engine are carried out.
     if (Stopping.load() != 0 && commandId != CMD_VPN_NOTIFY)
         return;
     std::vector<uint8_t> data;
+    // DATA may carry a password: wiped however the request ends.
+    const auto wipe = MakeScopeExit([&] {
+        if (!data.empty())
+            ::SecureZeroMemory(data.data(), data.size());
+    });
     if (ReadData(io, data, dataLength) != 0)
         return;
     static const uint8_t kNoData = 0;
-    ExecuteCommand(pipe, commandId, dataLength, data.empty() ? &kNoData : data.data(), stopEvent,
-                   io.RemainingMs());
-    if (!data.empty())
-        ::SecureZeroMemory(data.data(), data.size()); // DATA may carry a password
+    ExecuteCommand(io, commandId, dataLength, data.empty() ? &kNoData : data.data());
+}
+
+void CCommandReader::ServeConnection(CPipeIo& io) {
+    if (io.Connect() != 0)
+        return;
+    // One deadline for the whole request, its reply included: a client that trickles bytes
+    // or never reads its reply cannot hold the worker longer than one that sends nothing.
+    io.RestartDeadline(PipeIoTimeoutMs());
+    ReadCommand(io);
+    ::DisconnectNamedPipe(io.Pipe());
 }
 
 } // namespace corvel

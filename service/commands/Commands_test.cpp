@@ -71,7 +71,7 @@ public:
 
     // The next message a service worker writes (empty when none came within the wait).
     Bytes Receive(DWORD timeoutMs = 10000) {
-        CPipeIo io(m_server.get(), nullptr, timeoutMs);
+        CPipeIo io(m_server.get(), timeoutMs);
         Bytes message;
         if (io.Connect() == 0) {
             uint8_t buffer[64];

@@ -15,8 +15,9 @@ void SetGuiPipeName(const wchar_t* name);
 const wchar_t* GetGuiPipeName();
 
 // One write of the message; the whole forward, a busy GUI's waits included, ends within
-// half a second (a GUI that never reads cannot hold the worker). 0 when written, else the
-// error (which callers ignore).
-DWORD ForwardToGui(const uint8_t* message, DWORD length, HANDLE abortEvent);
+// half a second (a GUI that never reads cannot hold the worker). abortEvent (may be null) ends
+// it at once; ioEvent, when given, is a manual-reset event the write may use. 0 when written,
+// else the error (which callers ignore).
+DWORD ForwardToGui(const uint8_t* message, DWORD length, HANDLE abortEvent, HANDLE ioEvent = nullptr);
 
 } // namespace corvel

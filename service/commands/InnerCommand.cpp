@@ -1,6 +1,7 @@
 #include "InnerCommand.h"
 
 #include "ByteOrder.h"
+#include "GuiForwarder.h"
 #include "PipeIo.h"
 #include "Protocol.h"
 
@@ -10,8 +11,9 @@
 
 namespace corvel {
 
-DWORD CInnerCommand::Execute(HANDLE pipe, uint32_t commandId, uint32_t dataLength, const uint8_t* data) {
-    m_hPipe = pipe;
+DWORD CInnerCommand::Execute(CPipeIo& io, uint32_t commandId, uint32_t dataLength, const uint8_t* data) {
+    m_io = &io;
+    m_hPipe = io.Pipe();
     m_CommandId = commandId;
     m_DataLength = dataLength;
     m_pData = data;
@@ -41,14 +43,16 @@ DWORD CInnerCommand::Reply(uint32_t replyLength, uint32_t resultCode, const uint
     if (payload && replyLength > 4)
         std::memcpy(reply.data() + 8, payload, replyLength - 4);
 
-    CPipeIo io(m_hPipe, m_hAbort,
-               m_replyTimeoutMs == kReplyTimeoutUnset ? PipeIoTimeoutMs() : m_replyTimeoutMs);
-    const DWORD written = io.WriteAll(reply.data(), DWORD(reply.size()));
+    const DWORD written = m_io->WriteAll(reply.data(), DWORD(reply.size()));
     // The flush runs whatever the write gave; without it the disconnect that follows
     // would throw away a reply the client has not read yet. It has what is left of the
     // same deadline: a write that took it all leaves nothing to wait for.
-    io.WaitForClientClose();
+    m_io->WaitForClientClose();
     return written;
+}
+
+void CInnerCommand::ForwardToGui(const uint8_t* message, DWORD length) const {
+    corvel::ForwardToGui(message, length, m_io->AbortEvent(), m_io->Event());
 }
 
 } // namespace corvel

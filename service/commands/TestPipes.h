@@ -5,6 +5,7 @@
 
 #include "CommandReader.h"
 #include "Handles.h"
+#include "PipeClientOpen.h"
 #include "PipeIo.h"
 
 #include <atomic>
@@ -27,15 +28,35 @@ inline UniqueFile CreateServerPipe(const std::wstring& name, DWORD inBuffer = 0,
                                          inBuffer, 1000, nullptr));
 }
 
+// One attempt, as a client that finds the pipe busy or missing sees it: 0 or the open's error.
+inline DWORD OpenClientPipe(const std::wstring& name, UniqueFile& client,
+                            DWORD access = GENERIC_READ | GENERIC_WRITE) {
+    return OpenPipeClient(name.c_str(), access, PipeOpenPolicy(), client);
+}
+
 inline UniqueFile OpenClientPipe(const std::wstring& name, DWORD access = GENERIC_READ | GENERIC_WRITE) {
-    return UniqueFile(
-        ::CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    UniqueFile client;
+    OpenClientPipe(name, client, access);
+    return client;
+}
+
+// For a server that is still starting or busy: up to ten seconds.
+inline UniqueFile ConnectClientPipe(const std::wstring& name) {
+    PipeOpenPolicy patient;
+    patient.Attempts = 200;
+    patient.BusyWaitMs = 50;
+    patient.OnFailedWait = FailedWait::TriesAgain;
+    patient.WaitWhileMissing = true;
+    patient.MissingPauseMs = 50;
+    UniqueFile client;
+    OpenPipeClient(name.c_str(), GENERIC_READ | GENERIC_WRITE, patient, client);
+    return client;
 }
 
 // Reads a reply as the clients do: the 8-byte head, then DataLength - 4 bytes. Empty when
 // the service closed the connection without a reply.
 inline std::vector<uint8_t> ReadReply(HANDLE client, DWORD timeoutMs = 10000) {
-    CPipeIo io(client, nullptr, timeoutMs);
+    CPipeIo io(client, timeoutMs);
     std::vector<uint8_t> reply(8);
     DWORD got = 0;
     if (io.ReadExact(reply.data(), 8, got) != 0)
@@ -52,22 +73,20 @@ inline std::vector<uint8_t> ReadReply(HANDLE client, DWORD timeoutMs = 10000) {
 inline DWORD WriteBytes(HANDLE pipe, const std::vector<uint8_t>& bytes) {
     if (bytes.empty())
         return 0;
-    CPipeIo io(pipe, nullptr, 10000);
+    CPipeIo io(pipe, 10000);
     return io.WriteAll(bytes.data(), DWORD(bytes.size()));
 }
 
-// One worker of the service: waits for a client, reads and executes one request.
+// One worker of the service: waits for a client, reads and executes one request (the stop
+// event ends it at once).
 class CServedPipe {
 public:
     explicit CServedPipe(const wchar_t* tag = L"cmd", HANDLE stopEvent = nullptr)
         : Name(UniquePipeName(tag)), Server(CreateServerPipe(Name)) {
         if (Server)
             m_worker = std::thread([this, stopEvent] {
-                CPipeIo io(Server.get(), stopEvent);
-                if (io.Connect() == 0) {
-                    CCommandReader::ReadCommand(Server.get(), stopEvent);
-                    ::DisconnectNamedPipe(Server.get());
-                }
+                CPipeIo io(Server.get(), kPipeIoNoDeadline, stopEvent);
+                CCommandReader::ServeConnection(io);
                 m_done = true;
             });
     }

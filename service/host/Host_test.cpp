@@ -155,15 +155,7 @@ public:
         return ::GetTickCount64() - since;
     }
     DWORD Result() const { return m_result; }
-    UniqueFile Connect() {
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            UniqueFile client = test::OpenClientPipe(Name);
-            if (client)
-                return client;
-            ::WaitNamedPipeW(Name.c_str(), 50);
-        }
-        return UniqueFile();
-    }
+    UniqueFile Connect() { return test::ConnectClientPipe(Name); }
     Bytes Exchange(const Bytes& request) {
         UniqueFile client = Connect();
         if (!client)
@@ -201,9 +193,9 @@ TEST(PipeServerTest, SevenClientsAtOnceAndAnEighthWaits) {
         clients.push_back(server.Connect());
         ASSERT_TRUE(clients.back()) << i;
     }
-    UniqueFile eighth = test::OpenClientPipe(server.Name);
+    UniqueFile eighth;
+    EXPECT_EQ(DWORD(ERROR_PIPE_BUSY), test::OpenClientPipe(server.Name, eighth));
     EXPECT_FALSE(eighth);
-    EXPECT_EQ(DWORD(ERROR_PIPE_BUSY), ::GetLastError());
     for (UniqueFile& c : clients) {
         test::WriteBytes(c.get(), kStatusRequest);
         EXPECT_EQ(28u, test::ReadReply(c.get()).size());
@@ -231,7 +223,7 @@ TEST(PipeServerTest, SilentClientIsDroppedAndItsInstanceReplaced) {
     ASSERT_TRUE(silent);
     uint8_t byte = 0;
     DWORD got = 0;
-    CPipeIo io(silent.get(), nullptr, 5000);
+    CPipeIo io(silent.get(), 5000);
     EXPECT_NE(0u, io.ReadExact(&byte, 1, got)); // the service closed it
     EXPECT_EQ(28u, server.Exchange(kStatusRequest).size());
     SetPipeIoTimeoutMs(kPipeIoTimeoutMs);
@@ -285,12 +277,7 @@ TEST_F(ServiceRunTest, StartsServesAndStopsOnStop) {
     std::thread service([&] { result = CSvcMain::RunService(); });
     ASSERT_TRUE(recorder.WaitFor(SERVICE_RUNNING));
 
-    UniqueFile client;
-    for (int i = 0; i < 200 && !client; ++i) {
-        client = test::OpenClientPipe(m_name);
-        if (!client)
-            ::WaitNamedPipeW(m_name.c_str(), 50);
-    }
+    UniqueFile client = test::ConnectClientPipe(m_name);
     ASSERT_TRUE(client);
     test::WriteBytes(client.get(), kStatusRequest);
     EXPECT_EQ(28u, test::ReadReply(client.get()).size());

@@ -7,27 +7,14 @@
 #include <process.h>
 
 #include <cerrno>
-#include <new>
 
 namespace corvel {
 
-namespace {
-
-struct WorkerStart {
-    HANDLE Pipe;
-    HANDLE Stop;
-};
-
-} // namespace
-
 unsigned __stdcall PipeWorkerThread(void* param) {
-    const WorkerStart start = *static_cast<WorkerStart*>(param);
-    delete static_cast<WorkerStart*>(param);
-    CPipeIo io(start.Pipe, start.Stop);
-    if (io.Connect() == 0) {
-        CCommandReader::ReadCommand(start.Pipe, start.Stop);
-        ::DisconnectNamedPipe(start.Pipe);
-    }
+    const PipeSlot& slot = *static_cast<const PipeSlot*>(param);
+    // One I/O object from the connect to the reply; its deadline starts with the client.
+    CPipeIo io(slot.Pipe.get(), kPipeIoNoDeadline, slot.WorkerStop, slot.Event.get());
+    CCommandReader::ServeConnection(io);
     // The main loop closes the pipe handle.
     return 0;
 }
@@ -36,7 +23,7 @@ CPipeServer::CPipeServer(const wchar_t* pipeName, SECURITY_ATTRIBUTES* security,
     : m_pipeName(pipeName), m_security(security), m_stopEvent(stopEvent),
       m_workerStop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-DWORD CPipeServer::CreatePipeInstance(Slot& slot, bool first) {
+DWORD CPipeServer::CreatePipeInstance(PipeSlot& slot, bool first) {
     // The first instance must create the name: one that exists already belongs to someone
     // else. FILE_FLAG_FIRST_PIPE_INSTANCE says so atomically where it is honoured; the
     // probe before it makes the refusal visible also where the flag is ignored (Wine).
@@ -50,22 +37,24 @@ DWORD CPipeServer::CreatePipeInstance(Slot& slot, bool first) {
         MAX_PIPE_INSTANCES, 0, 0, PIPE_DEFAULT_TIMEOUT, m_security));
     if (!pipe)
         return LastErrorOr1359();
-    WorkerStart* start = new (std::nothrow) WorkerStart{pipe.get(), m_workerStop.get()};
-    if (!start)
-        return ERROR_OUTOFMEMORY;
-    UniqueHandle<> thread(
-        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, PipeWorkerThread, start, 0, nullptr)));
-    if (!thread) {
+    if (!slot.Event) {
+        slot.Event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!slot.Event)
+            return LastErrorOr1359();
+    }
+    slot.WorkerStop = m_workerStop.get();
+    slot.Pipe = std::move(pipe);
+    slot.Thread.reset(
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, PipeWorkerThread, &slot, 0, nullptr)));
+    if (!slot.Thread) {
         const DWORD e = errno == EAGAIN ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : LastErrorOr1359();
-        delete start;
+        slot.Pipe.reset();
         return e;
     }
-    slot.Pipe = std::move(pipe);
-    slot.Thread = std::move(thread);
     return 0;
 }
 
-DWORD CPipeServer::RecreatePipeInstance(Slot& slot) {
+DWORD CPipeServer::RecreatePipeInstance(PipeSlot& slot) {
     DWORD result = 0;
     for (DWORD attempt = 0; attempt < RecreateAttempts; ++attempt) {
         result = CreatePipeInstance(slot, false);
@@ -80,7 +69,7 @@ DWORD CPipeServer::RecreatePipeInstance(Slot& slot) {
 
 void CPipeServer::WaitForWorkerEnd() {
     ::SetEvent(m_workerStop.get());
-    for (Slot& slot : m_slots) {
+    for (PipeSlot& slot : m_slots) {
         if (slot.Thread)
             ::WaitForSingleObject(slot.Thread.get(), INFINITE);
         slot.Thread.reset();
@@ -114,7 +103,7 @@ DWORD CPipeServer::Run() {
             result = w == WAIT_FAILED ? LastErrorOr1359() : DWORD(ERROR_INTERNAL_ERROR);
             break;
         }
-        Slot& slot = m_slots[w - WAIT_OBJECT_0];
+        PipeSlot& slot = m_slots[w - WAIT_OBJECT_0];
         slot.Thread.reset();
         slot.Pipe.reset();
         result = RecreatePipeInstance(slot);

@@ -12,6 +12,15 @@ constexpr DWORD MAX_PIPE_INSTANCES = 7;
 constexpr DWORD PIPE_DEFAULT_TIMEOUT = 1000;
 constexpr const wchar_t* kCommandPipeName = L"\\\\.\\pipe\\corvelservice";
 
+// One of the 7 instances: its pipe and the worker that serves it, replaced after each request,
+// and the I/O event the workers of the slot use, created once with the slot.
+struct PipeSlot {
+    UniqueFile Pipe;
+    UniqueHandle<> Thread;
+    UniqueEvent Event;
+    HANDLE WorkerStop = nullptr;
+};
+
 class CPipeServer {
 public:
     // security must stay valid while Run runs; stopEvent is set by whoever stops the loop.
@@ -28,13 +37,8 @@ public:
     DWORD RecreatePauseMs = 250;
 
 private:
-    struct Slot {
-        UniqueFile Pipe;
-        UniqueHandle<> Thread;
-    };
-
-    DWORD CreatePipeInstance(Slot& slot, bool first);
-    DWORD RecreatePipeInstance(Slot& slot);
+    DWORD CreatePipeInstance(PipeSlot& slot, bool first);
+    DWORD RecreatePipeInstance(PipeSlot& slot);
     void WaitForWorkerEnd();
 
     const wchar_t* m_pipeName;
@@ -43,10 +47,11 @@ private:
     // Set when the loop ends: wakes every worker, in ConnectNamedPipe or in the middle of a
     // request. Workers only wait on it.
     UniqueEvent m_workerStop;
-    Slot m_slots[MAX_PIPE_INSTANCES];
+    PipeSlot m_slots[MAX_PIPE_INSTANCES];
 };
 
-// The worker's thread routine (param: its start block).
+// The worker's thread routine (param: its PipeSlot, which the main loop leaves alone until the
+// thread has ended).
 unsigned __stdcall PipeWorkerThread(void* param);
 
 } // namespace corvel

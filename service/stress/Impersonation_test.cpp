@@ -71,9 +71,9 @@ Bytes Execute(CInnerCommand& command, const Bytes& frame) {
     UniqueFile client = test::OpenClientPipe(name);
     if (!server || !client)
         return {0xEE};
-    CPipeIo(server.get(), nullptr).Connect();
-    std::thread worker(
-        [&] { command.Execute(server.get(), frame[0], uint32_t(frame.size() - 4), frame.data() + 4); });
+    CPipeIo io(server.get(), PipeIoTimeoutMs());
+    io.Connect();
+    std::thread worker([&] { command.Execute(io, frame[0], uint32_t(frame.size() - 4), frame.data() + 4); });
     Bytes reply = test::ReadReply(client.get());
     client.reset(); // the reply's wait for the client ends here
     worker.join();

@@ -48,7 +48,7 @@ TEST_F(DeadlineTest, StalledClientsLoseTheirConnection) {
         // Its connection is gone: a read ends instead of waiting.
         uint8_t byte = 0;
         DWORD got = 0;
-        CPipeIo io(client.get(), nullptr, 2000);
+        CPipeIo io(client.get(), 2000);
         EXPECT_NE(0u, io.ReadExact(&byte, 1, got)) << c.Name;
     }
 }
