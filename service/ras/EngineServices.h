@@ -1,7 +1,7 @@
 #pragma once
 // What the connection engine needs besides RAS: pauses, a way to send its notifications and
 // the stored records. The service uses the real ones below; tests put their own in place
-// (VirtualClock.h, CapturingSink.h, FakeVpnConfigSource.h).
+// (testdoubles/rasfakes: VirtualClock.h, CapturingSink.h, FakeVpnConfigSource.h).
 #include <windows.h>
 
 #include <cstdint>
