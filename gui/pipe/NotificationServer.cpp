@@ -1,7 +1,6 @@
 #include "NotificationServer.h"
 
 #include "NotificationMessage.h"
-#include "PipeClient.h"
 
 #include <process.h>
 
@@ -81,62 +80,21 @@ unsigned __stdcall CNotificationServer::ThreadMain(void* self) {
     return static_cast<unsigned>(static_cast<CNotificationServer*>(self)->NotificationThread());
 }
 
-DWORD CNotificationServer::WaitIo(OVERLAPPED& ov, DWORD timeoutMs, DWORD& count) {
-    count = 0;
-    const HANDLE handles[] = {ov.hEvent, m_stopEvent.get()};
-    const DWORD wait = ::WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
-    if (wait == WAIT_OBJECT_0) {
-        if (!::GetOverlappedResult(NotifyPipe.get(), &ov, &count, FALSE))
-            return LastErrorOr1359();
-        return 0;
-    }
-    const DWORD result = wait == WAIT_OBJECT_0 + 1 ? kStopped
-                         : wait == WAIT_TIMEOUT    ? ERROR_TIMEOUT
-                                                   : LastErrorOr1359();
-    ::CancelIo(NotifyPipe.get());
-    // The operation must be over before `ov` and its buffer leave scope.
-    ::GetOverlappedResult(NotifyPipe.get(), &ov, &count, TRUE);
-    return result;
-}
-
-DWORD CNotificationServer::AwaitClient(HANDLE ioEvent) {
-    OVERLAPPED ov{};
-    ov.hEvent = ioEvent;
-    ::ResetEvent(ioEvent);
-    if (::ConnectNamedPipe(NotifyPipe.get(), &ov))
-        return 0;
-    DWORD error = ::GetLastError();
+DWORD CNotificationServer::AwaitClient(CPipeIo& io) {
+    const DWORD error = io.Connect();
     // A client that came before the call is served like any other; one that has already gone
     // again (ERROR_NO_DATA) may have left its message.
-    if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA)
-        return 0;
-    if (error != ERROR_IO_PENDING)
-        return error != 0 ? error : ERROR_INTERNAL_ERROR;
-    DWORD count = 0;
-    error = WaitIo(ov, INFINITE, count);
     return error == ERROR_NO_DATA ? 0 : error;
 }
 
-bool CNotificationServer::ReadMessage(HANDLE ioEvent, uint8_t* bytes, DWORD capacity, DWORD& length) {
+bool CNotificationServer::ReadMessage(CPipeIo& io, uint8_t* bytes, DWORD capacity, DWORD& length) const {
     length = 0;
-    const CDeadline deadline(m_readTimeoutMs);
+    io.RestartDeadline(m_readTimeoutMs);
     // The message is all the client writes before it closes: one read may return part of it.
     while (length < capacity) {
-        OVERLAPPED ov{};
-        ov.hEvent = ioEvent;
-        ::ResetEvent(ioEvent);
         DWORD count = 0;
-        DWORD error = 0;
-        if (!::ReadFile(NotifyPipe.get(), bytes + length, capacity - length, nullptr, &ov)) {
-            error = ::GetLastError();
-            if (error == ERROR_IO_PENDING)
-                error = WaitIo(ov, deadline.Remaining(), count);
-            else if (error == 0)
-                error = ERROR_INTERNAL_ERROR;
-        } else if (!::GetOverlappedResult(NotifyPipe.get(), &ov, &count, FALSE)) {
-            error = LastErrorOr1359();
-        }
-        if (error == kStopped)
+        const DWORD error = io.ReadSome(bytes + length, capacity - length, count);
+        if (error == ERROR_OPERATION_ABORTED)
             return false;
         if (error != 0 || count == 0)
             break; // closed, failed or timed out: what came so far is the message
@@ -146,18 +104,17 @@ bool CNotificationServer::ReadMessage(HANDLE ioEvent, uint8_t* bytes, DWORD capa
 }
 
 DWORD CNotificationServer::NotificationThread() {
-    UniqueEvent ioEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!ioEvent)
-        return LastErrorOr1359();
+    // Every wait of the thread ends at once when the stop event is set.
+    CPipeIo io(NotifyPipe.get(), kPipeIoNoDeadline, m_stopEvent.get());
     while (NotifyRunning != 0) {
-        const DWORD connected = AwaitClient(ioEvent.get());
-        if (connected == kStopped)
+        const DWORD connected = AwaitClient(io);
+        if (connected == ERROR_OPERATION_ABORTED)
             return 0;
         if (connected != 0)
             return connected;
         uint8_t bytes[kReadCapacity];
         DWORD length = 0;
-        const bool stopped = !ReadMessage(ioEvent.get(), bytes, sizeof bytes, length);
+        const bool stopped = !ReadMessage(io, bytes, sizeof bytes, length);
         if (!stopped) {
             const NotificationPost post = NotificationMessageFor(bytes, length);
             if (post.Post) {

@@ -2,6 +2,7 @@
 // The GUI's server of "\\.\pipe\corvelgui": one inbound instance and one thread that takes one
 // message per connection and posts it to the window that currently follows the connection.
 #include "Handles.h"
+#include "PipeIo.h"
 
 #include <windows.h>
 
@@ -40,14 +41,11 @@ protected:
 private:
     static unsigned __stdcall ThreadMain(void* self);
     DWORD NotificationThread();
-    // 0 when a client is connected, kStopped, or the error that ends the thread.
-    DWORD AwaitClient(HANDLE ioEvent);
+    // 0 when a client is connected, ERROR_OPERATION_ABORTED when stopped, or the error that
+    // ends the thread.
+    static DWORD AwaitClient(CPipeIo& io);
     // What the client wrote until it closed or the read bound passed; false when stopped.
-    bool ReadMessage(HANDLE ioEvent, uint8_t* bytes, DWORD capacity, DWORD& length);
-    // Waits for an overlapped operation of the thread, the stop event and `timeoutMs`.
-    DWORD WaitIo(OVERLAPPED& ov, DWORD timeoutMs, DWORD& count);
-
-    static constexpr DWORD kStopped = 0xFFFFFFFF;
+    bool ReadMessage(CPipeIo& io, uint8_t* bytes, DWORD capacity, DWORD& length) const;
 
     // The notification thread reads NotifyTarget only while it holds NotifySemaphore; the main
     // thread changes it only while it holds it (or before the thread exists).

@@ -1,5 +1,7 @@
 #include "NotificationServer.h"
 
+#include "FakeService.h"
+#include "PipeClientOpen.h"
 #include "TestWindow.h"
 
 #include <gtest/gtest.h>
@@ -18,24 +20,13 @@ constexpr DWORD kTestReadBoundMs = 300;
 
 // A client of the GUI pipe as the service's forwarder is: open (waiting while busy), write, close.
 UniqueFile OpenGuiPipe() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        UniqueFile pipe(
-            ::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (pipe || ::GetLastError() != ERROR_PIPE_BUSY)
-            return pipe;
-        ::WaitNamedPipeW(kNotificationPipeName, 5000);
-    }
-    return UniqueFile();
+    UniqueFile pipe;
+    OpenGuiNotificationPipe(pipe);
+    return pipe;
 }
 
 void Notify(const Bytes& bytes) {
-    UniqueFile pipe = OpenGuiPipe();
-    ASSERT_TRUE(pipe);
-    if (bytes.empty())
-        return;
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(pipe.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
-    ASSERT_EQ(written, bytes.size());
+    ASSERT_EQ(SendGuiNotification(bytes), 0u);
 }
 
 const Bytes kSentinel = {0x41, 0, 0, 3, 7, 1, 0}; // index 7 connected
@@ -167,16 +158,14 @@ public:
 
 protected:
     void OnPipeCreated() override {
-        client.reset(
-            ::CreateFileW(kNotificationPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!client)
+        // One attempt: the instance exists and nobody else is connected.
+        if (OpenPipeClient(kNotificationPipeName, GENERIC_WRITE, PipeOpenPolicy(), client) != 0)
             return;
         // The write may wait for the server's read: not on this thread, which starts the server.
         const HANDLE pipe = client.get();
         writer = std::thread([pipe] {
             const uint8_t bytes[] = {0x41, 0, 0, 3, 4, 2, 0};
-            DWORD written = 0;
-            ::WriteFile(pipe, bytes, sizeof bytes, &written, nullptr);
+            CPipeIo(pipe, 10000).WriteAll(bytes, sizeof bytes);
         });
     }
 };

@@ -18,24 +18,24 @@ int CPipeService::Open() {
 DWORD CPipeService::Write(const uint8_t* buffer, DWORD size) {
     if (!m_pipe)
         return ERROR_INVALID_HANDLE;
-    CBoundedPipeIo io(m_pipe.get());
-    return io.WriteAll(buffer, size, CDeadline(m_timeoutMs));
+    CPipeIo io(m_pipe.get(), m_timeoutMs);
+    return io.WriteAll(buffer, size);
 }
 
 DWORD CPipeService::Read(uint8_t* buffer, DWORD capacity) {
     if (!m_pipe)
         return ERROR_INVALID_HANDLE;
-    CBoundedPipeIo io(m_pipe.get());
-    const CDeadline deadline(m_timeoutMs);
+    CPipeIo io(m_pipe.get(), m_timeoutMs);
     uint8_t head[CommandHeader::kSize];
-    DWORD error = io.ReadExact(head, sizeof head, deadline);
+    DWORD got = 0;
+    DWORD error = io.ReadExact(head, sizeof head, got);
     if (error != 0)
         return error;
     const uint32_t dataLength = ReadBe24(head + 1);
     if (capacity < CommandHeader::kSize || capacity - CommandHeader::kSize < dataLength)
         return 1;
     std::copy(head, head + sizeof head, buffer);
-    return io.ReadExact(buffer + CommandHeader::kSize, dataLength, deadline);
+    return io.ReadExact(buffer + CommandHeader::kSize, dataLength, got);
 }
 
 int CPipeService::Close() {

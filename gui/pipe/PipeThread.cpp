@@ -53,13 +53,13 @@ namespace {
 // Writes the request and reads the whole reply, all within one deadline.
 DWORD Exchange(HANDLE pipe, const uint8_t* request, uint32_t requestLength, DWORD timeoutMs,
                PipeReply& reply) {
-    CBoundedPipeIo io(pipe);
-    const CDeadline deadline(timeoutMs);
-    DWORD error = io.WriteAll(request, requestLength, deadline);
+    CPipeIo io(pipe, timeoutMs);
+    DWORD error = io.WriteAll(request, requestLength);
     if (error != 0)
         return error;
     uint8_t head[CommandHeader::kSize];
-    error = io.ReadExact(head, sizeof head, deadline);
+    DWORD got = 0;
+    error = io.ReadExact(head, sizeof head, got);
     if (error != 0)
         return error;
     const uint32_t dataLength = ReadBe24(head + 1);
@@ -69,7 +69,7 @@ DWORD Exchange(HANDLE pipe, const uint8_t* request, uint32_t requestLength, DWOR
     if (!frame)
         return ERROR_OUTOFMEMORY;
     std::copy(head, head + sizeof head, frame.get());
-    error = io.ReadExact(frame.get() + CommandHeader::kSize, dataLength, deadline);
+    error = io.ReadExact(frame.get() + CommandHeader::kSize, dataLength, got);
     if (error != 0)
         return error;
     reply.Frame = std::move(frame);

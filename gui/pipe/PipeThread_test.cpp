@@ -1,6 +1,7 @@
 #include "PipeThread.h"
 
 #include "FakeService.h"
+#include "PipeClientOpen.h"
 #include "Records.h"
 #include "TestWindow.h"
 
@@ -182,9 +183,8 @@ TEST_F(PipeThreadTest, BusyServiceFailsTheRequestAndTheNextOneGetsThrough) {
         ScriptedResponder({FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, Bytes(20, 0)))}), 1, 200);
     ASSERT_EQ(service.Start(), 0u);
     // Holds the only instance: every attempt finds the pipe busy for the whole default wait.
-    UniqueFile blocker(
-        ::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(blocker);
+    UniqueFile blocker;
+    ASSERT_EQ(OpenPipeClient(kServicePipeName, GENERIC_READ | GENERIC_WRITE, PipeOpenPolicy(), blocker), 0u);
     ASSERT_TRUE(service.WaitForConnections(1, 5000));
     StartThread();
     Post(BuildStatus);

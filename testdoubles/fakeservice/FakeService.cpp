@@ -1,6 +1,7 @@
 #include "FakeService.h"
 
 #include "ByteOrder.h"
+#include "PipeClientOpen.h"
 #include "Protocol.h"
 
 #include <algorithm>
@@ -61,41 +62,11 @@ void CFakeService::Stop() {
     m_threads.clear();
 }
 
-DWORD CFakeService::Wait(HANDLE pipe, OVERLAPPED& ov, DWORD& count) {
-    count = 0;
-    const HANDLE handles[] = {ov.hEvent, m_stop.get()};
-    const DWORD wait = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-    if (wait == WAIT_OBJECT_0)
-        return ::GetOverlappedResult(pipe, &ov, &count, FALSE) ? 0 : LastErrorOr1359();
-    ::CancelIo(pipe);
-    ::GetOverlappedResult(pipe, &ov, &count, TRUE);
-    return ERROR_OPERATION_ABORTED;
-}
-
-namespace {
-struct Io {
-    OVERLAPPED ov{};
-    explicit Io(HANDLE event) {
-        ov.hEvent = event;
-        ::ResetEvent(event);
-    }
-};
-} // namespace
-
-bool CFakeService::ReadRequest(HANDLE pipe, FakeRequest& request) {
-    UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+bool CFakeService::ReadRequest(CPipeIo& io, FakeRequest& request) {
     std::vector<uint8_t> message(65536);
     for (;;) {
-        Io io(event.get());
         DWORD count = 0;
-        DWORD error = 0;
-        if (!::ReadFile(pipe, message.data(), DWORD(message.size()), nullptr, &io.ov)) {
-            error = ::GetLastError();
-            if (error == ERROR_IO_PENDING)
-                error = Wait(pipe, io.ov, count);
-        } else if (!::GetOverlappedResult(pipe, &io.ov, &count, FALSE)) {
-            error = ::GetLastError();
-        }
+        const DWORD error = io.ReadSome(message.data(), DWORD(message.size()), count);
         if (error != 0 && error != ERROR_MORE_DATA)
             return false; // stopped, or the client went away
         request.Frame.insert(request.Frame.end(), message.begin(), message.begin() + count);
@@ -107,8 +78,7 @@ bool CFakeService::ReadRequest(HANDLE pipe, FakeRequest& request) {
     }
 }
 
-bool CFakeService::WriteReply(HANDLE pipe, const FakeExchange& exchange) {
-    UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+bool CFakeService::WriteReply(CPipeIo& io, const FakeExchange& exchange) {
     // The pieces asked for, then the rest in one.
     std::vector<size_t> pieces = exchange.Chunks;
     size_t listed = 0;
@@ -119,86 +89,51 @@ bool CFakeService::WriteReply(HANDLE pipe, const FakeExchange& exchange) {
     size_t offset = 0;
     for (size_t i = 0; i < pieces.size() && offset < exchange.Reply.size(); ++i) {
         const size_t size = std::min(pieces[i], exchange.Reply.size() - offset);
-        Io io(event.get());
-        DWORD count = 0;
-        DWORD error = 0;
-        if (!::WriteFile(pipe, exchange.Reply.data() + offset, DWORD(size), nullptr, &io.ov)) {
-            error = ::GetLastError();
-            if (error == ERROR_IO_PENDING)
-                error = Wait(pipe, io.ov, count);
-        }
-        if (error != 0)
+        if (io.WriteAll(exchange.Reply.data() + offset, DWORD(size)) != 0)
             return false;
         offset += size;
         // The client has read this piece before the next one exists: its read comes back short.
         if (i + 1 < pieces.size())
-            ::FlushFileBuffers(pipe);
+            ::FlushFileBuffers(io.Pipe());
     }
     return true;
 }
 
-void CFakeService::AwaitClose(HANDLE pipe) {
-    UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    uint8_t byte[256];
-    for (;;) {
-        Io io(event.get());
-        DWORD count = 0;
-        DWORD error = 0;
-        if (!::ReadFile(pipe, byte, sizeof byte, nullptr, &io.ov)) {
-            error = ::GetLastError();
-            if (error == ERROR_IO_PENDING)
-                error = Wait(pipe, io.ov, count);
-        }
-        if (error != 0 && error != ERROR_MORE_DATA)
-            return;
-    }
-}
-
 void CFakeService::Serve(HANDLE pipe) {
-    UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // No deadline: Stop ends every wait.
+    CPipeIo io(pipe, kPipeIoNoDeadline, m_stop.get());
     for (;;) {
-        Io io(event.get());
-        DWORD count = 0;
-        DWORD error = 0;
-        if (!::ConnectNamedPipe(pipe, &io.ov)) {
-            error = ::GetLastError();
-            if (error == ERROR_IO_PENDING)
-                error = Wait(pipe, io.ov, count);
-            else if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA)
-                error = 0;
-        }
-        if (error != 0)
+        const DWORD connected = io.Connect();
+        if (connected != 0 && connected != ERROR_NO_DATA)
             return; // stopped, or the instance is unusable
         {
+            std::lock_guard<std::mutex> guard(m_lock);
+            ++m_connections;
+        }
+        m_changed.notify_all();
+        FakeRequest request;
+        if (ReadRequest(io, request)) {
+            FakeExchange exchange;
             {
                 std::lock_guard<std::mutex> guard(m_lock);
-                ++m_connections;
+                m_requests.push_back(request);
+                exchange = m_responder(request);
             }
             m_changed.notify_all();
-            FakeRequest request;
-            if (ReadRequest(pipe, request)) {
-                FakeExchange exchange;
-                {
-                    std::lock_guard<std::mutex> guard(m_lock);
-                    m_requests.push_back(request);
-                    exchange = m_responder(request);
-                }
-                m_changed.notify_all();
-                switch (exchange.What) {
-                case FakeExchange::Action::Reply:
-                    // The real service flushes before it disconnects; waiting for the client's
-                    // close does the same and can be cut short by Stop.
-                    if (WriteReply(pipe, exchange))
-                        AwaitClose(pipe);
-                    break;
-                case FakeExchange::Action::Silent:
-                    ::WaitForSingleObject(m_stop.get(), INFINITE);
-                    break;
-                case FakeExchange::Action::Close:
-                    if (!exchange.Reply.empty())
-                        WriteReply(pipe, exchange);
-                    break;
-                }
+            switch (exchange.What) {
+            case FakeExchange::Action::Reply:
+                // The real service flushes before it disconnects; waiting for the client's
+                // close does the same and can be cut short by Stop.
+                if (WriteReply(io, exchange))
+                    io.WaitForClientClose();
+                break;
+            case FakeExchange::Action::Silent:
+                ::WaitForSingleObject(m_stop.get(), INFINITE);
+                break;
+            case FakeExchange::Action::Close:
+                if (!exchange.Reply.empty())
+                    WriteReply(io, exchange);
+                break;
             }
         }
         ::DisconnectNamedPipe(pipe);
@@ -229,27 +164,25 @@ bool CFakeService::WaitForConnections(size_t count, DWORD timeoutMs) const {
                               [&] { return m_connections >= count; });
 }
 
+DWORD OpenGuiNotificationPipe(UniqueFile& pipe, DWORD timeoutMs) {
+    PipeOpenPolicy policy;
+    policy.Attempts = kUnlimitedAttempts;
+    policy.BusyWaitMs = 100;
+    policy.OnFailedWait = FailedWait::TriesAgain;
+    // A missing pipe (the GUI still starting its server) offers nothing to wait on: look again
+    // shortly.
+    policy.WaitWhileMissing = true;
+    policy.MissingPauseMs = 20;
+    policy.DeadlineMs = timeoutMs;
+    return OpenPipeClient(L"\\\\.\\pipe\\corvelgui", GENERIC_WRITE, policy, pipe);
+}
+
 DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs) {
-    const wchar_t* name = L"\\\\.\\pipe\\corvelgui";
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        UniqueFile pipe(::CreateFileW(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (pipe) {
-            DWORD written = 0;
-            if (!::WriteFile(pipe.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr))
-                return LastErrorOr1359();
-            return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
-        }
-        const DWORD error = LastErrorOr1359();
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= end)
-            return error;
-        // A busy pipe is waited for; a missing one (the GUI still starting its server) offers
-        // nothing to wait on, so look again shortly.
-        if (!::WaitNamedPipeW(name, DWORD(std::min<ULONGLONG>(end - now, 100))) &&
-            ::GetLastError() == ERROR_FILE_NOT_FOUND)
-            ::Sleep(20);
-    }
+    UniqueFile pipe;
+    const DWORD opened = OpenGuiNotificationPipe(pipe, timeoutMs);
+    if (opened != 0)
+        return opened;
+    return CPipeIo(pipe.get(), timeoutMs).WriteAll(bytes.data(), DWORD(bytes.size()));
 }
 
 } // namespace corvel

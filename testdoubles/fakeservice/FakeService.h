@@ -3,6 +3,7 @@
 // pipes, so each WriteFile of a client arrives as one message and a test can tell a request
 // written whole from one written in pieces.
 #include "Handles.h"
+#include "PipeIo.h"
 
 #include <windows.h>
 
@@ -50,9 +51,11 @@ std::vector<uint8_t> FakeReply(uint8_t commandId, uint32_t resultCode,
 
 constexpr const wchar_t* kFakeServicePipeName = L"\\\\.\\pipe\\corvelservice";
 
+// Opens "\\.\pipe\corvelgui" for writing (overlapped), waiting up to `timeoutMs` while the
+// GUI's server is not yet listening or is busy. 0, or the last error.
+DWORD OpenGuiNotificationPipe(UniqueFile& pipe, DWORD timeoutMs = 10000);
 // Writes one notification to "\\.\pipe\corvelgui" as the service forwards it (open, one write,
-// close), waiting up to `timeoutMs` while the GUI's server is not yet listening or is busy.
-// 0, or the last error.
+// close), with the waits of OpenGuiNotificationPipe. 0, or the last error.
 DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs = 10000);
 
 class CFakeService {
@@ -81,11 +84,8 @@ public:
 
 private:
     void Serve(HANDLE pipe);
-    // 0, or ERROR_OPERATION_ABORTED when stopped, or the error.
-    DWORD Wait(HANDLE pipe, OVERLAPPED& ov, DWORD& count);
-    bool ReadRequest(HANDLE pipe, FakeRequest& request);
-    bool WriteReply(HANDLE pipe, const FakeExchange& exchange);
-    void AwaitClose(HANDLE pipe);
+    static bool ReadRequest(CPipeIo& io, FakeRequest& request);
+    static bool WriteReply(CPipeIo& io, const FakeExchange& exchange);
 
     FakeResponder m_responder;
     const int m_instances;
