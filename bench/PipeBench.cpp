@@ -1,19 +1,38 @@
-// Pipe load benchmark: 16 concurrent clients send a mix of CMD_VPN_STATUS and CMD_LOAD_CONFIG
-// to CORVELSVC (installed and started under the service manager for the run, or an already
-// running one with --running), then the same load to a minimal echo server with the same 7
-// instances, one thread each, measured in the same run. Prints requests per second, p50 and
-// p99 latency and failures of both, and the ratio of the two p50s. Speed never fails it:
-// the exit code is 0 when no request failed, else 1. A phase that reaches its time budget
-// stops early and says so; its figures are those of the requests it made.
+// Pipe load benchmark: CORVELSVC (installed and started under the service manager for the run,
+// or an already running one with --running) against two bare servers, each request on a
+// connection of its own as the real clients make them:
+// - same-design: the service's design and nothing else, in a process of its own as the service
+//   is: 7 instances, a thread per request with one I/O object on the slot's event, a new
+//   instance after each request made by a main loop that waits on the threads and the stop; it
+//   reads the request, writes a fixed valid reply of the right size, then flushes and
+//   disconnects as the service does;
+// - echo: 7 instances, one thread each, reused; writes the request back, then the same flush.
+// For CMD_VPN_STATUS and CMD_LOAD_CONFIG with 1 and 16 clients it prints requests per second,
+// p50 and p99 latency and failures of each, and the service's p50 and throughput as ratios
+// against both (p50 below 1 and req/s above 1: the service is the faster). The servers take
+// turns during each case, so that a change of the machine's load meets all three alike.
+// Speed never fails it: the exit code is 0 when no request failed, else 1. A run that reaches
+// its time budget stops early and says so; its figures are those of the requests made.
 //
-// Usage: corvel-bench [--requests N] [--clients N] [--running] [--service <CORVELSVC.exe>]
+// Usage: corvel-bench [--requests N] [--running] [--service <CORVELSVC.exe>] [--figures <file>]
+//   --requests: requests per server and case with 16 clients (a quarter of it with 1 client);
+//     the time budgets grow with it
+//   --figures: also writes the figures to this file (a path from "/" is one of the build tree)
+#include "BenchReport.h"
 #include "E2eHarness.h"
 
+#include "ByteOrder.h"
+#include "Commands.h"
+#include "PipeClientOpen.h"
+#include "PipeIo.h"
 #include "Protocol.h"
+#include "Records.h"
 #include "Replies.h"
 #include "Requests.h"
 
 #include <windows.h>
+
+#include <process.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,110 +49,163 @@ int _dowildcard = 0;
 
 namespace {
 
+constexpr wchar_t kSameDesignPipe[] = L"\\\\.\\pipe\\corvelbench_samedesign";
 constexpr wchar_t kEchoPipe[] = L"\\\\.\\pipe\\corvelbench_echo";
-constexpr DWORD kEchoInstances = 7;
-// Keeps the whole run under a minute: a phase stops issuing requests when it has used its
-// share, and says so (under Wine the service serves a few hundred requests a second, since
-// each request has a worker thread and a pipe instance of its own).
-constexpr ULONGLONG kServiceBudgetMs = 35000;
-constexpr ULONGLONG kEchoBudgetMs = 15000;
+constexpr DWORD kInstances = 7;
+// The service's bound of one request, its reply included.
+constexpr DWORD kServerRequestMs = 5000;
+// Time budgets that keep the whole run near a minute: 16 clients are measured in kRounds
+// rounds at each server, one client in one run that takes turns among the servers.
+constexpr uint32_t kRounds = 6;
+constexpr ULONGLONG kRoundBudgetMs = 800;
+constexpr ULONGLONG kOneClientBudgetMs = 8000;
+constexpr uint32_t kDefaultRequests = 1600;
+constexpr uint32_t kTurn = 10;
 // A request not answered within this time counts as failed.
-constexpr ULONGLONG kRequestDeadlineMs = 10000;
+constexpr DWORD kRequestDeadlineMs = 10000;
+constexpr uint8_t kRecords = 20;
 
-struct Figures {
-    uint32_t Issued = 0;
-    uint32_t Failed = 0;
-    double Seconds = 0;
-    double P50Ms = 0;
-    double P99Ms = 0;
-    bool CutShort = false;
-    DWORD FirstError = 0; // of the first failed request
+bench::CReport g_report;
+
+template <class... Args> void Out(const char* format, Args... args) {
+    g_report.Out(format, args...);
+}
+
+// ---- what the clients send and accept ----
+
+struct Workload {
+    const char* Name;
+    uint8_t CommandId;
+    std::vector<std::vector<uint8_t>> Frames; // taken in turn
 };
 
-double Percentile(std::vector<double>& sorted, double p) {
-    if (sorted.empty())
-        return 0;
-    const size_t i = std::min(sorted.size() - 1, size_t(p * double(sorted.size() - 1) + 0.5));
-    return sorted[i];
+Workload StatusWorkload() {
+    return {"CMD_VPN_STATUS", CMD_VPN_STATUS, {BuildVpnStatusRequest()}};
 }
 
-// One request on its own connection, as the real clients do. Service replies are checked
-// with the protocol's parser; the echo server's reply must equal the request.
-// 0 when answered; otherwise the Win32 error of the step that failed (11 for a bad reply).
-DWORD OneRequest(const wchar_t* pipeName, const std::vector<uint8_t>& request, uint8_t commandId, bool echo) {
-    // While all 7 instances are busy the client waits for one, as the real clients do, but
-    // for as long as a request may take rather than for a fixed count of attempts: with 16
-    // clients on 7 instances a freed instance often goes to another client.
+Workload LoadConfigWorkload() {
+    Workload w{"CMD_LOAD_CONFIG", CMD_LOAD_CONFIG, {}};
+    for (uint8_t i = 0; i < kRecords; ++i)
+        w.Frames.push_back(BuildLoadConfigRequest(i));
+    return w;
+}
+
+// A service reply (or the same-design server's) as the clients accept it: the command's head,
+// result 0, and for CMD_LOAD_CONFIG the record asked for.
+bool ReplyAccepted(const std::vector<uint8_t>& reply, const std::vector<uint8_t>& request,
+                   uint8_t commandId) {
+    ReplyView view;
+    if (ParseReply(reply.data(), reply.size(), commandId, view) != 0 || view.ResultCode != 0)
+        return false;
+    if (commandId != CMD_LOAD_CONFIG)
+        return view.PayloadLength == kVpnIndexLimit;
+    LoadConfigReply item;
+    return ParseLoadConfigReply(view.Payload, view.PayloadLength, item) == 0 &&
+           item.ConfigItemId == request[CommandHeader::kSize] && item.ItemLength == VPNCONFIG::kSize;
+}
+
+// ---- the clients ----
+
+PipeOpenPolicy ClientPolicy() {
+    // While all 7 instances are busy the client waits for one, as the real clients do, but for
+    // as long as a request may take rather than for a fixed count of attempts: with 16 clients
+    // on 7 instances a freed instance often goes to another client.
+    PipeOpenPolicy p;
+    p.Attempts = kUnlimitedAttempts;
+    p.BusyWaitMs = 1000;
+    p.OnFailedWait = FailedWait::TriesAgain;
+    p.DeadlineMs = kRequestDeadlineMs;
+    return p;
+}
+
+// One request on its own connection. 0 when answered as expected; otherwise the Win32 error of
+// the step that failed (11 for a reply that is not the expected one).
+DWORD OneRequest(const wchar_t* pipeName, const std::vector<uint8_t>& request, uint8_t commandId, bool echo,
+                 HANDLE event) {
     UniqueFile pipe;
-    const ULONGLONG deadline = ::GetTickCount64() + kRequestDeadlineMs;
-    for (;;) {
-        pipe.reset(::CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (pipe)
-            break;
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_PIPE_BUSY)
-            return error ? error : ERROR_INTERNAL_ERROR;
-        if (::GetTickCount64() >= deadline)
-            break;
-        ::WaitNamedPipeW(pipeName, 1000);
-    }
-    if (!pipe)
-        return ERROR_PIPE_BUSY;
-    DWORD done = 0;
-    if (!::WriteFile(pipe.get(), request.data(), DWORD(request.size()), &done, nullptr) ||
-        done != request.size())
-        return ERROR_WRITE_FAULT;
-    std::vector<uint8_t> reply(echo ? request.size() : 8);
-    auto readExact = [&](uint8_t* target, DWORD count) {
-        DWORD got = 0;
-        while (got < count) {
-            DWORD n = 0;
-            if (!::ReadFile(pipe.get(), target + got, count - got, &n, nullptr) || n == 0)
-                return false;
-            got += n;
-        }
-        return true;
-    };
-    if (!readExact(reply.data(), DWORD(reply.size())))
-        return ERROR_READ_FAULT;
+    DWORD error = OpenPipeClient(pipeName, GENERIC_READ | GENERIC_WRITE, ClientPolicy(), pipe);
+    if (error != 0)
+        return error;
+    CPipeIo io(pipe.get(), kRequestDeadlineMs, nullptr, event);
+    if ((error = io.WriteAll(request.data(), DWORD(request.size()))) != 0)
+        return error;
+    std::vector<uint8_t> reply(echo ? request.size() : ReplyHeader::kSize);
+    DWORD got = 0;
+    if ((error = io.ReadExact(reply.data(), DWORD(reply.size()), got)) != 0)
+        return error;
     if (echo)
         return reply == request ? 0 : DWORD(ERROR_BAD_FORMAT);
-    const uint32_t dataLength = (uint32_t(reply[1]) << 16) | (uint32_t(reply[2]) << 8) | reply[3];
+    const uint32_t dataLength = ReadBe24(reply.data() + 1);
     if (dataLength < 4 || dataLength > 4096)
         return ERROR_BAD_FORMAT;
-    reply.resize(4 + size_t(dataLength));
-    if (dataLength > 4 && !readExact(reply.data() + 8, dataLength - 4))
-        return ERROR_READ_FAULT;
-    ReplyView view;
-    return ParseReply(reply.data(), reply.size(), commandId, view) == 0 && view.ResultCode == 0
-               ? 0
-               : DWORD(ERROR_BAD_FORMAT);
+    reply.resize(CommandHeader::kSize + size_t(dataLength));
+    if ((error = io.ReadExact(reply.data() + ReplyHeader::kSize, DWORD(reply.size() - ReplyHeader::kSize),
+                              got)) != 0)
+        return error;
+    return ReplyAccepted(reply, request, commandId) ? 0 : DWORD(ERROR_BAD_FORMAT);
 }
 
-Figures RunLoad(const wchar_t* pipeName, bool echo, uint32_t requests, uint32_t clients, ULONGLONG budgetMs) {
-    std::vector<std::vector<uint8_t>> frames;
-    std::vector<uint8_t> commands;
-    for (uint8_t i = 0; i < 20; ++i) {
-        frames.push_back(BuildVpnStatusRequest());
-        commands.push_back(CMD_VPN_STATUS);
-        frames.push_back(BuildLoadConfigRequest(i));
-        commands.push_back(CMD_LOAD_CONFIG);
+struct Figures {
+    std::vector<double> LatenciesMs;
+    uint32_t Failed = 0;
+    double Seconds = 0;
+    bool CutShort = false;
+    DWORD FirstError = 0; // of the first failed request
+
+    uint32_t Requests() const { return uint32_t(LatenciesMs.size()); }
+    double PerSecond() const { return Seconds > 0 ? Requests() / Seconds : 0; }
+    double Percentile(double p) const {
+        if (LatenciesMs.empty())
+            return 0;
+        std::vector<double> sorted = LatenciesMs;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size() - 1) + 0.5))];
     }
+    void Add(const Figures& more) {
+        LatenciesMs.insert(LatenciesMs.end(), more.LatenciesMs.begin(), more.LatenciesMs.end());
+        if (Failed == 0)
+            FirstError = more.FirstError;
+        Failed += more.Failed;
+        Seconds += more.Seconds;
+        CutShort = CutShort || more.CutShort;
+    }
+};
+
+double NowMs() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+struct Server {
+    const char* Name;
+    const wchar_t* Pipe;
+    bool Echo;
+};
+
+// `requests` requests from `clients` threads. With several servers they take turns in blocks of
+// kTurn requests: short enough that a change of the machine's load meets all alike, long enough
+// that the work a server does after its last reply (a new instance) falls mostly on its own
+// requests. One Figures per server; its seconds are the wall time with one server, else the
+// time its requests took, per client.
+std::vector<Figures> RunLoad(const std::vector<Server>& servers, const Workload& work, uint32_t requests,
+                             uint32_t clients, ULONGLONG budgetMs) {
+    const size_t count = servers.size();
     std::atomic<uint32_t> next{0};
-    std::atomic<uint32_t> failed{0};
     std::atomic<bool> cut{false};
-    std::atomic<DWORD> firstError{0};
-    std::vector<std::vector<double>> latencies(clients);
-    LARGE_INTEGER frequency, begin, end;
-    ::QueryPerformanceFrequency(&frequency);
+    // Each client thread owns its row of latencies and failures, and its I/O event.
+    std::vector<std::vector<Figures>> perClient(clients, std::vector<Figures>(count));
     const ULONGLONG deadline = ::GetTickCount64() + budgetMs;
-    ::QueryPerformanceCounter(&begin);
+    const double begin = NowMs();
     std::vector<std::thread> threads;
     for (uint32_t c = 0; c < clients; ++c) {
-        // Each client thread owns its latency vector; the counters are atomics.
         threads.emplace_back([&, c] {
-            DWORD noError = 0;
+            UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
             for (;;) {
                 const uint32_t n = next.fetch_add(1);
                 if (n >= requests)
@@ -142,174 +214,387 @@ Figures RunLoad(const wchar_t* pipeName, bool echo, uint32_t requests, uint32_t 
                     cut = true;
                     return;
                 }
-                LARGE_INTEGER t0, t1;
-                ::QueryPerformanceCounter(&t0);
-                const DWORD error =
-                    OneRequest(pipeName, frames[n % frames.size()], commands[n % frames.size()], echo);
-                ::QueryPerformanceCounter(&t1);
-                if (error != 0) {
-                    ++failed;
-                    firstError.compare_exchange_strong(noError, error);
-                }
-                latencies[c].push_back(double(t1.QuadPart - t0.QuadPart) * 1000.0 /
-                                       double(frequency.QuadPart));
+                const size_t turn = (n / kTurn) % count;
+                const Server& server = servers[turn];
+                const std::vector<uint8_t>& frame = work.Frames[n % work.Frames.size()];
+                const double t0 = NowMs();
+                const DWORD error = OneRequest(server.Pipe, frame, work.CommandId, server.Echo, event.get());
+                Figures& f = perClient[c][turn];
+                f.LatenciesMs.push_back(NowMs() - t0);
+                if (error != 0 && f.Failed++ == 0)
+                    f.FirstError = error;
             }
         });
     }
     for (auto& t : threads)
         t.join();
-    ::QueryPerformanceCounter(&end);
-    std::vector<double> all;
-    for (auto& l : latencies)
-        all.insert(all.end(), l.begin(), l.end());
-    std::sort(all.begin(), all.end());
-    Figures f;
-    f.Issued = uint32_t(all.size());
-    f.Failed = failed;
-    f.Seconds = double(end.QuadPart - begin.QuadPart) / double(frequency.QuadPart);
-    f.P50Ms = Percentile(all, 0.50);
-    f.P99Ms = Percentile(all, 0.99);
-    f.CutShort = cut;
-    f.FirstError = firstError;
-    return f;
+    const double wallSeconds = (NowMs() - begin) / 1000.0;
+    std::vector<Figures> all(count);
+    for (size_t i = 0; i < count; ++i) {
+        for (uint32_t c = 0; c < clients; ++c)
+            all[i].Add(perClient[c][i]);
+        double busyMs = 0;
+        for (double ms : all[i].LatenciesMs)
+            busyMs += ms;
+        all[i].Seconds = count == 1 ? wallSeconds : busyMs / 1000.0 / clients;
+        all[i].CutShort = cut;
+    }
+    return all;
 }
 
-// The reference: 7 instances of a pipe, one thread each, that read one request (head, then
-// DATA) and write it back, then disconnect; nothing else.
+// ---- the bare servers ----
+
+// Reads one request (head, then DATA up to `capacity` bytes in all) within io's deadline.
+bool ReadRequest(CPipeIo& io, std::vector<uint8_t>& request, size_t capacity) {
+    request.resize(CommandHeader::kSize);
+    DWORD got = 0;
+    if (io.ReadExact(request.data(), CommandHeader::kSize, got) != 0)
+        return false;
+    const uint32_t dataLength = ReadBe24(request.data() + 1);
+    if (CommandHeader::kSize + size_t(dataLength) > capacity)
+        return false;
+    request.resize(CommandHeader::kSize + size_t(dataLength));
+    return dataLength == 0 || io.ReadExact(request.data() + CommandHeader::kSize, dataLength, got) == 0;
+}
+
+class CSameDesignServer {
+public:
+    explicit CSameDesignServer(const wchar_t* pipeName) : m_pipeName(pipeName) {
+        BuildReply(CMD_VPN_STATUS, 0, std::vector<uint8_t>(kVpnIndexLimit, 0).data(), kVpnIndexLimit,
+                   m_status);
+        for (uint8_t i = 0; i < kRecords; ++i) {
+            std::vector<uint8_t> payload;
+            const std::vector<uint8_t> record = VPNCONFIG::Default(i).ToBytes();
+            BuildLoadConfigPayload(i, record.data(), uint32_t(record.size()), payload);
+            BuildReply(CMD_LOAD_CONFIG, 0, payload.data(), payload.size(), m_records[i]);
+        }
+    }
+    ~CSameDesignServer() { Stop(); }
+
+    DWORD Start() {
+        m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!m_stop)
+            return LastErrorOr1359();
+        for (Slot& slot : m_slots) {
+            slot.Server = this;
+            slot.Event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            const DWORD e = slot.Event ? Serve(slot) : LastErrorOr1359();
+            if (e != 0) {
+                Stop();
+                return e;
+            }
+        }
+        m_loop = std::thread([this] { Loop(); });
+        return 0;
+    }
+    void Stop() {
+        if (m_stop)
+            ::SetEvent(m_stop.get());
+        if (m_loop.joinable())
+            m_loop.join();
+        for (Slot& slot : m_slots) {
+            if (slot.Thread)
+                ::WaitForSingleObject(slot.Thread.get(), INFINITE);
+            slot.Thread.reset();
+            slot.Pipe.reset();
+        }
+    }
+
+private:
+    struct Slot {
+        CSameDesignServer* Server = nullptr;
+        UniqueFile Pipe;
+        UniqueHandle<> Thread;
+        UniqueEvent Event;
+    };
+
+    // A new instance and the thread that serves its one request.
+    DWORD Serve(Slot& slot) {
+        slot.Pipe.reset(::CreateNamedPipeW(m_pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, kInstances, 0, 0,
+                                           1000, nullptr));
+        if (!slot.Pipe)
+            return LastErrorOr1359();
+        slot.Thread.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &Worker, &slot, 0, nullptr)));
+        return slot.Thread ? 0 : LastErrorOr1359();
+    }
+
+    void Loop() {
+        for (;;) {
+            HANDLE waits[kInstances + 1];
+            for (DWORD i = 0; i < kInstances; ++i)
+                waits[i] = m_slots[i].Thread.get();
+            waits[kInstances] = m_stop.get();
+            const DWORD w = ::WaitForMultipleObjects(kInstances + 1, waits, FALSE, INFINITE);
+            if (w >= WAIT_OBJECT_0 + kInstances)
+                return;
+            Slot& slot = m_slots[w - WAIT_OBJECT_0];
+            slot.Thread.reset();
+            slot.Pipe.reset();
+            if (Serve(slot) != 0)
+                return;
+        }
+    }
+
+    static unsigned __stdcall Worker(void* param) {
+        Slot& slot = *static_cast<Slot*>(param);
+        CSameDesignServer& server = *slot.Server;
+        CPipeIo io(slot.Pipe.get(), kPipeIoNoDeadline, server.m_stop.get(), slot.Event.get());
+        if (io.Connect() == 0) {
+            io.RestartDeadline(kServerRequestMs);
+            std::vector<uint8_t> request;
+            if (ReadRequest(io, request, 64)) {
+                const std::vector<uint8_t>* reply = nullptr;
+                if (request[0] == CMD_VPN_STATUS)
+                    reply = &server.m_status;
+                else if (request[0] == CMD_LOAD_CONFIG && request.size() > CommandHeader::kSize &&
+                         request[CommandHeader::kSize] < kRecords)
+                    reply = &server.m_records[request[CommandHeader::kSize]];
+                if (reply) {
+                    io.WriteAll(reply->data(), DWORD(reply->size()));
+                    io.WaitForClientClose();
+                }
+            }
+            ::DisconnectNamedPipe(slot.Pipe.get());
+        }
+        return 0;
+    }
+
+    const wchar_t* m_pipeName;
+    std::vector<uint8_t> m_status;
+    std::vector<uint8_t> m_records[kRecords];
+    UniqueEvent m_stop;
+    Slot m_slots[kInstances];
+    std::thread m_loop;
+};
+
+// The same-design server in a process of its own, as the service is: this program started again
+// with --serve-same-design <parent id>; it serves until the parent sets the stop event.
+std::wstring SameDesignEventName(DWORD parent, const wchar_t* what) {
+    return L"Local\\corvelbench-" + std::to_wstring(parent) + L"-" + what;
+}
+
+int ServeSameDesign(DWORD parent) {
+    UniqueHandle<> ready(
+        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, SameDesignEventName(parent, L"ready").c_str()));
+    UniqueHandle<> stop(::OpenEventW(SYNCHRONIZE, FALSE, SameDesignEventName(parent, L"stop").c_str()));
+    if (!ready || !stop)
+        return 1;
+    CSameDesignServer server(kSameDesignPipe);
+    if (server.Start() != 0)
+        return 1;
+    ::SetEvent(ready.get());
+    ::WaitForSingleObject(stop.get(), INFINITE);
+    server.Stop();
+    return 0;
+}
+
+class CSameDesignProcess {
+public:
+    ~CSameDesignProcess() { Stop(); }
+    DWORD Start() {
+        const DWORD self = ::GetCurrentProcessId();
+        m_ready.reset(::CreateEventW(nullptr, TRUE, FALSE, SameDesignEventName(self, L"ready").c_str()));
+        m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, SameDesignEventName(self, L"stop").c_str()));
+        if (!m_ready || !m_stop)
+            return LastErrorOr1359();
+        wchar_t path[MAX_PATH];
+        const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        if (length == 0 || length == MAX_PATH)
+            return ERROR_BAD_PATHNAME;
+        std::wstring command =
+            L"\"" + std::wstring(path) + L"\" --serve-same-design " + std::to_wstring(self);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (!::CreateProcessW(path, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &info))
+            return LastErrorOr1359();
+        ::CloseHandle(info.hThread);
+        m_process.reset(info.hProcess);
+        const HANDLE waits[] = {m_ready.get(), m_process.get()};
+        return ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0
+                   ? 0
+                   : DWORD(ERROR_SERVICE_REQUEST_TIMEOUT);
+    }
+    void Stop() {
+        if (m_stop)
+            ::SetEvent(m_stop.get());
+        if (m_process)
+            ::WaitForSingleObject(m_process.get(), 20000);
+        m_process.reset();
+    }
+
+private:
+    UniqueEvent m_ready;
+    UniqueEvent m_stop;
+    UniqueHandle<> m_process;
+};
+
 class CEchoServer {
 public:
+    ~CEchoServer() { Stop(); }
+
     DWORD Start() {
-        m_stop = false;
-        m_ended = 0;
-        for (DWORD i = 0; i < kEchoInstances; ++i) {
-            UniqueFile pipe(::CreateNamedPipeW(kEchoPipe, PIPE_ACCESS_DUPLEX,
-                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                               kEchoInstances, 0, 0, 1000, nullptr));
-            if (!pipe)
-                return ::GetLastError();
-            m_threads.emplace_back([this, h = pipe.release()] { Serve(h); });
+        m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!m_stop)
+            return LastErrorOr1359();
+        for (DWORD i = 0; i < kInstances; ++i) {
+            UniqueFile pipe(::CreateNamedPipeW(kEchoPipe, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, kInstances, 0,
+                                               0, 1000, nullptr));
+            if (!pipe) {
+                const DWORD e = LastErrorOr1359();
+                Stop();
+                return e;
+            }
+            m_threads.emplace_back([this, h = pipe.release()] { Serve(UniqueFile(h)); });
         }
         return 0;
     }
     void Stop() {
-        m_stop = true;
-        // Wakes each waiting instance with an empty connection until every thread has ended
-        // (an instance that has ended is closed and takes no more connections).
-        while (m_ended < m_threads.size()) {
-            UniqueFile wake(::CreateFileW(kEchoPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          0, nullptr));
-            if (!wake && ::GetLastError() == ERROR_PIPE_BUSY)
-                ::WaitNamedPipeW(kEchoPipe, 100);
-            else if (!wake)
-                break;
-        }
+        if (m_stop)
+            ::SetEvent(m_stop.get());
         for (auto& t : m_threads)
             t.join();
         m_threads.clear();
     }
 
 private:
-    void Serve(HANDLE handle) {
-        UniqueFile pipe(handle);
-        std::vector<uint8_t> buffer(4096);
-        while (!m_stop) {
-            if (!::ConnectNamedPipe(pipe.get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED)
-                continue;
-            DWORD n = 0, got = 0;
-            bool ok = true;
-            while (ok && got < 4) {
-                ok = ::ReadFile(pipe.get(), buffer.data() + got, 4 - got, &n, nullptr) && n > 0;
-                got += n;
-            }
-            const uint32_t dataLength =
-                ok ? (uint32_t(buffer[1]) << 16) | (uint32_t(buffer[2]) << 8) | buffer[3] : 0;
-            ok = ok && dataLength + 4 <= buffer.size();
-            while (ok && got < 4 + dataLength) {
-                ok = ::ReadFile(pipe.get(), buffer.data() + got, 4 + dataLength - got, &n, nullptr) && n > 0;
-                got += n;
-            }
-            if (ok) {
-                ::WriteFile(pipe.get(), buffer.data(), got, &n, nullptr);
-                ::FlushFileBuffers(pipe.get());
+    void Serve(UniqueFile pipe) {
+        CPipeIo io(pipe.get(), kPipeIoNoDeadline, m_stop.get());
+        std::vector<uint8_t> request;
+        for (;;) {
+            const DWORD connected = io.Connect();
+            if (connected == ERROR_OPERATION_ABORTED)
+                return;
+            if (connected == 0) {
+                io.RestartDeadline(kServerRequestMs);
+                if (ReadRequest(io, request, 4096)) {
+                    io.WriteAll(request.data(), DWORD(request.size()));
+                    io.WaitForClientClose();
+                }
             }
             ::DisconnectNamedPipe(pipe.get());
         }
-        pipe.reset();
-        ++m_ended;
     }
 
-    std::atomic<bool> m_stop{false};
-    std::atomic<size_t> m_ended{0};
+    UniqueEvent m_stop;
     std::vector<std::thread> m_threads;
 };
 
-void PrintFigures(const char* name, const Figures& f) {
-    std::printf("%-8s requests %6u  failed %u  %8.0f req/s  p50 %7.3f ms  p99 %7.3f ms%s\n", name, f.Issued,
-                f.Failed, f.Seconds > 0 ? double(f.Issued) / f.Seconds : 0.0, f.P50Ms, f.P99Ms,
-                f.CutShort ? "  (stopped at its time budget)" : "");
+// ---- the report ----
+
+void PrintRow(const char* server, const Figures& f) {
+    Out("  %-12s %6u %6u %9.0f %9.3f %9.3f%s\n", server, f.Requests(), f.Failed, f.PerSecond(),
+        f.Percentile(0.5), f.Percentile(0.99), f.CutShort ? "  (stopped at its time budget)" : "");
     if (f.Failed != 0)
-        std::printf("         first failure: error %lu\n", f.FirstError);
+        Out("  %-12s first failure: error %lu\n", "", f.FirstError);
+}
+
+void PrintRatios(const char* against, const Figures& service, const Figures& reference) {
+    const double p50 = reference.Percentile(0.5);
+    const double rate = reference.PerSecond();
+    Out("  service/%-12s p50 %5.2f   req/s %5.2f\n", against, p50 > 0 ? service.Percentile(0.5) / p50 : 0.0,
+        rate > 0 ? service.PerSecond() / rate : 0.0);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    uint32_t requests = 20000, clients = 16;
+    uint32_t requests = kDefaultRequests;
     bool running = false;
-    std::wstring service;
+    std::wstring service, figures;
 #ifdef CORVEL_BENCH_SERVICE_EXE
     service = ToWindowsPath(CORVEL_BENCH_SERVICE_EXE);
 #endif
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--requests" && i + 1 < argc)
-            requests = uint32_t(std::wcstoul(argv[++i], nullptr, 10));
-        else if (a == L"--clients" && i + 1 < argc)
-            clients = std::max(1u, uint32_t(std::wcstoul(argv[++i], nullptr, 10)));
+            requests = std::max(4u, uint32_t(std::wcstoul(argv[++i], nullptr, 10)));
         else if (a == L"--service" && i + 1 < argc)
             service = argv[++i];
+        else if (a == L"--figures" && i + 1 < argc)
+            figures = argv[++i];
         else if (a == L"--running")
             running = true;
+        else if (a == L"--serve-same-design" && i + 1 < argc)
+            return ServeSameDesign(DWORD(std::wcstoul(argv[++i], nullptr, 10)));
         else {
-            std::printf("usage: corvel-bench [--requests N] [--clients N] [--running] [--service <exe>]\n");
+            std::printf(
+                "usage: corvel-bench [--requests N] [--running] [--service <exe>] [--figures <file>]\n");
             return 2;
         }
     }
+    if (!figures.empty() && !g_report.OpenFile(figures))
+        std::printf("corvel-bench: cannot write %ls\n", figures.c_str());
 
     CTestFolder folder(L"bench");
     CServiceControl control;
     if (!running) {
         DWORD result = folder.Create();
         if (result == 0)
-            result = folder.CopyIn(service);
+            result = folder.CopyIn(service, L"CORVELSVC.exe");
         if (result == 0)
             result = control.InstallAndRun(UniqueServiceName(), folder.File(L"CORVELSVC.exe"));
         if (result != 0) {
-            std::printf("corvel-bench: cannot start CORVELSVC from %ls (%lu)\n", service.c_str(), result);
+            Out("corvel-bench: cannot start CORVELSVC from %ls (%lu)\n", service.c_str(), result);
             return 1;
         }
     } else if (WaitForCommandPipe(10000) != 0) {
-        std::printf("corvel-bench: no service answers on \\\\.\\pipe\\corvelservice\n");
+        Out("corvel-bench: no service answers on \\\\.\\pipe\\corvelservice\n");
+        return 1;
+    }
+    CSameDesignProcess sameDesign;
+    CEchoServer echo;
+    if (sameDesign.Start() != 0 || echo.Start() != 0) {
+        Out("corvel-bench: the bare servers did not start\n");
         return 1;
     }
 
-    std::printf("%u requests (CMD_VPN_STATUS and CMD_LOAD_CONFIG mixed), %u concurrent clients\n", requests,
-                clients);
-    const Figures svc = RunLoad(kCommandPipe, false, requests, clients, kServiceBudgetMs);
-    PrintFigures("service", svc);
+    const std::vector<Server> servers = {
+        {"service", kCommandPipe, false}, {"same-design", kSameDesignPipe, false}, {"echo", kEchoPipe, true}};
+    Out("Pipe load: one connection per request; CORVELSVC against a bare server of the same design and a "
+        "reusing "
+        "echo server\n");
+    // Each server warms up (threads, first instances) before it is measured.
+    RunLoad(servers, StatusWorkload(), 60, 4, kRoundBudgetMs);
+    const double scale = std::max(1.0, double(requests) / kDefaultRequests);
+    const ULONGLONG roundBudgetMs = ULONGLONG(kRoundBudgetMs * scale);
+    const ULONGLONG oneClientBudgetMs = ULONGLONG(kOneClientBudgetMs * scale);
 
-    CEchoServer echo;
-    Figures ref;
-    if (echo.Start() == 0) {
-        ref = RunLoad(kEchoPipe, true, requests, clients, kEchoBudgetMs);
-        echo.Stop();
-        PrintFigures("echo", ref);
-        if (ref.P50Ms > 0)
-            std::printf("p50 ratio service/echo: %.2f\n", svc.P50Ms / ref.P50Ms);
-    } else {
-        std::printf("echo server did not start\n");
+    uint32_t failed = 0;
+    for (const Workload& work : {StatusWorkload(), LoadConfigWorkload()}) {
+        for (uint32_t clients : {1u, 16u}) {
+            std::vector<Figures> f(servers.size());
+            if (clients == 1) {
+                // One client: the servers take turns every few requests.
+                f = RunLoad(servers, work, uint32_t(servers.size()) * (requests / 4), 1, oneClientBudgetMs);
+            } else {
+                // Sixteen at one server at a time: the servers take turns in short rounds, in order
+                // and then in reverse, so that a change of the machine's load meets all alike.
+                for (uint32_t round = 0; round < kRounds; ++round) {
+                    const uint32_t share = requests / kRounds + (round < requests % kRounds ? 1 : 0);
+                    for (size_t k = 0; k < servers.size(); ++k) {
+                        const size_t i = round % 2 == 0 ? k : servers.size() - 1 - k;
+                        f[i].Add(RunLoad({servers[i]}, work, share, clients, roundBudgetMs)[0]);
+                    }
+                }
+            }
+            Out("\n%s, %u client%s\n", work.Name, clients, clients == 1 ? "" : "s");
+            Out("  %-12s %6s %6s %9s %9s %9s\n", "server", "done", "failed", "req/s", "p50 ms", "p99 ms");
+            for (size_t i = 0; i < servers.size(); ++i) {
+                PrintRow(servers[i].Name, f[i]);
+                failed += f[i].Failed;
+            }
+            PrintRatios("same-design", f[0], f[1]);
+            PrintRatios("echo", f[0], f[2]);
+        }
     }
-    std::fflush(stdout);
+    echo.Stop();
+    sameDesign.Stop();
+    Out("\n%s\n", failed == 0 ? "no request failed" : "some requests failed");
+    g_report.Close();
     // Speed never fails the run, failed requests do.
-    return svc.Failed == 0 && ref.Failed == 0 ? 0 : 1;
+    return failed == 0 ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 // every request was answered and the service still runs, else 1.
 //
 // Usage: corvel-storm-bench [--requests N] [--clients N] [--storm N] [--service <CORVELSVC.exe>]
+//                           [--figures <file>]
+#include "BenchReport.h"
 #include "E2eHarness.h"
 #include "StressKit.h"
 
@@ -22,9 +24,11 @@ int _dowildcard = 0;
 
 namespace {
 
+bench::CReport g_report;
+
 void Print(const char* phase, const LoadFigures& f) {
-    std::printf("%-13s %5u requests  %u failed  %7.0f req/s  p50 %7.2f ms  p99 %7.2f ms\n", phase, f.Requests,
-                f.Failed, f.PerSecond(), f.P50Ms, f.P99Ms);
+    g_report.Out("%-13s %5u requests  %u failed  %7.0f req/s  p50 %7.2f ms  p99 %7.2f ms\n", phase,
+                 f.Requests, f.Failed, f.PerSecond(), f.P50Ms, f.P99Ms);
 }
 
 double Ratio(double after, double before) {
@@ -35,7 +39,7 @@ double Ratio(double after, double before) {
 
 int wmain(int argc, wchar_t** argv) {
     uint32_t requests = 1000, clients = 16, storm = 3000;
-    std::wstring service;
+    std::wstring service, figures;
 #ifdef CORVEL_BENCH_SERVICE_EXE
     service = ToWindowsPath(CORVEL_BENCH_SERVICE_EXE);
 #endif
@@ -49,12 +53,17 @@ int wmain(int argc, wchar_t** argv) {
             storm = uint32_t(std::wcstoul(argv[++i], nullptr, 10));
         else if (a == L"--service" && i + 1 < argc)
             service = argv[++i];
+        else if (a == L"--figures" && i + 1 < argc)
+            figures = argv[++i];
         else {
             std::printf(
-                "usage: corvel-storm-bench [--requests N] [--clients N] [--storm N] [--service <exe>]\n");
+                "usage: corvel-storm-bench [--requests N] [--clients N] [--storm N] [--service <exe>] "
+                "[--figures <file>]\n");
             return 2;
         }
     }
+    if (!figures.empty() && !g_report.OpenFile(figures))
+        std::printf("corvel-storm-bench: cannot write %ls\n", figures.c_str());
 
     CTestFolder folder(L"bench-storm");
     CServiceControl control;
@@ -67,23 +76,23 @@ int wmain(int argc, wchar_t** argv) {
     if (result == 0)
         result = process.Open(control);
     if (result != 0) {
-        std::printf("corvel-storm-bench: cannot start CORVELSVC from %ls (%lu)\n", service.c_str(), result);
+        g_report.Out("corvel-storm-bench: cannot start CORVELSVC from %ls (%lu)\n", service.c_str(), result);
         return 1;
     }
 
-    std::printf("CMD_VPN_STATUS load, %u requests from %u clients, before and after a storm of %u dropped "
-                "connections from 16 threads\n",
-                requests, clients, storm);
+    g_report.Out("CMD_VPN_STATUS load, %u requests from %u clients, before and after a storm of %u dropped "
+                 "connections from 16 threads\n",
+                 requests, clients, storm);
     const LoadFigures before = RunStatusLoad(requests, clients);
     Print("before storm", before);
     const StormFigures s = RunStorm(storm, 16);
-    std::printf("storm         %5u cycles in %.1f s (%.0f per second), %u could not connect\n", s.Cycles,
-                s.Seconds, s.Seconds > 0 ? s.Cycles / s.Seconds : 0.0, s.OpenFailures);
+    g_report.Out("storm         %5u cycles in %.1f s (%.0f per second), %u could not connect\n", s.Cycles,
+                 s.Seconds, s.Seconds > 0 ? s.Cycles / s.Seconds : 0.0, s.OpenFailures);
     const LoadFigures after = RunStatusLoad(requests, clients);
     Print("after storm", after);
-    std::printf("after/before: req/s %.2f  p50 %.2f  p99 %.2f\n",
-                Ratio(after.PerSecond(), before.PerSecond()), Ratio(after.P50Ms, before.P50Ms),
-                Ratio(after.P99Ms, before.P99Ms));
-    std::fflush(stdout);
+    g_report.Out("after/before: req/s %.2f  p50 %.2f  p99 %.2f\n",
+                 Ratio(after.PerSecond(), before.PerSecond()), Ratio(after.P50Ms, before.P50Ms),
+                 Ratio(after.P99Ms, before.P99Ms));
+    g_report.Close();
     return before.Failed == 0 && after.Failed == 0 && process.Running() ? 0 : 1;
 }

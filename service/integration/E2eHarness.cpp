@@ -1,5 +1,8 @@
 #include "E2eHarness.h"
 
+#include "PipeClientOpen.h"
+#include "PipeIo.h"
+
 #include <algorithm>
 #include <atomic>
 
@@ -38,32 +41,6 @@ void RemoveTree(const std::wstring& folder) {
     }
     find.reset();
     ::RemoveDirectoryW(folder.c_str());
-}
-
-// One overlapped read or write with a deadline; after a time-out the cancelled operation
-// is waited for before its OVERLAPPED goes out of scope.
-DWORD OverlappedIo(HANDLE pipe, bool write, void* buffer, DWORD count, DWORD& done, DWORD timeoutMs) {
-    done = 0;
-    UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event)
-        return LastErrorOr1359();
-    OVERLAPPED ov = {};
-    ov.hEvent = event.get();
-    const BOOL ok = write ? ::WriteFile(pipe, buffer, count, nullptr, &ov)
-                          : ::ReadFile(pipe, buffer, count, nullptr, &ov);
-    if (!ok) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_IO_PENDING)
-            return error;
-        if (::WaitForSingleObject(event.get(), timeoutMs) != WAIT_OBJECT_0) {
-            ::CancelIo(pipe);
-            ::GetOverlappedResult(pipe, &ov, &done, TRUE);
-            return ERROR_TIMEOUT;
-        }
-    }
-    if (!::GetOverlappedResult(pipe, &ov, &done, FALSE))
-        return LastErrorOr1359();
-    return 0;
 }
 
 // Stop controls still waiting for their answer; joined when the process ends.
@@ -319,45 +296,23 @@ DWORD WaitForCommandPipe(DWORD timeoutMs) {
 }
 
 DWORD CCommandClient::Open(UniqueFile& pipe) const {
-    const ULONGLONG deadline = Now() + m_timeoutMs;
-    for (;;) {
-        pipe.reset(::CreateFileW(kCommandPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
-        if (pipe)
-            return 0;
-        const DWORD error = LastErrorOr1359();
-        if (error != ERROR_PIPE_BUSY)
-            return error;
-        const DWORD left = Remaining(deadline);
-        if (left == 0)
-            return ERROR_TIMEOUT;
-        // A failed wait (121 after the default time-out) is retried until the deadline.
-        ::WaitNamedPipeW(kCommandPipe, std::min<DWORD>(left, 5000));
-    }
+    PipeOpenPolicy policy;
+    policy.Attempts = kUnlimitedAttempts;
+    policy.BusyWaitMs = 5000;
+    // A failed wait (121 after the default time-out) is retried until the deadline.
+    policy.OnFailedWait = FailedWait::TriesAgain;
+    policy.DeadlineMs = m_timeoutMs;
+    return OpenPipeClient(kCommandPipe, GENERIC_READ | GENERIC_WRITE, policy, pipe);
 }
 
 DWORD CCommandClient::WriteAll(HANDLE pipe, const std::vector<uint8_t>& bytes) const {
-    DWORD done = 0;
-    std::vector<uint8_t> copy(bytes);
-    const DWORD result = OverlappedIo(pipe, true, copy.data(), DWORD(copy.size()), done, m_timeoutMs);
-    if (result != 0)
-        return result;
-    return done == bytes.size() ? 0 : ERROR_WRITE_FAULT;
+    return CPipeIo(pipe, m_timeoutMs).WriteAll(bytes.data(), DWORD(bytes.size()));
 }
 
 DWORD CCommandClient::ReadExact(HANDLE pipe, uint8_t* target, DWORD count) const {
-    const ULONGLONG deadline = Now() + m_timeoutMs;
     DWORD got = 0;
-    while (got < count) {
-        DWORD done = 0;
-        const DWORD result = OverlappedIo(pipe, false, target + got, count - got, done, Remaining(deadline));
-        if (result != 0)
-            return result;
-        if (done == 0)
-            return ERROR_BROKEN_PIPE;
-        got += done;
-    }
-    return 0;
+    const DWORD result = CPipeIo(pipe, m_timeoutMs).ReadExact(target, count, got);
+    return result == ERROR_HANDLE_EOF ? DWORD(ERROR_BROKEN_PIPE) : result;
 }
 
 DWORD CCommandClient::ReadReply(HANDLE pipe, std::vector<uint8_t>& reply) const {
@@ -432,44 +387,26 @@ DWORD CGuiPipeServer::Start() {
         return result;
     m_thread = std::thread([this, pipe = first.release()]() mutable {
         UniqueFile listening(pipe);
-        UniqueEvent connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!event)
+            return;
         for (;;) {
-            OVERLAPPED ov = {};
-            ov.hEvent = connected.get();
-            ::ResetEvent(connected.get());
-            bool isConnected = false;
-            if (::ConnectNamedPipe(listening.get(), &ov)) {
-                isConnected = true;
-            } else {
-                const DWORD error = ::GetLastError();
-                if (error == ERROR_PIPE_CONNECTED) {
-                    isConnected = true;
-                } else if (error == ERROR_IO_PENDING) {
-                    HANDLE waits[2] = {connected.get(), m_stop.get()};
-                    const DWORD which = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-                    if (which != WAIT_OBJECT_0) {
-                        ::CancelIo(listening.get());
-                        DWORD ignored;
-                        ::GetOverlappedResult(listening.get(), &ov, &ignored, TRUE);
-                        return;
-                    }
-                    DWORD ignored;
-                    isConnected = ::GetOverlappedResult(listening.get(), &ov, &ignored, FALSE) ||
-                                  ::GetLastError() == ERROR_PIPE_CONNECTED;
-                }
-            }
+            const DWORD connected =
+                CPipeIo(listening.get(), kPipeIoNoDeadline, m_stop.get(), event.get()).Connect();
+            if (connected == ERROR_OPERATION_ABORTED)
+                return;
             UniqueFile current(listening.release());
             // The next instance listens before this one is read and closed.
             if (CreateInstance(listening) != 0)
                 return;
-            if (!isConnected)
+            if (connected != 0)
                 continue;
             Message message;
             uint8_t buffer[64];
+            CPipeIo io(current.get(), 5000, m_stop.get(), event.get());
             for (;;) {
                 DWORD done = 0;
-                const DWORD result = OverlappedIo(current.get(), false, buffer, sizeof(buffer), done, 5000);
-                if (result != 0 || done == 0)
+                if (io.ReadSome(buffer, sizeof(buffer), done) != 0 || done == 0)
                     break;
                 message.insert(message.end(), buffer, buffer + done);
             }

@@ -111,10 +111,13 @@ public:
     // Writes the request and expects the service to close without any reply byte.
     DWORD ExpectNoReply(const std::vector<uint8_t>& request) const;
 
-    // Opens the pipe (waiting with WaitNamedPipe while it is busy, at most the deadline).
+    // Opens the pipe for overlapped I/O (waiting with WaitNamedPipe while it is busy, at most
+    // the deadline; then 231). A missing pipe gives 2 at once.
     DWORD Open(UniqueFile& pipe) const;
+    // Each bounded by the deadline (then 1460).
     DWORD WriteAll(HANDLE pipe, const std::vector<uint8_t>& bytes) const;
-    // Reads exactly count bytes (byte-mode reads may return fewer), or fails.
+    // Reads exactly count bytes (byte-mode reads may return fewer), or fails; 109 when the
+    // service closed first.
     DWORD ReadExact(HANDLE pipe, uint8_t* target, DWORD count) const;
     DWORD ReadReply(HANDLE pipe, std::vector<uint8_t>& reply) const;
 

@@ -1,6 +1,8 @@
 #include "StressKit.h"
 
 #include "E2eRequests.h"
+#include "PipeClientOpen.h"
+#include "PipeIo.h"
 
 #include <psapi.h>
 
@@ -13,6 +15,9 @@
 namespace corvel::stress {
 
 namespace {
+
+// Bound of a storm connection's write (the service reads it at once).
+constexpr DWORD kStormWriteMs = 5000;
 
 double NowMs() {
     static LARGE_INTEGER frequency = [] {
@@ -74,24 +79,21 @@ DWORD CountFromHandleTable(DWORD pid, DWORD& count) {
 // One connection of the storm; false when the pipe could not be opened.
 bool StormCycle(uint32_t kind) {
     // Sixteen threads race for seven instances: a busy pipe is waited for, up to a bound.
+    PipeOpenPolicy policy;
+    policy.Attempts = kUnlimitedAttempts;
+    policy.BusyWaitMs = 1000;
+    policy.OnFailedWait = FailedWait::TriesAgain;
+    policy.DeadlineMs = 30000;
     UniqueFile pipe;
-    const ULONGLONG deadline = ::GetTickCount64() + 30000;
-    while (!pipe) {
-        pipe.reset(::CreateFileW(e2e::kCommandPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (pipe)
-            break;
-        if (::GetLastError() != ERROR_PIPE_BUSY || ::GetTickCount64() > deadline)
-            return false;
-        ::WaitNamedPipeW(e2e::kCommandPipe, 1000);
-    }
+    if (OpenPipeClient(e2e::kCommandPipe, GENERIC_READ | GENERIC_WRITE, policy, pipe) != 0)
+        return false;
     static const uint8_t kOneByte[] = {0x31};
     static const uint8_t kHead[] = {0x12, 0x00, 0x00, 0x01}; // announces one DATA byte
-    DWORD written = 0;
+    CPipeIo io(pipe.get(), kStormWriteMs);
     if (kind == 1)
-        ::WriteFile(pipe.get(), kOneByte, sizeof kOneByte, &written, nullptr);
+        io.WriteAll(kOneByte, sizeof kOneByte);
     else if (kind == 2)
-        ::WriteFile(pipe.get(), kHead, sizeof kHead, &written, nullptr);
+        io.WriteAll(kHead, sizeof kHead);
     return true;
 }
 
