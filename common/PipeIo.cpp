@@ -16,11 +16,26 @@ CPipeIo::CPipeIo(HANDLE pipe, DWORD timeoutMs, HANDLE abortEvent, HANDLE event)
 void CPipeIo::RestartDeadline(DWORD timeoutMs) {
     m_bounded = timeoutMs != kPipeIoNoDeadline;
     m_deadline = m_bounded ? ::GetTickCount64() + timeoutMs : 0;
+    m_paused = false;
+}
+
+void CPipeIo::PauseDeadline() {
+    if (m_paused || !m_bounded)
+        return;
+    m_leftWhenPaused = RemainingMs();
+    m_paused = true;
+}
+
+void CPipeIo::ResumeDeadline() {
+    if (m_paused)
+        RestartDeadline(m_leftWhenPaused);
 }
 
 DWORD CPipeIo::RemainingMs() const {
     if (!m_bounded)
         return INFINITE;
+    if (m_paused)
+        return m_leftWhenPaused;
     const ULONGLONG now = ::GetTickCount64();
     return now >= m_deadline ? 0 : DWORD(m_deadline - now);
 }

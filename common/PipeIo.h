@@ -27,6 +27,10 @@ public:
     void RestartDeadline(DWORD timeoutMs);
     // What is left of the deadline in milliseconds (0 once passed; INFINITE without one).
     DWORD RemainingMs() const;
+    // Time the caller spends on its own work (no I/O meanwhile) need not count against the
+    // other end: PauseDeadline keeps what is left, ResumeDeadline runs it on from now.
+    void PauseDeadline();
+    void ResumeDeadline();
 
     HANDLE Pipe() const { return m_pipe; }
     HANDLE Event() const { return m_event; }
@@ -61,6 +65,8 @@ private:
     DWORD m_eventError = 0;
     ULONGLONG m_deadline = 0;
     bool m_bounded = true;
+    bool m_paused = false;
+    DWORD m_leftWhenPaused = 0;
 };
 
 } // namespace corvel

@@ -198,6 +198,26 @@ TEST(CPipeIo, WaitForClientCloseReturnsOnceTheReplyWasTaken) {
     client.join();
 }
 
+TEST(CPipeIo, APausedDeadlineDoesNotRun) {
+    PipePair p;
+    ASSERT_TRUE(p.Connected);
+    CPipeIo io(p.Server.get(), kShortMs);
+    io.PauseDeadline();
+    // The caller's own work, longer than the whole deadline.
+    UniqueEvent never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ::WaitForSingleObject(never.get(), 2 * kShortMs);
+    EXPECT_GT(io.RemainingMs(), kShortMs - 100);
+    io.ResumeDeadline();
+    // What was left still bounds the next read, from now on.
+    uint8_t byte = 0;
+    DWORD n = 0;
+    const ULONGLONG since = ::GetTickCount64();
+    EXPECT_EQ(DWORD(ERROR_TIMEOUT), io.ReadSome(&byte, 1, n));
+    const ULONGLONG took = ::GetTickCount64() - since;
+    EXPECT_GE(took + 50, kShortMs - 100);
+    EXPECT_LT(took, kShortMs + 1500);
+}
+
 TEST(CPipeIo, BorrowsTheCallersEventAndHasNoDeadlineWhenAskedForNone) {
     UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     PipePair p;

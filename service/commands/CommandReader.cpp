@@ -128,6 +128,9 @@ void CCommandReader::ReadCommand(CPipeIo& io) {
     });
     if (ReadData(io, data, dataLength) != 0)
         return;
+    // The command's own work (a hang-up may take seconds) is not the client's: the reply gets
+    // what the request left of the deadline.
+    io.PauseDeadline();
     static const uint8_t kNoData = 0;
     ExecuteCommand(io, commandId, dataLength, data.empty() ? &kNoData : data.data());
 }
@@ -135,8 +138,8 @@ void CCommandReader::ReadCommand(CPipeIo& io) {
 void CCommandReader::ServeConnection(CPipeIo& io) {
     if (io.Connect() != 0)
         return;
-    // One deadline for the whole request, its reply included: a client that trickles bytes
-    // or never reads its reply cannot hold the worker longer than one that sends nothing.
+    // One deadline for the client's whole request, its reply included: a client that trickles
+    // bytes or never reads its reply cannot hold the worker longer than one that sends nothing.
     io.RestartDeadline(PipeIoTimeoutMs());
     ReadCommand(io);
     ::DisconnectNamedPipe(io.Pipe());

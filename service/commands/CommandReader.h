@@ -45,7 +45,7 @@ public:
     static std::unique_ptr<CInnerCommand> CreateCommand(uint8_t commandId);
 
     // 22 for a command byte outside the table (no reply). The reply goes out on io, within
-    // what is left of its deadline.
+    // what is left of its deadline (ReadCommand pauses it for the command's work).
     static DWORD ExecuteCommand(CPipeIo& io, uint8_t commandId, uint32_t dataLength, const uint8_t* data);
 };
 

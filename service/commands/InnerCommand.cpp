@@ -43,6 +43,8 @@ DWORD CInnerCommand::Reply(uint32_t replyLength, uint32_t resultCode, const uint
     if (payload && replyLength > 4)
         std::memcpy(reply.data() + 8, payload, replyLength - 4);
 
+    // What the request left of the deadline, from now: the command's work was not the client's.
+    m_io->ResumeDeadline();
     const DWORD written = m_io->WriteAll(reply.data(), DWORD(reply.size()));
     // The flush runs whatever the write gave; without it the disconnect that follows
     // would throw away a reply the client has not read yet. It has what is left of the

@@ -40,13 +40,12 @@ inline UniqueFile OpenClientPipe(const std::wstring& name, DWORD access = GENERI
     return client;
 }
 
-// For a server that is still starting or busy: up to ten seconds.
+// For a server that is still starting or busy: the console client's patience in steps of 50 ms,
+// up to ten seconds.
 inline UniqueFile ConnectClientPipe(const std::wstring& name) {
-    PipeOpenPolicy patient;
+    PipeOpenPolicy patient = ConsolePipePolicy();
     patient.Attempts = 200;
     patient.BusyWaitMs = 50;
-    patient.OnFailedWait = FailedWait::TriesAgain;
-    patient.WaitWhileMissing = true;
     patient.MissingPauseMs = 50;
     UniqueFile client;
     OpenPipeClient(name.c_str(), GENERIC_READ | GENERIC_WRITE, patient, client);

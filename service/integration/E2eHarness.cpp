@@ -283,6 +283,17 @@ DWORD CServiceControl::InstallAndRun(const std::wstring& name, const std::wstrin
     return result;
 }
 
+double NowMs() {
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
 DWORD WaitForCommandPipe(DWORD timeoutMs) {
     const ULONGLONG deadline = Now() + timeoutMs;
     for (;;) {

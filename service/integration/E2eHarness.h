@@ -158,6 +158,9 @@ private:
     std::vector<Message> m_messages;
 };
 
+// A high-resolution clock in milliseconds, for the timings of the stress tests and benchmarks.
+double NowMs();
+
 // Waits until "\\.\pipe\corvelservice" exists (polled: a missing pipe cannot be waited on).
 DWORD WaitForCommandPipe(DWORD timeoutMs);
 

@@ -19,17 +19,6 @@ namespace {
 // Bound of a storm connection's write (the service reads it at once).
 constexpr DWORD kStormWriteMs = 5000;
 
-double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
 double Percentile(const std::vector<double>& sorted, double p) {
     if (sorted.empty())
         return 0;
@@ -161,7 +150,7 @@ DWORD CServiceProcess::PrivateBytes(uint64_t& bytes, std::string* how) const {
 StormFigures RunStorm(uint32_t cycles, uint32_t threads) {
     std::atomic<uint32_t> next{0};
     std::atomic<uint32_t> failures{0};
-    const double begin = NowMs();
+    const double begin = e2e::NowMs();
     std::vector<std::thread> workers;
     for (uint32_t t = 0; t < threads; ++t)
         workers.emplace_back([&] {
@@ -174,16 +163,16 @@ StormFigures RunStorm(uint32_t cycles, uint32_t threads) {
     StormFigures f;
     f.Cycles = cycles;
     f.OpenFailures = failures;
-    f.Seconds = (NowMs() - begin) / 1000.0;
+    f.Seconds = (e2e::NowMs() - begin) / 1000.0;
     return f;
 }
 
 DWORD TimedStatus(const e2e::CCommandClient& client, double& ms) {
-    const double begin = NowMs();
+    const double begin = e2e::NowMs();
     uint8_t states[20];
     uint32_t result = 99;
     DWORD error = e2e::RequestVpnStatus(client, states, result);
-    ms = NowMs() - begin;
+    ms = e2e::NowMs() - begin;
     return error != 0 ? error : result;
 }
 
@@ -192,7 +181,7 @@ LoadFigures RunStatusLoad(uint32_t requests, uint32_t clients) {
     std::atomic<uint32_t> failed{0};
     // Each thread owns its latency list.
     std::vector<std::vector<double>> latencies(clients);
-    const double begin = NowMs();
+    const double begin = e2e::NowMs();
     std::vector<std::thread> workers;
     for (uint32_t c = 0; c < clients; ++c)
         workers.emplace_back([&, c] {
@@ -213,7 +202,7 @@ LoadFigures RunStatusLoad(uint32_t requests, uint32_t clients) {
     LoadFigures f;
     f.Requests = uint32_t(all.size());
     f.Failed = failed;
-    f.Seconds = (NowMs() - begin) / 1000.0;
+    f.Seconds = (e2e::NowMs() - begin) / 1000.0;
     f.P50Ms = Percentile(all, 0.50);
     f.P99Ms = Percentile(all, 0.99);
     f.MaxMs = all.empty() ? 0 : all.back();
