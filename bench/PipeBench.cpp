@@ -1,22 +1,23 @@
 // Pipe load benchmark: CORVELSVC (installed and started under the service manager for the run,
 // or an already running one with --running) against two bare servers, each request on a
 // connection of its own as the real clients make them:
-// - same-design: the service's design and nothing else, in a process of its own as the service
-//   is: 7 instances, a thread per request with one I/O object on the slot's event, a new
-//   instance after each request made by a main loop that waits on the threads and the stop; it
-//   reads the request, writes a fixed valid reply of the right size, then flushes and
-//   disconnects as the service does;
-// - echo: 7 instances, one thread each, reused; writes the request back, then the same flush.
+// - same-design: the service's design and nothing else, hosted as the service is (this program
+//   installed as a service of its own): 7 instances, a thread per request with one I/O object
+//   on the slot's event, a new instance after each request made by a main loop that waits on
+//   the threads and the stop; it reads the request, writes a fixed valid reply of the right
+//   size, then flushes and disconnects as the service does. Hosted as a service because under
+//   Wine the same code served about a tenth fewer requests with 16 clients from a plain process;
+// - echo: in this process, 7 instances with one thread each, reused; writes the request back,
+//   then the same flush.
 // For CMD_VPN_STATUS and CMD_LOAD_CONFIG with 1 and 16 clients it prints requests per second,
 // p50 and p99 latency and failures of each, and the service's p50 and throughput as ratios
 // against both (p50 below 1 and req/s above 1: the service is the faster). The servers take
-// turns during each case, so that a change of the machine's load meets all three alike.
-// Speed never fails it: the exit code is 0 when no request failed, else 1. A run that reaches
-// its time budget stops early and says so; its figures are those of the requests made.
+// turns in rounds of a fixed time, in order and then in reverse, so that a change of the
+// machine's load meets all three alike.
+// Speed never fails it: the exit code is 0 when no request failed, else 1.
 //
-// Usage: corvel-bench [--requests N] [--running] [--service <CORVELSVC.exe>] [--figures <file>]
-//   --requests: requests per server and case with 16 clients (a quarter of it with 1 client);
-//     the time budgets grow with it
+// Usage: corvel-bench [--round-ms N] [--running] [--service <CORVELSVC.exe>] [--figures <file>]
+//   --round-ms: length of each of the 6 rounds of each server and case (default 600)
 //   --figures: also writes the figures to this file (a path from "/" is one of the build tree)
 #include "BenchReport.h"
 #include "E2eHarness.h"
@@ -54,13 +55,9 @@ constexpr wchar_t kEchoPipe[] = L"\\\\.\\pipe\\corvelbench_echo";
 constexpr DWORD kInstances = 7;
 // The service's bound of one request, its reply included.
 constexpr DWORD kServerRequestMs = 5000;
-// Time budgets that keep the whole run near a minute: 16 clients are measured in kRounds
-// rounds at each server, one client in one run that takes turns among the servers.
+// 4 cases, 3 servers, kRounds rounds each: the default keeps the whole run under a minute.
 constexpr uint32_t kRounds = 6;
-constexpr ULONGLONG kRoundBudgetMs = 800;
-constexpr ULONGLONG kOneClientBudgetMs = 8000;
-constexpr uint32_t kDefaultRequests = 1600;
-constexpr uint32_t kTurn = 10;
+constexpr DWORD kDefaultRoundMs = 600;
 // A request not answered within this time counts as failed.
 constexpr DWORD kRequestDeadlineMs = 10000;
 constexpr uint8_t kRecords = 20;
@@ -149,7 +146,6 @@ struct Figures {
     std::vector<double> LatenciesMs;
     uint32_t Failed = 0;
     double Seconds = 0;
-    bool CutShort = false;
     DWORD FirstError = 0; // of the first failed request
 
     uint32_t Requests() const { return uint32_t(LatenciesMs.size()); }
@@ -167,7 +163,6 @@ struct Figures {
             FirstError = more.FirstError;
         Failed += more.Failed;
         Seconds += more.Seconds;
-        CutShort = CutShort || more.CutShort;
     }
 };
 
@@ -177,38 +172,22 @@ struct Server {
     bool Echo;
 };
 
-// `requests` requests from `clients` threads. With several servers they take turns in blocks of
-// kTurn requests: short enough that a change of the machine's load meets all alike, long enough
-// that the work a server does after its last reply (a new instance) falls mostly on its own
-// requests. One Figures per server; its seconds are the wall time with one server, else the
-// time its requests took, per client.
-std::vector<Figures> RunLoad(const std::vector<Server>& servers, const Workload& work, uint32_t requests,
-                             uint32_t clients, ULONGLONG budgetMs) {
-    const size_t count = servers.size();
+// Requests from `clients` threads, each one after the other, for `durationMs`.
+Figures RunLoad(const Server& server, const Workload& work, uint32_t clients, DWORD durationMs) {
     std::atomic<uint32_t> next{0};
-    std::atomic<bool> cut{false};
-    // Each client thread owns its row of latencies and failures, and its I/O event.
-    std::vector<std::vector<Figures>> perClient(clients, std::vector<Figures>(count));
-    const ULONGLONG deadline = ::GetTickCount64() + budgetMs;
+    // Each client thread owns its figures and its I/O event.
+    std::vector<Figures> perClient(clients);
     const double begin = NowMs();
     std::vector<std::thread> threads;
     for (uint32_t c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
             UniqueEvent event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-            for (;;) {
+            Figures& f = perClient[c];
+            while (NowMs() - begin < durationMs) {
                 const uint32_t n = next.fetch_add(1);
-                if (n >= requests)
-                    return;
-                if (::GetTickCount64() > deadline) {
-                    cut = true;
-                    return;
-                }
-                const size_t turn = (n / kTurn) % count;
-                const Server& server = servers[turn];
                 const std::vector<uint8_t>& frame = work.Frames[n % work.Frames.size()];
                 const double t0 = NowMs();
                 const DWORD error = OneRequest(server.Pipe, frame, work.CommandId, server.Echo, event.get());
-                Figures& f = perClient[c][turn];
                 f.LatenciesMs.push_back(NowMs() - t0);
                 if (error != 0 && f.Failed++ == 0)
                     f.FirstError = error;
@@ -217,17 +196,10 @@ std::vector<Figures> RunLoad(const std::vector<Server>& servers, const Workload&
     }
     for (auto& t : threads)
         t.join();
-    const double wallSeconds = (NowMs() - begin) / 1000.0;
-    std::vector<Figures> all(count);
-    for (size_t i = 0; i < count; ++i) {
-        for (uint32_t c = 0; c < clients; ++c)
-            all[i].Add(perClient[c][i]);
-        double busyMs = 0;
-        for (double ms : all[i].LatenciesMs)
-            busyMs += ms;
-        all[i].Seconds = count == 1 ? wallSeconds : busyMs / 1000.0 / clients;
-        all[i].CutShort = cut;
-    }
+    Figures all;
+    for (const Figures& f : perClient)
+        all.Add(f);
+    all.Seconds = (NowMs() - begin) / 1000.0;
     return all;
 }
 
@@ -357,68 +329,42 @@ private:
     std::thread m_loop;
 };
 
-// The same-design server in a process of its own, as the service is: this program started again
-// with --serve-same-design <parent id>; it serves until the parent sets the stop event.
-std::wstring SameDesignEventName(DWORD parent, const wchar_t* what) {
-    return L"Local\\corvelbench-" + std::to_wstring(parent) + L"-" + what;
+// The same-design server hosted as the service is: this program, copied beside the service and
+// installed as a service of its own. Started by the service manager, it serves until STOP.
+SERVICE_STATUS_HANDLE g_sameDesignStatus = nullptr;
+HANDLE g_sameDesignStop = nullptr;
+
+void ReportSameDesign(DWORD state) {
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    ::SetServiceStatus(g_sameDesignStatus, &status);
 }
 
-int ServeSameDesign(DWORD parent) {
-    UniqueHandle<> ready(
-        ::OpenEventW(EVENT_MODIFY_STATE, FALSE, SameDesignEventName(parent, L"ready").c_str()));
-    UniqueHandle<> stop(::OpenEventW(SYNCHRONIZE, FALSE, SameDesignEventName(parent, L"stop").c_str()));
-    if (!ready || !stop)
-        return 1;
+DWORD WINAPI SameDesignControl(DWORD control, DWORD, void*, void*) {
+    if (control == SERVICE_CONTROL_STOP) {
+        ReportSameDesign(SERVICE_STOP_PENDING);
+        ::SetEvent(g_sameDesignStop);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI SameDesignServiceMain(DWORD, wchar_t**) {
+    UniqueEvent stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_sameDesignStop = stop.get();
+    g_sameDesignStatus = ::RegisterServiceCtrlHandlerExW(L"", &SameDesignControl, nullptr);
+    if (!g_sameDesignStatus || !stop)
+        return;
     CSameDesignServer server(kSameDesignPipe);
-    if (server.Start() != 0)
-        return 1;
-    ::SetEvent(ready.get());
-    ::WaitForSingleObject(stop.get(), INFINITE);
-    server.Stop();
-    return 0;
+    if (server.Start() == 0) {
+        // RUNNING once the instances exist.
+        ReportSameDesign(SERVICE_RUNNING);
+        ::WaitForSingleObject(stop.get(), INFINITE);
+        server.Stop();
+    }
+    ReportSameDesign(SERVICE_STOPPED);
 }
-
-class CSameDesignProcess {
-public:
-    ~CSameDesignProcess() { Stop(); }
-    DWORD Start() {
-        const DWORD self = ::GetCurrentProcessId();
-        m_ready.reset(::CreateEventW(nullptr, TRUE, FALSE, SameDesignEventName(self, L"ready").c_str()));
-        m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, SameDesignEventName(self, L"stop").c_str()));
-        if (!m_ready || !m_stop)
-            return LastErrorOr1359();
-        wchar_t path[MAX_PATH];
-        const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-        if (length == 0 || length == MAX_PATH)
-            return ERROR_BAD_PATHNAME;
-        std::wstring command =
-            L"\"" + std::wstring(path) + L"\" --serve-same-design " + std::to_wstring(self);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info = {};
-        if (!::CreateProcessW(path, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &info))
-            return LastErrorOr1359();
-        ::CloseHandle(info.hThread);
-        m_process.reset(info.hProcess);
-        const HANDLE waits[] = {m_ready.get(), m_process.get()};
-        return ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0
-                   ? 0
-                   : DWORD(ERROR_SERVICE_REQUEST_TIMEOUT);
-    }
-    void Stop() {
-        if (m_stop)
-            ::SetEvent(m_stop.get());
-        if (m_process)
-            ::WaitForSingleObject(m_process.get(), 20000);
-        m_process.reset();
-    }
-
-private:
-    UniqueEvent m_ready;
-    UniqueEvent m_stop;
-    UniqueHandle<> m_process;
-};
 
 class CEchoServer {
 public:
@@ -475,8 +421,8 @@ private:
 // ---- the report ----
 
 void PrintRow(const char* server, const Figures& f) {
-    Out("  %-12s %6u %6u %9.0f %9.3f %9.3f%s\n", server, f.Requests(), f.Failed, f.PerSecond(),
-        f.Percentile(0.5), f.Percentile(0.99), f.CutShort ? "  (stopped at its time budget)" : "");
+    Out("  %-12s %6u %6u %9.0f %9.3f %9.3f\n", server, f.Requests(), f.Failed, f.PerSecond(),
+        f.Percentile(0.5), f.Percentile(0.99));
     if (f.Failed != 0)
         Out("  %-12s first failure: error %lu\n", "", f.FirstError);
 }
@@ -491,7 +437,13 @@ void PrintRatios(const char* against, const Figures& service, const Figures& ref
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    uint32_t requests = kDefaultRequests;
+    // Under the service manager this is the same-design server; elsewhere this fails at once.
+    static wchar_t serviceName[] = L"";
+    const SERVICE_TABLE_ENTRYW table[] = {{serviceName, &SameDesignServiceMain}, {nullptr, nullptr}};
+    if (::StartServiceCtrlDispatcherW(table))
+        return 0;
+
+    DWORD roundMs = kDefaultRoundMs;
     bool running = false;
     std::wstring service, figures;
 #ifdef CORVEL_BENCH_SERVICE_EXE
@@ -499,29 +451,31 @@ int wmain(int argc, wchar_t** argv) {
 #endif
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
-        if (a == L"--requests" && i + 1 < argc)
-            requests = std::max(4u, uint32_t(std::wcstoul(argv[++i], nullptr, 10)));
+        if (a == L"--round-ms" && i + 1 < argc)
+            roundMs = std::max(100u, uint32_t(std::wcstoul(argv[++i], nullptr, 10)));
         else if (a == L"--service" && i + 1 < argc)
             service = argv[++i];
         else if (a == L"--figures" && i + 1 < argc)
             figures = argv[++i];
         else if (a == L"--running")
             running = true;
-        else if (a == L"--serve-same-design" && i + 1 < argc)
-            return ServeSameDesign(DWORD(std::wcstoul(argv[++i], nullptr, 10)));
         else {
             std::printf(
-                "usage: corvel-bench [--requests N] [--running] [--service <exe>] [--figures <file>]\n");
+                "usage: corvel-bench [--round-ms N] [--running] [--service <exe>] [--figures <file>]\n");
             return 2;
         }
     }
     if (!figures.empty() && !g_report.OpenFile(figures))
         std::printf("corvel-bench: cannot write %ls\n", figures.c_str());
 
+    // The service (unless one runs already) and the same-design server, each installed as a
+    // service from a folder of the prefix.
     CTestFolder folder(L"bench");
+    wchar_t self[MAX_PATH];
+    const DWORD selfLength = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    DWORD result = selfLength == 0 || selfLength == MAX_PATH ? DWORD(ERROR_BAD_PATHNAME) : folder.Create();
     CServiceControl control;
     if (!running) {
-        DWORD result = folder.Create();
         if (result == 0)
             result = folder.CopyIn(service, L"CORVELSVC.exe");
         if (result == 0)
@@ -530,49 +484,47 @@ int wmain(int argc, wchar_t** argv) {
             Out("corvel-bench: cannot start CORVELSVC from %ls (%lu)\n", service.c_str(), result);
             return 1;
         }
-    } else if (WaitForCommandPipe(10000) != 0) {
+    } else if (result != 0 || WaitForCommandPipe(10000) != 0) {
         Out("corvel-bench: no service answers on \\\\.\\pipe\\corvelservice\n");
         return 1;
     }
-    CSameDesignProcess sameDesign;
+    CServiceControl sameDesign;
+    DWORD started = folder.CopyIn(self, L"corvel-bench-samedesign.exe");
+    if (started == 0)
+        started = sameDesign.Install(UniqueServiceName(), folder.File(L"corvel-bench-samedesign.exe"));
+    if (started == 0)
+        started = sameDesign.Start();
+    if (started == 0)
+        started = sameDesign.WaitForState(SERVICE_RUNNING, 15000);
     CEchoServer echo;
-    if (sameDesign.Start() != 0 || echo.Start() != 0) {
+    if (started != 0 || echo.Start() != 0) {
         Out("corvel-bench: the bare servers did not start\n");
         return 1;
     }
 
-    const std::vector<Server> servers = {
+    const Server servers[] = {
         {"service", kCommandPipe, false}, {"same-design", kSameDesignPipe, false}, {"echo", kEchoPipe, true}};
+    constexpr size_t kServers = sizeof servers / sizeof servers[0];
     Out("Pipe load: one connection per request; CORVELSVC against a bare server of the same design and a "
-        "reusing "
-        "echo server\n");
+        "reusing echo server; %u rounds of %lu ms per server and case\n",
+        kRounds, roundMs);
     // Each server warms up (threads, first instances) before it is measured.
-    RunLoad(servers, StatusWorkload(), 60, 4, kRoundBudgetMs);
-    const double scale = std::max(1.0, double(requests) / kDefaultRequests);
-    const ULONGLONG roundBudgetMs = ULONGLONG(kRoundBudgetMs * scale);
-    const ULONGLONG oneClientBudgetMs = ULONGLONG(kOneClientBudgetMs * scale);
+    for (const Server& s : servers)
+        RunLoad(s, StatusWorkload(), 4, 200);
 
     uint32_t failed = 0;
     for (const Workload& work : {StatusWorkload(), LoadConfigWorkload()}) {
         for (uint32_t clients : {1u, 16u}) {
-            std::vector<Figures> f(servers.size());
-            if (clients == 1) {
-                // One client: the servers take turns every few requests.
-                f = RunLoad(servers, work, uint32_t(servers.size()) * (requests / 4), 1, oneClientBudgetMs);
-            } else {
-                // Sixteen at one server at a time: the servers take turns in short rounds, in order
-                // and then in reverse, so that a change of the machine's load meets all alike.
-                for (uint32_t round = 0; round < kRounds; ++round) {
-                    const uint32_t share = requests / kRounds + (round < requests % kRounds ? 1 : 0);
-                    for (size_t k = 0; k < servers.size(); ++k) {
-                        const size_t i = round % 2 == 0 ? k : servers.size() - 1 - k;
-                        f[i].Add(RunLoad({servers[i]}, work, share, clients, roundBudgetMs)[0]);
-                    }
+            Figures f[kServers];
+            for (uint32_t round = 0; round < kRounds; ++round) {
+                for (size_t k = 0; k < kServers; ++k) {
+                    const size_t i = round % 2 == 0 ? k : kServers - 1 - k;
+                    f[i].Add(RunLoad(servers[i], work, clients, roundMs));
                 }
             }
             Out("\n%s, %u client%s\n", work.Name, clients, clients == 1 ? "" : "s");
             Out("  %-12s %6s %6s %9s %9s %9s\n", "server", "done", "failed", "req/s", "p50 ms", "p99 ms");
-            for (size_t i = 0; i < servers.size(); ++i) {
+            for (size_t i = 0; i < kServers; ++i) {
                 PrintRow(servers[i].Name, f[i]);
                 failed += f[i].Failed;
             }
@@ -581,7 +533,7 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     echo.Stop();
-    sameDesign.Stop();
+    sameDesign.Stop(30000);
     Out("\n%s\n", failed == 0 ? "no request failed" : "some requests failed");
     g_report.Close();
     // Speed never fails the run, failed requests do.
