@@ -30,9 +30,12 @@ void CFileCipher::SetPassword(const void* password, size_t count) {
 DWORD CFileCipher::DeriveKey() {
     Release();
     HCRYPTPROV provider = 0;
-    // A fresh profile has no default key container yet: the second call creates it.
+    // A fresh profile has no default key container yet: the second call creates it, unless
+    // another thread or process has just done so (NTE_EXISTS): then the third opens that one.
     if (!CryptAcquireContextW(&provider, nullptr, kProviderName, PROV_RSA_FULL, 0) &&
-        !CryptAcquireContextW(&provider, nullptr, kProviderName, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+        !CryptAcquireContextW(&provider, nullptr, kProviderName, PROV_RSA_FULL, CRYPT_NEWKEYSET) &&
+        !(GetLastError() == DWORD(NTE_EXISTS) &&
+          CryptAcquireContextW(&provider, nullptr, kProviderName, PROV_RSA_FULL, 0))) {
         return LastErrorOr1359();
     }
     HCRYPTHASH hash = 0;

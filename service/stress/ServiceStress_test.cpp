@@ -6,6 +6,7 @@
 #include "E2eHarness.h"
 #include "E2eRequests.h"
 #include "FakeGuiLog.h"
+#include "PipeIo.h"
 #include "StressKit.h"
 
 #include "FixedString.h"
@@ -677,18 +678,10 @@ public:
             UniqueFile listening(h);
             UniqueEvent connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
             for (;;) {
-                OVERLAPPED ov = {};
-                ov.hEvent = connected.get();
-                ::ResetEvent(ov.hEvent);
-                if (!::ConnectNamedPipe(listening.get(), &ov) && ::GetLastError() == ERROR_IO_PENDING) {
-                    HANDLE waits[2] = {connected.get(), m_stop.get()};
-                    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-                        ::CancelIo(listening.get());
-                        DWORD ignored;
-                        ::GetOverlappedResult(listening.get(), &ov, &ignored, TRUE);
-                        return;
-                    }
-                }
+                // No deadline: the stop ends the wait for a client.
+                if (CPipeIo(listening.get(), kPipeIoNoDeadline, m_stop.get(), connected.get()).Connect() ==
+                    ERROR_OPERATION_ABORTED)
+                    return;
                 {
                     // The accepted connections are kept open and never read.
                     std::lock_guard<std::mutex> hold(m_lock);
