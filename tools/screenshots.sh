@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the tray program's windows (start-up wait dialog, tray menu, version box,
-# disconnecting dialog), one PNG each in <build dir>/screenshots/.
+# disconnecting dialog, settings dialog on its connection page and on a setting page in host mode),
+# one PNG each in <build dir>/screenshots/.
 # Usage: bash tools/screenshots.sh [<windows build dir>]   (default build/windows)
 # Uses the Wine prefix and display it is given (WINEPREFIX, DISPLAY, as under the Windows tests);
 # otherwise makes a fresh prefix in the build dir and runs its own Xvfb. The windows' program runs
@@ -45,7 +46,7 @@ if ! ((own_prefix)); then
 fi
 
 status=0
-for window in wait menu version disconnecting; do
+for window in wait menu version disconnecting settings settings-host; do
     ready="$out/.$window.ready"
     rm -f "$ready"
     wine "$helper" "$window" "$(winepath -w "$ready" 2>/dev/null)" </dev/null >/dev/null 2>&1 &

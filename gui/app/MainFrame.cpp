@@ -2,6 +2,7 @@
 
 #include "App.h"
 #include "DlgVerInfo.h"
+#include "DlgVpnConnect.h"
 #include "DlgVpnDisconnecting.h"
 #include "DlgVpnInit.h"
 #include "Menu.h"
@@ -323,12 +324,19 @@ void CMainFrame::OnOpenSettings() {
     SettingsOpen = 1;
     AutoConnectPending = 0;
     SettingsDialog = OpenSettingsDialog(active >= 0, static_cast<uint8_t>(active >= 0 ? active : 0));
+    // No window: nothing will ever clear SettingsOpen, and Quit would wait for it for good.
     if (!SettingsDialog)
         ClearSettingsOpen();
 }
 
-CModelessDialog* CMainFrame::OpenSettingsDialog(bool, uint8_t) {
-    return nullptr; // no settings dialog yet: SettingsOpen goes back to 0, so Quit is not held
+CModelessDialog* CMainFrame::OpenSettingsDialog(bool hasActive, uint8_t activeIndex) {
+    auto* dialog = new CDlgVpnConnect(ConfigRecords(), hasActive, activeIndex);
+    // Known before its window exists: a window that goes while it is created clears it again.
+    SettingsDialog = dialog;
+    if (!dialog->Create())
+        return nullptr; // deleted already, with its window if it had one
+    dialog->ShowWindow(SW_SHOWNORMAL);
+    return dialog;
 }
 
 void CMainFrame::ClearSettingsOpen() {

@@ -59,6 +59,7 @@ public:
     bool IsSettingsOpen() const { return SettingsOpen != 0; }
     DWORD GetCloseRefused() const { return CloseRefused; }
     CModelessDialog* GetAboutBox() const { return AboutBox; }
+    CModelessDialog* GetSettingsDialog() const { return SettingsDialog; }
     bool IsBusy(BusyFlag flag) const { return BusyFlags[static_cast<unsigned>(flag)] != 0; }
     bool IsAutoConnectPending() const { return AutoConnectPending != 0; }
     const CStartupWaitFlags& GetStartupWaitFlags() const { return StartupWait; }

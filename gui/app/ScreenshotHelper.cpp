@@ -1,22 +1,29 @@
 // CorvelShots.exe: opens one of the tray program's windows in a known state for a screenshot.
-//   CorvelShots.exe wait|menu|version|disconnecting <ready file>
+//   CorvelShots.exe wait|menu|version|disconnecting|settings|settings-host <ready file>
 // Creates <ready file> once the window is on the screen and ends when the file is deleted.
 #include "resource.h"
+
+#include "DialogResource.h"
 
 #include "App.h"
 #include "Dialog.h"
 #include "DlgVerInfo.h"
+#include "DlgVpnConnect.h"
 #include "DlgVpnDisconnecting.h"
 #include "DlgVpnInit.h"
 #include "FakeService.h"
+#include "FixedString.h"
 #include "Handles.h"
 #include "Menu.h"
 #include "MessageLoop.h"
 #include "PipeThread.h"
+#include "Records.h"
 #include "UiTextWin.h"
 
 #include <windows.h>
 #include <shellapi.h>
+
+#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -53,12 +60,62 @@ void MoveToCorner(HWND hwnd) {
 }
 
 // Every dialog, the modal ones included (created inside DoModal, after this program last had
-// control), is placed before it shows and becomes the window to wait for.
+// control), is placed before it shows and becomes the window to wait for; the pages inside a
+// dialog stay where it puts them.
 void PlaceEachDialog() {
     corvel::SetDialogHook([](corvel::CDialog& dialog) {
+        if (::GetWindowLongPtrW(dialog.m_hWnd, GWL_STYLE) & WS_CHILD)
+            return;
         MoveToCorner(dialog.m_hWnd);
         g_shown = dialog.m_hWnd;
     });
+}
+
+// Settings as a user has them: names of several widths (one cut in its tab), a host name, an
+// address, credentials.
+void FillSampleRecords(uint8_t* records) {
+    const char16_t* const names[] = {u"本社", u"大阪支店",  u"R&D ラボ", u"名古屋営業所（第二ビル）",
+                                     u"福岡", u"在宅勤務用"};
+    for (size_t k = 0; k < corvel::kVpnCount; ++k) {
+        corvel::VPNCONFIG record = corvel::VPNCONFIG::Default(k);
+        if (k < std::size(names)) {
+            corvel::CopyToFixed(record.Name, names[k]);
+            corvel::CopyToFixed(record.PreSharedKey, u"secret");
+            corvel::CopyToFixed(record.UserName, u"yamada");
+        }
+        if (k == 1) {
+            record.ServerIsIpAddress = 0;
+            record.SetServerHostName(u"vpn.osaka.example.co.jp");
+        } else if (k < std::size(names)) {
+            const uint8_t address[4] = {203, 0, 113, uint8_t(10 + k)};
+            record.SetServerAddress(address);
+        }
+        record.Write(records + k * corvel::VPNCONFIG::kSize);
+    }
+}
+
+// The settings dialog on its connection page with connection 3 up, or with none up on the
+// page of connection 2 (a host name).
+int ShowSettings(bool hostPage) {
+    static uint8_t records[corvel::kVpnCount * corvel::VPNCONFIG::kSize];
+    FillSampleRecords(records);
+    corvel::SetDialogHook([hostPage](corvel::CDialog& dialog) {
+        if (dialog.GetTemplateId() != IDD_VPN_CONNECT)
+            return;
+        MoveToCorner(dialog.m_hWnd);
+        g_shown = dialog.m_hWnd;
+        if (!hostPage)
+            return;
+        const HWND tab = dialog.GetDlgItem(IDC_SETTINGS_TAB);
+        TabCtrl_SetCurSel(tab, 2);
+        NMHDR change{tab, UINT_PTR(IDC_SETTINGS_TAB), UINT(TCN_SELCHANGE)};
+        dialog.SendMessage(WM_NOTIFY, IDC_SETTINGS_TAB, reinterpret_cast<LPARAM>(&change));
+    });
+    auto* dialog = new corvel::CDlgVpnConnect(records, !hostPage, 2);
+    if (!dialog->Create())
+        return 3;
+    dialog->ShowWindow(SW_SHOWNORMAL);
+    return corvel::RunMessageLoop();
 }
 
 } // namespace
@@ -107,6 +164,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         box->ShowWindow(SW_SHOWNORMAL);
         return RunMessageLoop();
     }
+    if (which == L"settings" || which == L"settings-host")
+        return ShowSettings(which == L"settings-host");
     if (which == L"menu") {
         // The tray menu as the frame opens it, with the texts of "language.csv" applied.
         UniqueMenu menu = LoadMenuResource(IDR_MAINFRAME);

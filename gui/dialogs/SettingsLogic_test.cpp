@@ -391,10 +391,19 @@ TEST(SettingsMenuTest, FileRequestsCarryThePathAndTheSelection) {
               (RequestFrame{0x22, 0, 0, 9, 0, 0, 0, 4, 0x2D, 0x8A, 0x9A, 0x5B, 20}));
     EXPECT_TRUE(BuildSettingsFileRequest(SelectionFromCommand(32800), L"x").empty());
 
-    EXPECT_TRUE(SettingsFileDialogOf(SettingsFileCommand::Import).Open);
-    EXPECT_EQ(SettingsFileDialogOf(SettingsFileCommand::Import).Flags, 0x201004ul);
-    EXPECT_FALSE(SettingsFileDialogOf(SettingsFileCommand::Export).Open);
-    EXPECT_EQ(SettingsFileDialogOf(SettingsFileCommand::Export).Flags, 0x201002ul);
+    // Import opens an existing file; export saves, also under a new name (no
+    // OFN_FILEMUSTEXIST). Both start at "*.bin" and append "bin" to a name without extension.
+    const CSettingsFileDialog import = SettingsFileDialogOf(SettingsFileCommand::Import);
+    const CSettingsFileDialog exportFile = SettingsFileDialogOf(SettingsFileCommand::Export);
+    EXPECT_TRUE(import.Open);
+    EXPECT_EQ(import.Flags, 0x201004ul);
+    EXPECT_FALSE(exportFile.Open);
+    EXPECT_EQ(exportFile.Flags, 0x200002ul);
+    for (const CSettingsFileDialog& d : {import, exportFile}) {
+        EXPECT_STREQ(d.DefaultExtension, L"bin");
+        EXPECT_STREQ(d.InitialName, L"*.bin");
+        EXPECT_STREQ(d.Filter, L"Binary File (*.bin)|*.bin|All File(*.*)|*.*||");
+    }
 }
 
 // A "language.csv" from lines; `filler` lines of "x" where asked.

@@ -30,11 +30,14 @@ RequestFrame BuildSettingsFileRequest(const CSettingsFileSelection& selection, s
 
 CSettingsFileDialog SettingsFileDialogOf(SettingsFileCommand command) {
     static constexpr wchar_t kFilter[] = L"Binary File (*.bin)|*.bin|All File(*.*)|*.*||";
-    static constexpr wchar_t kBin[] = L"*.bin";
-    // OFN_LONGNAMES | OFN_FILEMUSTEXIST, with OFN_HIDEREADONLY to open, OFN_OVERWRITEPROMPT to save.
+    static constexpr wchar_t kInitialName[] = L"*.bin";
+    // Appended to a name typed without one (the dialog takes the extension without its dot).
+    static constexpr wchar_t kExtension[] = L"bin";
+    // Open: OFN_LONGNAMES | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY. Save: OFN_LONGNAMES |
+    // OFN_OVERWRITEPROMPT; an export must be able to name a file that does not exist yet.
     if (command == SettingsFileCommand::Export)
-        return CSettingsFileDialog{false, kBin, kBin, 0x201002, kFilter};
-    return CSettingsFileDialog{true, kBin, kBin, 0x201004, kFilter};
+        return CSettingsFileDialog{false, kExtension, kInitialName, 0x200002, kFilter};
+    return CSettingsFileDialog{true, kExtension, kInitialName, 0x201004, kFilter};
 }
 
 namespace {

@@ -1,0 +1,1120 @@
+// The settings dialog as the main frame opens it, in this process under Wine with a display,
+// against a fake service that keeps 20 records: opening, edits, saving with its failures,
+// closing and quitting, the connection page's states, import and export, the texts of
+// "language.csv", and labels that show their whole text.
+#include "MainFrameTestFixture.h"
+
+#include "Commands.h"
+#include "ConnectionPageLogic.h"
+#include "DlgVpnConnect.h"
+#include "FileDialog.h"
+#include "FixedString.h"
+#include "Menu.h"
+#include "SettingValues.h"
+#include "UiTextWin.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <map>
+
+namespace corvel {
+
+CCorvelApp g_app; // the test program's application object; InitInstance never runs here
+
+namespace {
+
+using namespace testfixture;
+using wintest::PumpFor;
+using wintest::PumpPosted;
+using wintest::PumpUntil;
+
+constexpr UINT kImportAll = 32810;
+constexpr UINT kExportAll = 32831;
+constexpr UINT kCloseItem = 32800;
+constexpr UINT kQuitItem = 32801;
+
+// Record k as the service holds it at first: an address, a key, credentials, and fields the
+// pages have no control for (which must come back unchanged).
+VPNCONFIG SampleRecord(size_t k, const std::u16string& prefix = u"Office ") {
+    VPNCONFIG r = VPNCONFIG::Default(k);
+    std::u16string name = prefix;
+    for (char c : std::to_string(k + 1))
+        name.push_back(char16_t(c));
+    CopyToFixed(r.Name, name);
+    CopyToFixed(r.PreSharedKey, u"key");
+    const uint8_t address[4] = {10, 0, 0, uint8_t(k + 1)};
+    r.SetServerAddress(address);
+    r.AuthProtocol = uint8_t(k % 4);
+    r.NoDestinationNetwork = 0;
+    const uint8_t network[4] = {192, 168, uint8_t(k), 0};
+    std::copy(network, network + 4, r.DestinationNetwork);
+    r.DestinationPrefixLength = 24;
+    r.DnsAddressSet = 1;
+    const uint8_t dns[4] = {10, 0, 0, 53};
+    std::copy(dns, dns + 4, r.DnsAddress);
+    r.Reserved = 0x5A5A0000u + uint32_t(k);
+    CopyToFixed(r.UserName, u"user");
+    CopyToFixed(r.Password, u"pass");
+    return r;
+}
+
+// The service as the settings dialog needs it: it keeps the 20 records, stores saves, answers
+// loads, and imports from and exports to a "file" of its own.
+struct SettingsService {
+    SettingsService() {
+        for (size_t k = 0; k < kVpnCount; ++k) {
+            Records[k] = SampleRecord(k);
+            FileRecords[k] = SampleRecord(k, u"Imported ");
+        }
+        // Connection 3 names its server by host name.
+        Records[2].ServerIsIpAddress = 0;
+        Records[2].SetServerHostName(u"vpn3.example.jp");
+    }
+
+    FakeExchange Answer(const FakeRequest& request) {
+        const std::vector<uint8_t>& f = request.Frame;
+        if (f.size() < 4)
+            return FakeExchange::Hangup();
+        const uint8_t* data = f.data() + 4;
+        const uint32_t dataLength = uint32_t(f.size() - 4);
+        std::function<void(uint8_t)> before;
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            before = BeforeSaveReply;
+        }
+        if (f[0] == CMD_SAVE_CONFIG && before)
+            before(dataLength > 0 ? data[0] : 0); // outside the lock: it may wait for the test
+        std::lock_guard<std::mutex> guard(Lock);
+        switch (f[0]) {
+        case CMD_ERR_RESTART_CHK:
+            return FakeExchange::Answer(FakeReply(CMD_ERR_RESTART_CHK, 0));
+        case CMD_VPN_STATUS:
+            return FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, {States.begin(), States.end()}));
+        case CMD_LOAD_CONFIG: {
+            LoadConfigRequest load;
+            if (ParseLoadConfig(data, dataLength, load) != 0)
+                return FakeExchange::Hangup();
+            std::vector<uint8_t> payload;
+            if (load.ConfigItemId < kVpnCount) {
+                const std::vector<uint8_t> image = Records[load.ConfigItemId].ToBytes();
+                BuildLoadConfigPayload(load.ConfigItemId, image.data(), uint32_t(image.size()), payload);
+            } else {
+                BuildLoadConfigPayload(load.ConfigItemId, nullptr, 0, payload);
+            }
+            return FakeExchange::Answer(FakeReply(CMD_LOAD_CONFIG, 0, payload));
+        }
+        case CMD_SAVE_CONFIG: {
+            SaveConfigRequest save;
+            if (ParseSaveConfig(data, dataLength, save) != 0 || save.ConfigItemId >= kVpnCount)
+                return FakeExchange::Hangup();
+            const auto refused = SaveResults.find(save.ConfigItemId);
+            const uint32_t result = refused == SaveResults.end() ? 0 : refused->second;
+            if (result == 0)
+                Records[save.ConfigItemId] = VPNCONFIG::FromBytes(save.Item.data());
+            return FakeExchange::Answer(FakeReply(CMD_SAVE_CONFIG, result, {save.ConfigItemId}));
+        }
+        case CMD_IMPORT:
+        case CMD_EXPORT: {
+            FileRequest file;
+            if (ParseFileRequest(data, dataLength, file) != 0)
+                return FakeExchange::Hangup();
+            const bool import = f[0] == CMD_IMPORT;
+            const uint32_t result = import ? ImportResult : ExportResult;
+            if (result == 0) {
+                for (size_t k = 0; k < kVpnCount; ++k) {
+                    if (file.Selection != 0 && file.Selection != k + 1)
+                        continue;
+                    if (import)
+                        Records[k] = FileRecords[k];
+                    else
+                        FileRecords[k] = Records[k];
+                }
+            }
+            return FakeExchange::Answer(FakeReply(f[0], result));
+        }
+        default:
+            return FakeExchange::Hangup();
+        }
+    }
+
+    VPNCONFIG Record(size_t k) {
+        std::lock_guard<std::mutex> guard(Lock);
+        return Records[k];
+    }
+
+    std::mutex Lock; // the fake's threads answer, the test reads and scripts
+    std::array<VPNCONFIG, kVpnCount> Records;
+    std::array<VPNCONFIG, kVpnCount> FileRecords; // what a settings file holds
+    std::array<uint8_t, kVpnCount> States{};
+    std::map<uint8_t, uint32_t> SaveResults; // refused items and their ResultCode
+    uint32_t ImportResult = 0;
+    uint32_t ExportResult = 0;
+    // Runs on the fake's thread before a save of the item is answered.
+    std::function<void(uint8_t item)> BeforeSaveReply;
+};
+
+std::wstring TabTitle(HWND tab, int index) {
+    wchar_t text[256] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    TabCtrl_GetItem(tab, index, &item);
+    return text;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[512] = {};
+    ::GetWindowTextW(hwnd, text, 512);
+    return text;
+}
+
+bool Checked(HWND button) {
+    return ::SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+class SettingsDialogTest : public MainFrameTest {
+public: // the cases of a table reach the controls through the fixture
+    void SetUp() override {
+        MainFrameTest::SetUp();
+        Settings = SettingsWindow::Real;
+        Responder = [this](const FakeRequest& r) { return Svc.Answer(r); };
+    }
+
+    void TearDown() override {
+        SetFileDialogHook(nullptr);
+        // A dialog left open by a test that failed half-way (no main window owns it here).
+        for (HWND dialog : wintest::OpenDialogs(IDD_VPN_CONNECT))
+            ::DestroyWindow(dialog);
+        MainFrameTest::TearDown();
+        if (!LanguageFile.empty())
+            ::DeleteFileW(LanguageFile.c_str());
+    }
+
+    // The frame started, then the dialog opened as a double click on the tray icon opens it:
+    // the states and the 20 records loaded first.
+    void Open() {
+        StartService();
+        CreateFrame();
+        ASSERT_TRUE(
+            PumpUntil([&] { return Service->Requests().size() >= 23 && Frame->GetLoadIndex() == 0; }));
+        Frame->SendMessage(WM_TRAY_NOTIFY, 0, WM_LBUTTONDBLCLK);
+        ASSERT_TRUE(PumpUntil([&] { return Frame->GetSettingsDialog() != nullptr; }));
+        ASSERT_NE(Dialog(), nullptr);
+        const HWND dialog = Dlg();
+        ASSERT_TRUE(
+            PumpUntil([&] { return ::IsWindowVisible(dialog) && !::GetUpdateRect(dialog, nullptr, FALSE); }));
+    }
+
+    CDlgVpnConnect* Dialog() const { return dynamic_cast<CDlgVpnConnect*>(Frame->GetSettingsDialog()); }
+    HWND Dlg() const { return Dialog()->m_hWnd; }
+    bool Closed() const { return wintest::OpenDialogs(IDD_VPN_CONNECT).empty(); }
+    HWND Tab() const { return ::GetDlgItem(Dlg(), IDC_SETTINGS_TAB); }
+    HWND Save() const { return ::GetDlgItem(Dlg(), IDC_SETTINGS_SAVE); }
+    bool SaveEnabled() const { return ::IsWindowEnabled(Save()) != FALSE; }
+    HWND Page(int vpnIndex) const { return Dialog()->GetSettingPage(vpnIndex).m_hWnd; }
+    HWND Control(int vpnIndex, int id) const { return ::GetDlgItem(Page(vpnIndex), id); }
+    HWND ConnPage() const { return Dialog()->GetConnectionPage().m_hWnd; }
+    HWND ConnControl(int id) const { return ::GetDlgItem(ConnPage(), id); }
+    HWND Radio(int vpnIndex) const { return ConnControl(int(kConnectionControls[size_t(vpnIndex)].Radio)); }
+    HWND StateLabel(int vpnIndex) const {
+        return ConnControl(int(kConnectionControls[size_t(vpnIndex)].StateLabel));
+    }
+    HMENU Submenu(int filePosition) const { return GetPopup(GetPopup(::GetMenu(Dlg()), 0), filePosition); }
+
+    // A click on tab `index`, as the user makes it; returns once its page has been painted.
+    void SelectTab(int index) {
+        RECT item{};
+        ASSERT_TRUE(TabCtrl_GetItemRect(Tab(), index, &item));
+        const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        ::SendMessageW(Tab(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::SendMessageW(Tab(), WM_LBUTTONUP, 0, at);
+        ASSERT_EQ(TabCtrl_GetCurSel(Tab()), index);
+        const HWND page = index == 0 ? ConnPage() : Page(index - 1);
+        ASSERT_TRUE(
+            PumpUntil([&] { return ::IsWindowVisible(page) && !::GetUpdateRect(page, nullptr, FALSE); }));
+    }
+
+    // Typed into an edit as the user types: the whole text replaced.
+    static void Type(HWND edit, const std::wstring& text) {
+        ::SendMessageW(edit, EM_SETSEL, 0, -1);
+        if (text.empty())
+            ::SendMessageW(edit, WM_CHAR, VK_BACK, 1);
+        for (const wchar_t c : text)
+            ::SendMessageW(edit, WM_CHAR, c, 1);
+    }
+
+    // A menu item of the dialog, chosen.
+    void Command(UINT id) { ::PostMessageW(Dlg(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+    void ClickSave() { ::SendMessageW(Save(), BM_CLICK, 0, 0); }
+
+    std::vector<FakeRequest> RequestsOf(uint8_t command, size_t from = 0) const {
+        std::vector<FakeRequest> found;
+        const std::vector<FakeRequest> all = Service->Requests();
+        for (size_t i = from; i < all.size(); ++i) {
+            if (!all[i].Frame.empty() && all[i].Frame[0] == command)
+                found.push_back(all[i]);
+        }
+        return found;
+    }
+
+    // Pumps until `count` saves from `from` on have been answered and busy flag 0 is clear.
+    bool WaitForSaves(size_t count, size_t from) {
+        return PumpUntil([&] {
+            return RequestsOf(CMD_SAVE_CONFIG, from).size() >= count && !Frame->IsBusy(BusyFlag::Settings);
+        });
+    }
+
+    VPNCONFIG FrameRecord(unsigned k) const { return Frame->GetConfigRecords().Record(k); }
+
+    // "language.csv" next to the test program, which the frame and the windows read.
+    void WriteLanguageFile(const std::string& content) {
+        std::wstring path;
+        ASSERT_EQ(BuildLanguagePath(path), 0u);
+        LanguageFile = path;
+        std::ofstream file(path.c_str(), std::ios::binary);
+        file << content;
+    }
+
+    SettingsService Svc;
+    std::wstring LanguageFile;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Opening
+
+TEST_F(SettingsDialogTest, OpensWithTheTwentyRecordsOnTheirPagesAndNothingToSave) {
+    CopyToFixed(Svc.Records[4].Name, u"R&D");
+    CopyToFixed(Svc.Records[5].Name, std::u16string(32, u'W')); // wider than any tab
+    Open();
+    CDlgVpnConnect& dialog = *Dialog();
+
+    EXPECT_EQ(WindowText(Dlg()), L"Corvel VPNクライアント 接続設定");
+    EXPECT_EQ(WindowText(Save()), L"保存");
+    EXPECT_FALSE(SaveEnabled()) << "loading the records is no edit, the address controls' included";
+    EXPECT_FALSE(dialog.IsModified());
+    EXPECT_EQ(dialog.GetCloseState(), 0);
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+
+    ASSERT_EQ(TabCtrl_GetItemCount(Tab()), 21);
+    EXPECT_EQ(TabCtrl_GetCurSel(Tab()), 0);
+    EXPECT_EQ(TabTitle(Tab(), 0), L"接続制御");
+    EXPECT_EQ(TabTitle(Tab(), 1), L"01：Office 1");
+    EXPECT_EQ(TabTitle(Tab(), 5), L"05：R&&D") << "shown with one &";
+    const std::wstring cut = TabTitle(Tab(), 6);
+    EXPECT_EQ(cut.substr(0, 4), L"06：W");
+    EXPECT_EQ(cut.substr(cut.size() - 3), L"...");
+    EXPECT_LT(cut.size(), 4u + 32u);
+    EXPECT_EQ(TabTitle(Tab(), 20), L"20：Office 20");
+    RECT first{}, second{};
+    ASSERT_TRUE(TabCtrl_GetItemRect(Tab(), 0, &first));
+    ASSERT_TRUE(TabCtrl_GetItemRect(Tab(), 1, &second));
+    EXPECT_EQ(first.right - first.left, 100);
+    EXPECT_EQ(second.right - second.left, 100);
+    EXPECT_GT(first.bottom - first.top, 0);
+
+    // Tab 0: the connection page, labelled with the names, connection 1 selected, none up.
+    EXPECT_TRUE(::IsWindowVisible(ConnPage()));
+    EXPECT_EQ(WindowText(Radio(0)), L"01：Office 1");
+    EXPECT_EQ(WindowText(Radio(4)), L"05：R&&D");
+    EXPECT_EQ(WindowText(Radio(19)), L"20：Office 20");
+    EXPECT_TRUE(Checked(Radio(0)));
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"接続");
+    for (int k = 0; k < 20; ++k) {
+        EXPECT_TRUE(::IsWindowEnabled(Radio(k))) << k;
+        EXPECT_EQ(WindowText(StateLabel(k)), L"未接続") << k;
+        EXPECT_FALSE(::IsWindowVisible(Page(k))) << k;
+    }
+
+    // Each setting page holds its record: address mode with the address control, host mode
+    // with the host edit, the label of its mode.
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_NAME)), L"Office 1");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_PSK)), L"key");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_PSK_AGAIN)), L"key");
+    EXPECT_TRUE(Checked(Control(0, IDC_SET_SERVER_ADDRESS_MODE)));
+    DWORD address = 0;
+    ::SendMessageW(Control(0, IDC_SET_SERVER_ADDRESS), IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
+    EXPECT_EQ(address, 0x0A000001u);
+    EXPECT_TRUE(::GetWindowLongPtrW(Control(0, IDC_SET_SERVER_ADDRESS), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_FALSE(::GetWindowLongPtrW(Control(0, IDC_SET_SERVER_HOST), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_SERVER_LABEL)), L"IPアドレス ：");
+    EXPECT_TRUE(Checked(Control(2, IDC_SET_SERVER_HOST_MODE)));
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_SERVER_HOST)), L"vpn3.example.jp");
+    EXPECT_FALSE(::GetWindowLongPtrW(Control(2, IDC_SET_SERVER_ADDRESS), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_SERVER_LABEL)), L"ホスト名 ：");
+    // The four methods, added in code, and each record's choice.
+    EXPECT_EQ(::SendMessageW(Control(0, IDC_SET_AUTH), CB_GETCOUNT, 0, 0), 4);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(::SendMessageW(Control(k, IDC_SET_AUTH), CB_GETCURSEL, 0, 0), k);
+    EXPECT_TRUE(Checked(Control(0, IDC_SET_USE_VPN_GATEWAY)));
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_USER)), L"user");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_PASSWORD)), L"pass");
+    // Every edit takes no more than its field holds.
+    const struct {
+        int Id;
+        LRESULT Limit;
+    } limits[] = {{IDC_SET_NAME, 32},         {IDC_SET_PSK, 128}, {IDC_SET_PSK_AGAIN, 128},
+                  {IDC_SET_SERVER_HOST, 120}, {IDC_SET_USER, 64}, {IDC_SET_PASSWORD, 64}};
+    for (const auto& l : limits)
+        EXPECT_EQ(::SendMessageW(Control(7, l.Id), EM_GETLIMITTEXT, 0, 0), l.Limit) << l.Id;
+
+    // The import and export submenus: "一括", then the 20 connections, escaped, never cut.
+    for (int position : {0, 1}) {
+        const HMENU submenu = Submenu(position);
+        ASSERT_NE(submenu, nullptr);
+        EXPECT_EQ(::GetMenuItemCount(submenu), 21);
+        EXPECT_EQ(GetMenuItemText(submenu, 0, true), L"一括");
+        EXPECT_EQ(GetMenuItemText(submenu, 1, true), L"01：Office 1");
+        EXPECT_EQ(GetMenuItemText(submenu, 5, true), L"05：R&&D");
+        EXPECT_EQ(GetMenuItemText(submenu, 6, true), L"06：" + std::wstring(32, L'W'));
+        EXPECT_EQ(::GetMenuItemID(submenu, 20), UINT(position == 0 ? 32830 : 32851));
+    }
+    EXPECT_TRUE(Frame->IsSettingsOpen());
+    EXPECT_EQ(Frame->SettingsOpenings, 1);
+}
+
+TEST_F(SettingsDialogTest, OpensWithConnectionSevenConnectingAndFollowsItGoingDown) {
+    Svc.States[6] = 2;
+    Open();
+    EXPECT_TRUE(Checked(Radio(6)));
+    EXPECT_EQ(ConnControl(1079), Radio(6));
+    EXPECT_EQ(WindowText(ConnControl(1083)), L"接続中");
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"切断");
+    for (int k = 0; k < 20; ++k) {
+        EXPECT_EQ(::IsWindowEnabled(Radio(k)) != FALSE, k == 6) << k;
+        if (k != 6)
+            EXPECT_EQ(WindowText(StateLabel(k)), L"未接続") << k;
+        EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+        EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_SERVER_ADDRESS))) << k;
+        EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_PASSWORD))) << k;
+    }
+    EXPECT_EQ(Dialog()->GetConnectionPage().GetActiveIndex(), 6);
+
+    // On a setting tab, the connection goes down: everything takes input again, the pages show
+    // the records again, and that reports no edit.
+    SelectTab(3);
+    Frame->ClearLaunchedWithVpn();
+    ::SendMessageW(Dlg(), WM_SET_TRAY_ICON, 0, 0);
+    PumpPosted();
+    for (int k = 0; k < 20; ++k) {
+        EXPECT_TRUE(::IsWindowEnabled(Radio(k))) << k;
+        EXPECT_TRUE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+        EXPECT_TRUE(::IsWindowEnabled(Control(k, IDC_SET_SERVER_ADDRESS))) << k;
+        EXPECT_TRUE(::IsWindowEnabled(Control(k, IDC_SET_AUTH))) << k;
+    }
+    EXPECT_FALSE(SaveEnabled());
+    EXPECT_FALSE(Frame->GetLaunchedWithVpn());
+
+    // The page keeps the states it opened with until it follows the notifications itself: a
+    // radio click offers "切断" on connection 7 only.
+    ::SendMessageW(Radio(2), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"接続");
+    EXPECT_EQ(Dialog()->GetConnectionPage().GetSelectedIndex(), 2);
+    ::SendMessageW(Radio(6), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"切断");
+    EXPECT_EQ(Dialog()->GetConnectionPage().GetSelectedIndex(), 6);
+}
+
+TEST_F(SettingsDialogTest, WhileAConnectionIsUpOnlyItsRadioAndNoSettingTakesInput) {
+    Svc.States[3] = 1;
+    Open();
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"切断");
+    // Down, then up again as the connection page reports it: only connection 4's radio, and
+    // no setting page, take input.
+    ::SendMessageW(Dlg(), WM_SET_TRAY_ICON, 0, 0);
+    ::SendMessageW(Radio(9), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"接続");
+    EXPECT_EQ(Dialog()->GetConnectionPage().GetSelectedIndex(), 9);
+    ::SendMessageW(Dlg(), WM_SET_TRAY_ICON, 1, 0);
+    for (int k = 0; k < 20; ++k) {
+        EXPECT_EQ(::IsWindowEnabled(Radio(k)) != FALSE, k == 3) << k;
+        EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+        EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_AUTH))) << k;
+    }
+    EXPECT_FALSE(SaveEnabled());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edits
+
+TEST_F(SettingsDialogTest, EveryKindOfEditEnablesSaveAndNothingElseDoes) {
+    Open();
+    struct Case {
+        const char* Name;
+        std::function<void(SettingsDialogTest&)> Edit;
+    };
+    const Case cases[] = {
+        {"name", [](SettingsDialogTest& t) { Type(t.Control(1, IDC_SET_NAME), L"Head office"); }},
+        {"key", [](SettingsDialogTest& t) { Type(t.Control(1, IDC_SET_PSK), L"k2"); }},
+        {"key again", [](SettingsDialogTest& t) { Type(t.Control(1, IDC_SET_PSK_AGAIN), L"k2"); }},
+        {"host name", [](SettingsDialogTest& t) { Type(t.Control(1, IDC_SET_SERVER_HOST), L"h"); }},
+        {"user", [](SettingsDialogTest& t) { Type(t.Control(1, IDC_SET_USER), L"u"); }},
+        {"password", [](SettingsDialogTest& t) { Type(t.Control(1, IDC_SET_PASSWORD), L""); }},
+        {"address field",
+         [](SettingsDialogTest& t) {
+             const HWND field =
+                 ::FindWindowExW(t.Control(1, IDC_SET_SERVER_ADDRESS), nullptr, L"Edit", nullptr);
+             ASSERT_NE(field, nullptr);
+             Type(field, L"172");
+         }},
+        {"check box",
+         [](SettingsDialogTest& t) {
+             ::SendMessageW(t.Control(1, IDC_SET_USE_VPN_GATEWAY), BM_CLICK, 0, 0);
+         }},
+        {"host mode",
+         [](SettingsDialogTest& t) {
+             ::SendMessageW(t.Control(1, IDC_SET_SERVER_HOST_MODE), BM_CLICK, 0, 0);
+         }},
+        {"method chosen from the list",
+         [](SettingsDialogTest& t) {
+             const HWND list = t.Control(1, IDC_SET_AUTH);
+             ::SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+             ::SendMessageW(list, WM_KEYDOWN, VK_DOWN, 0);
+             ::SendMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+         }},
+        {"method chosen with the arrow keys",
+         [](SettingsDialogTest& t) { ::SendMessageW(t.Control(1, IDC_SET_AUTH), WM_KEYDOWN, VK_DOWN, 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SelectTab(2);
+        ::SendMessageW(Dlg(), WM_SET_TRAY_ICON, 0, 0); // the records shown again: no edit
+        ::EnableWindow(Save(), FALSE);                 // as a save leaves it
+        PumpPosted();
+        c.Edit(*this);
+        PumpPosted();
+        EXPECT_TRUE(SaveEnabled());
+        EXPECT_TRUE(Dialog()->IsModified());
+    }
+
+    // The address set by the page itself (eight EN_CHANGE from Wine's control) is no edit,
+    // also on the page that is shown and painted, and also after a tab change.
+    ::EnableWindow(Save(), FALSE);
+    ::SendMessageW(Dlg(), WM_SET_TRAY_ICON, 0, 0);
+    SelectTab(5);
+    SelectTab(1);
+    SelectTab(5);
+    PumpPosted();
+    EXPECT_FALSE(SaveEnabled());
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
+}
+
+TEST_F(SettingsDialogTest, AnAddressTypedWhileLaunchedForAConnectionIsAnEditAndClearsTheFlag) {
+    g_app.m_cmdLine = L"vpn3 /hide"; // started by the service for connection 3, tray only
+    Open();
+    ASSERT_TRUE(Frame->GetLaunchedWithVpn());
+    SelectTab(4);
+    // An edit elsewhere leaves the flag alone; one in the address field clears it and counts.
+    Type(Control(3, IDC_SET_NAME), L"x");
+    EXPECT_TRUE(SaveEnabled());
+    EXPECT_TRUE(Frame->GetLaunchedWithVpn());
+    ::EnableWindow(Save(), FALSE);
+    const HWND field = ::FindWindowExW(Control(3, IDC_SET_SERVER_ADDRESS), nullptr, L"Edit", nullptr);
+    ASSERT_NE(field, nullptr);
+    Type(field, L"99");
+    EXPECT_FALSE(Frame->GetLaunchedWithVpn());
+    EXPECT_TRUE(SaveEnabled());
+}
+
+TEST_F(SettingsDialogTest, EnterMovesOnEscapeIdokAndIdcancelDoNothing) {
+    Open();
+    SelectTab(1);
+    const HWND name = Control(0, IDC_SET_NAME);
+    ::SetFocus(name);
+    ASSERT_EQ(::GetFocus(), name);
+    wintest::PostKey(Dlg(), VK_RETURN);
+    PumpPosted();
+    EXPECT_EQ(::GetFocus(), Control(0, IDC_SET_PSK)) << "Enter moves to the next control";
+    wintest::PostKey(Dlg(), VK_ESCAPE);
+    PumpPosted();
+    // On the connection page, Enter finds Save disabled and sends IDOK.
+    SelectTab(0);
+    ::SetFocus(Radio(0));
+    wintest::PostKey(Dlg(), VK_RETURN);
+    wintest::PostKey(Dlg(), VK_ESCAPE);
+    ::PostMessageW(Dlg(), WM_COMMAND, IDOK, 0);
+    ::PostMessageW(Dlg(), WM_COMMAND, IDCANCEL, 0);
+    ::PostMessageW(Page(0), WM_COMMAND, IDOK, 0);
+    ::PostMessageW(Page(0), WM_COMMAND, IDCANCEL, 0);
+    ::PostMessageW(ConnPage(), WM_COMMAND, IDCANCEL, 0);
+    PumpPosted();
+    EXPECT_FALSE(Closed());
+    EXPECT_TRUE(::IsWindow(Page(0)));
+    EXPECT_TRUE(::IsWindow(ConnPage()));
+    EXPECT_TRUE(Frame->IsSettingsOpen());
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
+
+    // Closed without edits: at once, no question; the frame hears of it.
+    CMessageBoxRecorder boxes;
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_FALSE(Frame->IsSettingsOpen());
+    EXPECT_EQ(Frame->GetSettingsDialog(), nullptr);
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    // And it opens again.
+    Frame->SendMessage(WM_TRAY_NOTIFY, 0, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetSettingsDialog() != nullptr; }));
+    EXPECT_EQ(wintest::OpenDialogs(IDD_VPN_CONNECT).size(), 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+TEST_F(SettingsDialogTest, SaveSendsTwentyRecordsInOrderEachInOneWriteAndShowsWhatWasSaved) {
+    Open();
+    SelectTab(3);
+    Type(Control(2, IDC_SET_NAME), L"T&K");
+    ::SendMessageW(Control(2, IDC_SET_SERVER_ADDRESS_MODE), BM_CLICK, 0, 0);
+    ::SendMessageW(Control(2, IDC_SET_SERVER_ADDRESS), IPM_SETADDRESS, 0, MAKEIPADDRESS(192, 168, 0, 1));
+    ::SendMessageW(Control(2, IDC_SET_AUTH), CB_SETCURSEL, 3, 0);
+    ASSERT_TRUE(SaveEnabled());
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    ClickSave();
+    EXPECT_TRUE(Frame->IsBusy(BusyFlag::Settings));
+    ASSERT_TRUE(WaitForSaves(20, before));
+
+    const std::vector<FakeRequest> saves = RequestsOf(CMD_SAVE_CONFIG, before);
+    ASSERT_EQ(saves.size(), 20u);
+    for (uint8_t k = 0; k < 20; ++k) {
+        EXPECT_EQ(saves[k].Writes, 1u) << int(k);
+        EXPECT_EQ(saves[k].Frame, BuildSaveConfigRequest(k, FrameRecord(k))) << int(k);
+    }
+    EXPECT_EQ(Service->Requests().size(), before + 20);
+    EXPECT_TRUE(boxes.calls.empty());
+
+    // Switched from host to address mode: the address bytes, the old host name behind them.
+    const VPNCONFIG saved = Svc.Record(2);
+    EXPECT_EQ(ConnectionName(saved), L"T&K");
+    EXPECT_EQ(saved.ServerIsIpAddress, 1u);
+    EXPECT_EQ(saved.Server[0], 0xC0);
+    EXPECT_EQ(saved.Server[3], 0x01);
+    EXPECT_EQ(saved.Server[4], 'n') << "of \"vpn3.example.jp\"";
+    EXPECT_EQ(saved.AuthProtocol, 3);
+    // The fields without a control, unchanged.
+    for (size_t k = 0; k < 20; ++k) {
+        const VPNCONFIG r = Svc.Record(k);
+        EXPECT_EQ(r.Reserved, 0x5A5A0000u + k) << k;
+        EXPECT_EQ(r.DestinationNetwork[2], uint8_t(k)) << k;
+        EXPECT_EQ(r.DestinationPrefixLength, 24) << k;
+        EXPECT_EQ(r.DnsAddressSet, 1u) << k;
+        EXPECT_EQ(r.DnsAddress[3], 53) << k;
+    }
+    EXPECT_EQ(Svc.Record(7).ToBytes(), SampleRecord(7).ToBytes()) << "written back unchanged";
+
+    EXPECT_FALSE(SaveEnabled());
+    EXPECT_EQ(TabTitle(Tab(), 3), L"03：T&&K");
+    EXPECT_EQ(TabCtrl_GetCurSel(Tab()), 3) << "retitled in place";
+    EXPECT_TRUE(::IsWindowVisible(Page(2)));
+    EXPECT_EQ(WindowText(Radio(2)), L"03：T&&K");
+    EXPECT_EQ(GetMenuItemText(Submenu(0), 3, true), L"03：T&&K");
+    EXPECT_EQ(GetMenuItemText(Submenu(1), 3, true), L"03：T&&K");
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+}
+
+TEST_F(SettingsDialogTest, AKeyThatDiffersFromItsReentryIsNamedAndNothingIsSent) {
+    Open();
+    SelectTab(6);
+    Type(Control(0, IDC_SET_NAME), L"First");
+    Type(Control(5, IDC_SET_PSK), L"new key");
+    Type(Control(5, IDC_SET_NAME), L"Renamed");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    ClickSave();
+    PumpFor(200);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, std::wstring(BuiltinUiText(212)) + L"（Office 6）")
+        << "the name before the save";
+    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(Service->Requests().size(), before);
+    EXPECT_TRUE(SaveEnabled());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    EXPECT_EQ(ConnectionName(FrameRecord(0)), L"First") << "pages before it wrote their records";
+    EXPECT_EQ(ConnectionName(FrameRecord(5)), L"Office 6");
+    EXPECT_FALSE(Dialog()->EveryKeyConfirmed());
+
+    // Both empty is a match.
+    Type(Control(5, IDC_SET_PSK), L"");
+    Type(Control(5, IDC_SET_PSK_AGAIN), L"");
+    ClickSave();
+    ASSERT_TRUE(WaitForSaves(20, before));
+    EXPECT_EQ(boxes.calls.size(), 1u);
+    EXPECT_TRUE(Dialog()->EveryKeyConfirmed());
+    EXPECT_EQ(Svc.Record(5).PreSharedKey[0], u'\0');
+}
+
+TEST_F(SettingsDialogTest, AHostNameLongerThanTheEditTakesStopsTheSaveWithRecordsUnchanged) {
+    Svc.Records[8].ServerIsIpAddress = 0;
+    Svc.Records[8].SetServerHostName(std::u16string(130, u'h')); // from a settings file
+    Open();
+    SelectTab(9);
+    EXPECT_EQ(WindowText(Control(8, IDC_SET_SERVER_HOST)).size(), 130u) << "shown in full";
+    Type(Control(8, IDC_SET_USER), L"typed");
+    const std::vector<uint8_t> image = FrameRecord(8).ToBytes();
+    CMessageBoxRecorder boxes;
+    // The mode stays as it is shown, and what was typed after the host field stays.
+    ::SendMessageW(Control(8, IDC_SET_SERVER_ADDRESS_MODE), BM_CLICK, 0, 0);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, L"Enter no more than 120 characters.");
+    EXPECT_TRUE(Checked(Control(8, IDC_SET_SERVER_HOST_MODE)));
+    EXPECT_FALSE(Checked(Control(8, IDC_SET_SERVER_ADDRESS_MODE)));
+    EXPECT_TRUE(::IsWindowVisible(Control(8, IDC_SET_SERVER_HOST)));
+    EXPECT_EQ(WindowText(Control(8, IDC_SET_USER)), L"typed");
+
+    const size_t before = Service->Requests().size();
+    ClickSave();
+    PumpFor(200);
+    ASSERT_EQ(boxes.calls.size(), 2u);
+    EXPECT_EQ(boxes.calls[1].text, L"Enter no more than 120 characters.");
+    EXPECT_EQ(Service->Requests().size(), before);
+    EXPECT_EQ(FrameRecord(8).ToBytes(), image);
+    EXPECT_TRUE(SaveEnabled());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+}
+
+TEST_F(SettingsDialogTest, ARefusedItemShowsOneBoxAtTheEndAndKeepsSaveEnabled) {
+    Svc.SaveResults[5] = 5;
+    Svc.SaveResults[19] = 5;
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Changed");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    bool busyDuringBox = false;
+    boxes.onBox = [&](const MessageBoxCall&) { busyDuringBox = Frame->IsBusy(BusyFlag::Settings); };
+    ClickSave();
+    ASSERT_TRUE(WaitForSaves(20, before));
+    ASSERT_EQ(boxes.calls.size(), 1u) << "one box for the batch";
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));
+    EXPECT_TRUE(busyDuringBox);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u) << "the items after a refused one go too";
+    EXPECT_TRUE(SaveEnabled()) << "not all of it reached the service";
+    EXPECT_EQ(TabTitle(Tab(), 2), L"02：Changed") << "the view shows the records all the same";
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Changed");
+}
+
+TEST_F(SettingsDialogTest, AStoppedServiceFailsTheWholeBatchWithOneBox) {
+    Open();
+    SelectTab(1);
+    Type(Control(0, IDC_SET_NAME), L"Nobody hears");
+    Service->Stop();
+    CMessageBoxRecorder boxes;
+    ClickSave();
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.calls.empty() && !Frame->IsBusy(BusyFlag::Settings); }));
+    PumpFor(200);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));
+    EXPECT_TRUE(SaveEnabled());
+    EXPECT_FALSE(Closed());
+}
+
+TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialogAlone) {
+    Svc.SaveResults[19] = 5;
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(release, nullptr);
+    std::atomic<bool> held{false};
+    Open();
+    {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.BeforeSaveReply = [&](uint8_t item) {
+            if (item != 10)
+                return;
+            held = true;
+            ::WaitForSingleObject(release, 20000);
+        };
+    }
+    SelectTab(1);
+    Type(Control(0, IDC_SET_NAME), L"Held");
+    CMessageBoxRecorder boxes;
+    boxes.onBox = [&](const MessageBoxCall&) {
+        // The service asks the GUI to quit while the batch's box is open.
+        Notify({0x41, 0, 0, 3, 0, 0, 1});
+        ASSERT_TRUE(PumpUntil([&] { return Frame->GetTrayIconId() == 145; }));
+        PumpFor(200);
+        EXPECT_FALSE(Closed());
+        EXPECT_FALSE(Gone());
+    };
+    ClickSave();
+    ASSERT_TRUE(PumpUntil([&] { return held.load(); }));
+    // Half-way: the frame's Quit closes nothing that is busy.
+    Quit();
+    PumpFor(200);
+    EXPECT_FALSE(Closed());
+    EXPECT_FALSE(Gone());
+    ::SetEvent(release);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_FALSE(Closed());
+    EXPECT_TRUE(SaveEnabled());
+    {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.BeforeSaveReply = nullptr;
+    }
+    ::CloseHandle(release);
+    // Nothing busy now: the next Quit asks about the edits and, answered No, ends the program.
+    boxes.onBox = nullptr;
+    boxes.answers = {IDNO};
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(boxes.calls.size(), 2u);
+    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(209));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing and quitting
+
+TEST_F(SettingsDialogTest, CloseWithEditsAnsweredNoDiscardsThem) {
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Discarded");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDNO};
+    ::PostMessageW(Dlg(), WM_CLOSE, 0, 0); // the close box
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.calls[0].type, UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(Service->Requests().size(), before);
+    EXPECT_EQ(ConnectionName(FrameRecord(1)), L"Office 2");
+    EXPECT_FALSE(Frame->IsSettingsOpen());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    EXPECT_FALSE(Gone());
+}
+
+TEST_F(SettingsDialogTest, CloseWithEditsAnsweredYesSavesThenClosesWithoutAskingAgain) {
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Kept");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u);
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Kept");
+    EXPECT_FALSE(Frame->IsSettingsOpen());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    EXPECT_FALSE(Gone());
+}
+
+TEST_F(SettingsDialogTest, ASaveThatAPageRefusesDuringCloseLeavesTheDialogAskingAgain) {
+    Open();
+    SelectTab(3);
+    Type(Control(2, IDC_SET_PSK_AGAIN), L"mismatch");
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 2; }));
+    PumpFor(100);
+    EXPECT_EQ(boxes.calls[1].text, std::wstring(BuiltinUiText(212)) + L"（Office 3）");
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(Dialog()->GetCloseState(), 0);
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+
+    // The next close asks again; No closes without saving.
+    boxes.answers = {IDNO};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    ASSERT_EQ(boxes.calls.size(), 3u);
+    EXPECT_EQ(boxes.calls[2].text, BuiltinUiText(209));
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
+}
+
+TEST_F(SettingsDialogTest, ACloseWhoseSaveFailsStaysOpenWithItsEditsAndAsksAgain) {
+    Svc.SaveResults[0] = 5;
+    Open();
+    SelectTab(1);
+    Type(Control(0, IDC_SET_NAME), L"Refused");
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 2 && !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    PumpFor(100);
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(Dialog()->GetCloseState(), 0);
+    EXPECT_TRUE(SaveEnabled());
+    boxes.answers = {IDNO};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_EQ(boxes.calls.size(), 3u);
+}
+
+TEST_F(SettingsDialogTest, QuitWithoutEditsEndsTheProgramThroughTheFrame) {
+    Open();
+    CMessageBoxRecorder boxes;
+    Command(kQuitItem);
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(Closed());
+    EXPECT_FALSE(Frame->IsSettingsOpen());
+}
+
+TEST_F(SettingsDialogTest, QuitWithEditsAnsweredYesSavesThenEndsTheProgram) {
+    Open();
+    SelectTab(20);
+    Type(Control(19, IDC_SET_USER), L"last");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    Command(kQuitItem);
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u);
+    EXPECT_EQ(std::u16string(Svc.Record(19).UserName), u"last");
+}
+
+TEST_F(SettingsDialogTest, QuitWithEditsAnsweredNoLeavesThemAndEndsTheProgram) {
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Dropped");
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDNO};
+    Command(kQuitItem);
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(boxes.calls.size(), 1u) << "the frame's close asks nothing more";
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Import and export
+
+struct FileDialogCall {
+    bool Open;
+    DWORD Flags;
+    std::wstring DefaultExtension;
+    std::wstring InitialName;
+    HWND Owner;
+};
+
+class ImportExportTest : public SettingsDialogTest {
+protected:
+    // Every file dialog is recorded and answered with `Path`, or cancelled when it is empty.
+    void AnswerFileDialogs() {
+        SetFileDialogHook([this](bool open, OPENFILENAMEW& ofn) {
+            FileDialogs.push_back(
+                {open, ofn.Flags, ofn.lpstrDefExt ? ofn.lpstrDefExt : L"", ofn.lpstrFile, ofn.hwndOwner});
+            if (Path.empty())
+                return FALSE;
+            wcscpy_s(ofn.lpstrFile, ofn.nMaxFile, Path.c_str());
+            return TRUE;
+        });
+    }
+
+    std::wstring Path = L"C:\\settings\\all.bin";
+    std::vector<FileDialogCall> FileDialogs;
+};
+
+TEST_F(ImportExportTest, ImportOfAllReloadsTheTwentyRecordsInOrderAndShowsThem) {
+    Open();
+    AnswerFileDialogs();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Edited"); // replaced by the reload
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    Command(kImportAll);
+    ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, before).size() == 20; }));
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+    ASSERT_EQ(FileDialogs.size(), 1u);
+    EXPECT_TRUE(FileDialogs[0].Open);
+    EXPECT_EQ(FileDialogs[0].Flags & 0x201004u, 0x201004u);
+    EXPECT_EQ(FileDialogs[0].DefaultExtension, L"bin");
+    EXPECT_EQ(FileDialogs[0].InitialName, L"*.bin");
+
+    const std::vector<FakeRequest> requests = Service->Requests();
+    ASSERT_EQ(requests.size(), before + 21);
+    EXPECT_EQ(requests[before].Frame, BuildImportRequest(u"C:\\settings\\all.bin", 0));
+    for (uint8_t k = 0; k < 20; ++k)
+        EXPECT_EQ(requests[before + 1 + k].Frame, BuildLoadConfigRequest(k)) << int(k);
+    EXPECT_TRUE(boxes.calls.empty());
+    for (unsigned k = 0; k < 20; ++k) {
+        const std::wstring name = L"Imported " + std::to_wstring(k + 1);
+        EXPECT_EQ(ConnectionName(FrameRecord(k)), name) << k;
+        EXPECT_EQ(WindowText(Control(int(k), IDC_SET_NAME)), name) << k;
+        EXPECT_EQ(TabTitle(Tab(), int(k + 1)).substr(3, 4), L"Impo") << k;
+        EXPECT_EQ(GetMenuItemText(Submenu(0), k + 1, true).substr(3), name) << k;
+        EXPECT_EQ(GetMenuItemText(Submenu(1), k + 1, true).substr(3), name) << k;
+    }
+    EXPECT_EQ(WindowText(Radio(0)), L"01：Imported 1");
+    EXPECT_FALSE(SaveEnabled());
+}
+
+TEST_F(ImportExportTest, ImportOfOneConnectionSendsItsSelection) {
+    Open();
+    AnswerFileDialogs();
+    Path = L"C:\\one.bin";
+    const size_t before = Service->Requests().size();
+    Command(kImportAll + 20);
+    ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, before).size() == 20; }));
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_EQ(Service->Requests()[before].Frame, BuildImportRequest(u"C:\\one.bin", 20));
+    EXPECT_EQ(WindowText(Control(19, IDC_SET_NAME)), L"Imported 20");
+    EXPECT_EQ(WindowText(Control(18, IDC_SET_NAME)), L"Office 19");
+}
+
+TEST_F(ImportExportTest, RefusedImportShowsTheLoadFailureAndLoadsNothing) {
+    Svc.ImportResult = 2;
+    Open();
+    AnswerFileDialogs();
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    Command(kImportAll + 3);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+    PumpFor(100);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(213));
+    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+    ASSERT_EQ(Service->Requests().size(), before + 1);
+    EXPECT_EQ(Service->Requests()[before].Frame[0], CMD_IMPORT);
+}
+
+TEST_F(ImportExportTest, ExportSavesUnderANewNameAndShowsOnlyItsFailure) {
+    Open();
+    AnswerFileDialogs();
+    Path = L"C:\\new\\export.bin";
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    Command(kExportAll);
+    ASSERT_TRUE(PumpUntil([&] { return Service->Requests().size() == before + 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+    ASSERT_EQ(FileDialogs.size(), 1u);
+    EXPECT_FALSE(FileDialogs[0].Open);
+    EXPECT_EQ(FileDialogs[0].Flags & OFN_FILEMUSTEXIST, 0u) << "a save dialog takes a name that is new";
+    EXPECT_EQ(FileDialogs[0].Flags & (OFN_OVERWRITEPROMPT | OFN_LONGNAMES),
+              DWORD(OFN_OVERWRITEPROMPT | OFN_LONGNAMES));
+    EXPECT_EQ(FileDialogs[0].DefaultExtension, L"bin");
+    EXPECT_EQ(FileDialogs[0].InitialName, L"*.bin");
+    EXPECT_EQ(Service->Requests()[before].Frame, BuildExportRequest(u"C:\\new\\export.bin", 0));
+    PumpFor(100);
+    EXPECT_TRUE(boxes.calls.empty());
+
+    Svc.ExportResult = 5;
+    Command(kExportAll + 7);
+    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));
+    EXPECT_EQ(Service->Requests().back().Frame, BuildExportRequest(u"C:\\new\\export.bin", 7));
+    EXPECT_FALSE(Closed());
+}
+
+TEST_F(ImportExportTest, CancelledFileDialogsSendNothingAndClearTheBusyFlag) {
+    Open();
+    Path.clear();
+    AnswerFileDialogs();
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    Command(kImportAll);
+    Command(kExportAll + 1);
+    PumpPosted();
+    PumpFor(100);
+    EXPECT_EQ(FileDialogs.size(), 2u);
+    EXPECT_EQ(Service->Requests().size(), before);
+    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    // And Quit is held by nothing.
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+}
+
+// ---------------------------------------------------------------------------------------------
+// "language.csv" and the labels
+
+TEST_F(SettingsDialogTest, SixSectionsOfTheLanguageFileGiveTheTexts) {
+    std::string file = "[dlgvpnconnect]\r\nSettings\r\nStore\r\n"
+                       "[olesetvpnconnect]\r\nBy address\r\nBy host\r\nName:\r\nKey:\r\nKey again:\r\n"
+                       "Server:\r\nFROM FILE\r\nMethod:\r\nUser:\r\nPassword:\r\nConnection\r\n"
+                       "[olevpnconnect]\r\nConnections\r\n";
+    for (int i = 1; i <= 20; ++i)
+        file += "radio " + std::to_string(i) + "\r\n";
+    file += "Go\r\n";
+    for (int i = 1; i <= 20; ++i)
+        file += i == 2 ? "\r\n" : "state " + std::to_string(i) + "\r\n";
+    file += "[menusetvpnconnect]\r\nFile\r\nImport\r\nExport\r\nClose\r\nQuit\r\n";
+    for (int i = 0; i < 150; ++i)
+        file += "filler\r\n";
+    file += "[menusetvpnconnect_2_0]\r\nAll of them\r\n";
+    for (int i = 1; i <= 20; ++i)
+        file += "import " + std::to_string(i) + "\r\n";
+    file += "[menusetvpnconnect_2_1]\r\nEvery one\r\n";
+    WriteLanguageFile(file);
+    Open();
+
+    EXPECT_EQ(WindowText(Dlg()), L"Settings");
+    EXPECT_EQ(WindowText(Save()), L"Store");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_SERVER_ADDRESS_MODE)), L"By address");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_SERVER_HOST_MODE)), L"By host");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_NAME_LABEL)), L"Name:");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_PSK_AGAIN_LABEL)), L"Key again:");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_SERVER_KIND_LABEL)), L"Server:");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_SERVER_LABEL)), L"IPアドレス ：")
+        << "replaced by the mode's text";
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_SERVER_LABEL)), L"ホスト名 ：");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_AUTH_LABEL)), L"Method:");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_PASSWORD_LABEL)), L"Password:");
+    EXPECT_EQ(WindowText(Control(19, IDC_SET_GROUP)), L"Connection");
+    EXPECT_EQ(WindowText(Control(0, IDC_SET_INTERNET_LABEL)), L"インターネット接続 ：") << "no line";
+
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_GROUP)), L"Connections");
+    EXPECT_EQ(WindowText(Radio(0)), L"01：Office 1") << "the connection labels win";
+    EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"接続");
+    EXPECT_EQ(WindowText(StateLabel(0)), L"state 1");
+    EXPECT_EQ(WindowText(StateLabel(1)), L"未接続") << "an empty line keeps the built-in text";
+    EXPECT_EQ(WindowText(StateLabel(19)), L"state 20");
+
+    const HMENU bar = ::GetMenu(Dlg());
+    EXPECT_EQ(GetMenuItemText(bar, 0, true), L"File");
+    const HMENU fileMenu = GetPopup(bar, 0);
+    EXPECT_EQ(GetMenuItemText(fileMenu, 0, true), L"Import");
+    EXPECT_EQ(GetMenuItemText(fileMenu, 1, true), L"Export");
+    EXPECT_EQ(GetMenuItemText(fileMenu, 3, true), L"Close");
+    EXPECT_EQ(GetMenuItemText(fileMenu, 4, true), L"Quit");
+    EXPECT_EQ(::GetMenuItemID(fileMenu, 3), UINT(kCloseItem));
+    ASSERT_NE(Submenu(0), nullptr) << "the popups keep their submenus";
+    ASSERT_NE(Submenu(1), nullptr);
+    EXPECT_EQ(GetMenuItemText(Submenu(0), 0, true), L"All of them");
+    EXPECT_EQ(GetMenuItemText(Submenu(0), 1, true), L"01：Office 1");
+    EXPECT_EQ(GetMenuItemText(Submenu(1), 0, true), L"Every one");
+    EXPECT_EQ(GetMenuItemText(Submenu(1), 20, true), L"20：Office 20");
+    EXPECT_EQ(::GetMenuItemID(Submenu(1), 0), UINT(kExportAll));
+}
+
+// Every label shows its whole text in the dialog font: no text cut at the edge of its control.
+TEST_F(SettingsDialogTest, EveryLabelShowsItsWholeText) {
+    Open();
+    const auto fits = [](HWND control) {
+        wchar_t className[32] = {};
+        ::GetClassNameW(control, className, 32);
+        const LONG_PTR style = ::GetWindowLongPtrW(control, GWL_STYLE);
+        const std::wstring text = WindowText(control);
+        if (text.empty() || (wcscmp(className, L"Static") != 0 && wcscmp(className, L"Button") != 0))
+            return;
+        const HDC dc = ::GetDC(control);
+        const HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+        RECT need{0, 0, 0, 0};
+        ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(control, dc);
+        RECT have{};
+        ::GetClientRect(control, &have);
+        int room = have.right;
+        const LONG_PTR kind = style & BS_TYPEMASK;
+        if (wcscmp(className, L"Button") == 0 && kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON)
+            room -= ::GetSystemMetrics(SM_CXMENUCHECK) + 4; // the box or circle and its gap
+        if (wcscmp(className, L"Button") == 0 && kind == BS_GROUPBOX)
+            room = have.right - 16;
+        EXPECT_LE(need.right, room) << "\"" << std::string(text.begin(), text.end()) << "\" in control "
+                                    << ::GetDlgCtrlID(control);
+        EXPECT_LE(need.bottom, have.bottom) << ::GetDlgCtrlID(control);
+    };
+    for (const HWND page : {ConnPage(), Page(0), Page(2)}) {
+        for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+            fits(c);
+    }
+    fits(Save());
+}
+
+} // namespace
+} // namespace corvel

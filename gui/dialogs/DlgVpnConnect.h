@@ -1,0 +1,109 @@
+#pragma once
+// The settings dialog: the 20 connection settings on tabs 1 to 20 and the connection page on
+// tab 0, edited in the main frame's records, saved to the service, imported and exported
+// through its menu. It has a request thread of its own, shared with its connection page, and
+// deletes itself when its window is gone (the frame's SettingsOpen follows).
+#include "Dialog.h"
+#include "PageDlgVpnConnect.h"
+#include "PageDlgVpnSetting.h"
+#include "SettingsClose.h"
+#include "SettingsMenu.h"
+#include "SettingsRequests.h"
+#include "WorkerThread.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace corvel {
+
+class CDlgVpnConnect : public CModelessDialog {
+public:
+    // `records`: the main frame's 20 record images (VPNCONFIG::kSize bytes each), which the
+    // dialog edits in place and the frame keeps. `connectionUp` with `activeIndex`: the last
+    // connection up or connecting when the dialog opens.
+    CDlgVpnConnect(uint8_t* records, bool connectionUp, int activeIndex);
+
+    // For the connection page.
+    bool IsModified() const;
+    // Every page has written its records and the save requests are posted (false: a page
+    // refused its values and told the user; nothing was sent).
+    bool SaveAllSettings();
+    bool EveryKeyConfirmed() const;
+    bool HasServer(int vpnIndex) const;
+
+    // The pages, for the tests and the screenshots.
+    CPageDlgVpnConnect& GetConnectionPage() { return ConnectionPage; }
+    CPageDlgVpnSetting& GetSettingPage(int vpnIndex) { return SettingPages[size_t(vpnIndex)]; }
+    int GetCloseState() const { return m_close.CloseState(); }
+
+protected:
+    ~CDlgVpnConnect() override;
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnInitDialog() override;
+    // Enter (no default button to take it) and Escape send IDOK and IDCANCEL: neither closes
+    // the dialog, which closes only through WM_CLOSE and its question.
+    void OnOK() override {}
+    void OnCancel() override {}
+    void OnClose() override;
+    BOOL OnCmdMsg(UINT id, UINT code, HWND control) override;
+    BOOL OnNotifyMsg(int controlId, NMHDR* header, LRESULT* result) override;
+    BOOL OnDrawItem(int controlId, DRAWITEMSTRUCT* dis) override;
+    void PostNcDestroy() override;
+
+private:
+    void OnTabSelChange();
+    void DrawTabItem(const DRAWITEMSTRUCT& dis);
+    void SetTabTitle(int tab);
+    void PlacePage(CDialog& page);
+    CDialog& PageOfTab(int tab);
+    void RefreshSettingsView(bool disableSave);
+
+    void OnSettingsReply(WPARAM dataLength, LPARAM frame);
+    void OnPageModified();
+    void OnConnectionStateChanged(bool up);
+    void OnSettingsClose();
+    void OnSettingsQuit();
+    // The steps of a close or quit in order; the dialog may be gone when it returns.
+    void RunCloseStep(const CCloseStep& step);
+
+    void LoadSettingsMenuTexts();
+    void UpdateImportMenu();
+    void UpdateExportMenu();
+    void ImportSettings(UINT id);
+    void ExportSettings(UINT id);
+    // The file dialog of an import or export; false when cancelled.
+    bool ChooseSettingsFile(UINT id, CSettingsFileSelection& selection);
+
+    // The actions of a start or a reply; a box waits for WM_SETTINGS_BOX, and the fields
+    // after it with it.
+    void ApplyActions(const CSettingsActions& actions);
+    void FinishActions(const CSettingsActions& actions);
+    void OnSettingsBox();
+    void ClearBusyWhenIdle();
+
+    uint8_t* RecordAt(size_t k) const { return Records + k * VPNCONFIG::kSize; }
+
+    // Posted to itself by a reply that has a box to show, so that the box opens once the pipe
+    // thread is no longer held in its SendMessageW.
+    static constexpr UINT WM_SETTINGS_BOX = WM_APP + 0x42;
+
+    CWnd TabControl;
+    CPageDlgVpnConnect ConnectionPage;
+    std::array<CPageDlgVpnSetting, 20> SettingPages;
+    int ConnectionUp;
+    int ActiveIndex;
+    uint8_t* const Records;
+    CThreadOwner PipeThread;
+    std::wstring SettingsFilePath;
+    int PreviousTab = 0;
+    CSettingsRequests m_requests; // the requests in flight; each reply goes to the oldest
+    CSettingsCloseLogic m_close;  // CloseState
+    std::deque<CSettingsActions> m_boxActions;
+};
+
+} // namespace corvel
