@@ -15,6 +15,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 
@@ -545,6 +546,13 @@ TEST_F(SettingsDialogTest, EnterMovesOnEscapeIdokAndIdcancelDoNothing) {
     EXPECT_TRUE(::IsWindow(ConnPage()));
     EXPECT_TRUE(Frame->IsSettingsOpen());
     EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
+
+    // Enter elsewhere than in a setting page presses the default button, Save, once it is enabled.
+    ::EnableWindow(Save(), TRUE);
+    ::SetFocus(Radio(0));
+    wintest::PostKey(Dlg(), VK_RETURN);
+    ASSERT_TRUE(WaitForSaves(20, 0));
+    EXPECT_FALSE(SaveEnabled());
 
     // Closed without edits: at once, no question; the frame hears of it.
     CMessageBoxRecorder boxes;
@@ -1078,6 +1086,45 @@ TEST_F(SettingsDialogTest, SixSectionsOfTheLanguageFileGiveTheTexts) {
     EXPECT_EQ(GetMenuItemText(Submenu(1), 0, true), L"Every one");
     EXPECT_EQ(GetMenuItemText(Submenu(1), 20, true), L"20：Office 20");
     EXPECT_EQ(::GetMenuItemID(Submenu(1), 0), UINT(kExportAll));
+}
+
+TEST_F(SettingsDialogTest, EveryPageSitsInsideTheTabFrameBelowAllRowsOfTabs) {
+    Open();
+    RECT frame{};
+    ASSERT_TRUE(::GetWindowRect(Tab(), &frame));
+    LONG rowsBottom = frame.top;
+    for (int n = 0; n < 21; ++n) {
+        RECT item{};
+        ASSERT_TRUE(TabCtrl_GetItemRect(Tab(), n, &item));
+        ::MapWindowPoints(Tab(), nullptr, reinterpret_cast<POINT*>(&item), 2);
+        rowsBottom = std::max(rowsBottom, item.bottom);
+    }
+    std::vector<HWND> pages = {ConnPage()};
+    for (int k = 0; k < 20; ++k)
+        pages.push_back(Page(k));
+    for (const HWND page : pages) {
+        RECT placed{};
+        ASSERT_TRUE(::GetWindowRect(page, &placed));
+        EXPECT_GE(placed.top, rowsBottom);
+        EXPECT_GT(placed.left, frame.left);
+        EXPECT_LT(placed.right, frame.right);
+        EXPECT_LT(placed.bottom, frame.bottom);
+    }
+}
+
+TEST_F(SettingsDialogTest, TheMethodListShowsAllFourMethodsWhenItOpens) {
+    Open();
+    SelectTab(1);
+    const HWND list = Control(0, IDC_SET_AUTH);
+    ::SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetComboBoxInfo(list, &info));
+    RECT shown{};
+    ::GetClientRect(info.hwndList, &shown);
+    const LRESULT itemHeight = ::SendMessageW(info.hwndList, LB_GETITEMHEIGHT, 0, 0);
+    EXPECT_GE(shown.bottom, 4 * itemHeight);
+    ::SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
 }
 
 // Every label shows its whole text in the dialog font: no text cut at the edge of its control.

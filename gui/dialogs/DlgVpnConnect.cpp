@@ -24,7 +24,7 @@ namespace corvel {
 
 namespace {
 
-// Where the pages sit in the dialog's client area, in pixels.
+// Where the pages sit in the dialog's client area, in pixels, when the tab control cannot say.
 constexpr int kPageLeft = 13;
 constexpr int kPageTop = 68;
 constexpr int kTabWidth = 100; // pixels
@@ -157,10 +157,25 @@ BOOL CDlgVpnConnect::OnInitDialog() {
 }
 
 void CDlgVpnConnect::PlacePage(CDialog& page) {
-    RECT client{};
-    ::GetClientRect(page.m_hWnd, &client);
-    ::MoveWindow(page.m_hWnd, kPageLeft, kPageTop, client.right - client.left, client.bottom - client.top,
-                 FALSE);
+    // The tab control's display area, below however many rows of tabs the font makes; the page
+    // fills it (its own background, not the tab control's, around its controls) and stays
+    // inside the frame.
+    RECT place{};
+    const HWND tab = TabControl.m_hWnd;
+    if (::GetWindowRect(tab, &place)) {
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
+        TabCtrl_AdjustRect(tab, FALSE, &place);
+    }
+    if (place.right <= place.left || place.bottom <= place.top) {
+        RECT client{};
+        ::GetClientRect(page.m_hWnd, &client);
+        place = RECT{kPageLeft, kPageTop, kPageLeft + client.right, kPageTop + client.bottom};
+    }
+    // Behind Save in the z-order, as created: the dialog manager looks the default button up by
+    // its ID among all controls, the pages' included, and a page's control with Save's ID
+    // (1084) must not come first.
+    ::SetWindowPos(page.m_hWnd, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                   SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
 }
 
 CDialog& CDlgVpnConnect::PageOfTab(int tab) {
@@ -423,7 +438,8 @@ BOOL CDlgVpnConnect::OnCmdMsg(UINT id, UINT code, HWND control) {
             break;
         }
     }
-    if (id == IDC_SETTINGS_SAVE && code == BN_CLICKED) {
+    // Only Save's own click: a page has controls with the same ID.
+    if (id == IDC_SETTINGS_SAVE && code == BN_CLICKED && control == GetDlgItem(IDC_SETTINGS_SAVE)) {
         SaveAllSettings();
         return TRUE;
     }
