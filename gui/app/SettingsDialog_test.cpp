@@ -3,6 +3,7 @@
 // closing and quitting, the connection page's states, import and export, the texts of
 // "language.csv", and labels that show their whole text.
 #include "MainFrameTestFixture.h"
+#include "SettingsDialogDriver.h"
 
 #include "Commands.h"
 #include "ConnectionPageLogic.h"
@@ -25,6 +26,7 @@ CCorvelApp g_app; // the test program's application object; InitInstance never r
 
 namespace {
 
+using namespace settingstest;
 using namespace testfixture;
 using wintest::PumpFor;
 using wintest::PumpPosted;
@@ -121,6 +123,8 @@ struct SettingsService {
             if (ParseFileRequest(data, dataLength, file) != 0)
                 return FakeExchange::Hangup();
             const bool import = f[0] == CMD_IMPORT;
+            if (import && ImportUnanswered)
+                return FakeExchange::Hangup();
             const uint32_t result = import ? ImportResult : ExportResult;
             if (result == 0) {
                 for (size_t k = 0; k < kVpnCount; ++k) {
@@ -151,25 +155,10 @@ struct SettingsService {
     std::map<uint8_t, uint32_t> SaveResults; // refused items and their ResultCode
     uint32_t ImportResult = 0;
     uint32_t ExportResult = 0;
+    bool ImportUnanswered = false; // an import is closed without a reply
     // Runs on the fake's thread before a save of the item is answered.
     std::function<void(uint8_t item)> BeforeSaveReply;
 };
-
-std::wstring TabTitle(HWND tab, int index) {
-    wchar_t text[256] = {};
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = text;
-    item.cchTextMax = 256;
-    TabCtrl_GetItem(tab, index, &item);
-    return text;
-}
-
-std::wstring WindowText(HWND hwnd) {
-    wchar_t text[512] = {};
-    ::GetWindowTextW(hwnd, text, 512);
-    return text;
-}
 
 bool Checked(HWND button) {
     return ::SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -225,31 +214,12 @@ public: // the cases of a table reach the controls through the fixture
     HMENU Submenu(int filePosition) const { return GetPopup(GetPopup(::GetMenu(Dlg()), 0), filePosition); }
 
     // A click on tab `index`, as the user makes it; returns once its page has been painted.
-    void SelectTab(int index) {
-        RECT item{};
-        ASSERT_TRUE(TabCtrl_GetItemRect(Tab(), index, &item));
-        const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
-        ::SendMessageW(Tab(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-        ::SendMessageW(Tab(), WM_LBUTTONUP, 0, at);
-        ASSERT_EQ(TabCtrl_GetCurSel(Tab()), index);
-        const HWND page = index == 0 ? ConnPage() : Page(index - 1);
-        ASSERT_TRUE(
-            PumpUntil([&] { return ::IsWindowVisible(page) && !::GetUpdateRect(page, nullptr, FALSE); }));
-    }
-
-    // Typed into an edit as the user types: the whole text replaced.
-    static void Type(HWND edit, const std::wstring& text) {
-        ::SendMessageW(edit, EM_SETSEL, 0, -1);
-        if (text.empty())
-            ::SendMessageW(edit, WM_CHAR, VK_BACK, 1);
-        for (const wchar_t c : text)
-            ::SendMessageW(edit, WM_CHAR, c, 1);
-    }
+    void SelectTab(int index) { ASSERT_TRUE(settingstest::SelectTab(*Dialog(), index)) << index; }
 
     // A menu item of the dialog, chosen.
-    void Command(UINT id) { ::PostMessageW(Dlg(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    void Command(UINT id) { ChooseMenuItem(*Dialog(), id); }
 
-    void ClickSave() { ::SendMessageW(Save(), BM_CLICK, 0, 0); }
+    void ClickSave() { settingstest::ClickSave(*Dialog()); }
 
     std::vector<FakeRequest> RequestsOf(uint8_t command, size_t from = 0) const {
         std::vector<FakeRequest> found;
@@ -684,8 +654,7 @@ TEST_F(SettingsDialogTest, AHostNameLongerThanTheEditTakesStopsTheSaveWithRecord
 }
 
 TEST_F(SettingsDialogTest, ARefusedItemShowsOneBoxAtTheEndAndKeepsSaveEnabled) {
-    Svc.SaveResults[5] = 5;
-    Svc.SaveResults[19] = 5;
+    Svc.SaveResults[5] = 5; // item 19, the last, is saved
     Open();
     SelectTab(2);
     Type(Control(1, IDC_SET_NAME), L"Changed");
@@ -964,19 +933,28 @@ TEST_F(ImportExportTest, ImportOfOneConnectionSendsItsSelection) {
     EXPECT_EQ(WindowText(Control(18, IDC_SET_NAME)), L"Office 19");
 }
 
-TEST_F(ImportExportTest, RefusedImportShowsTheLoadFailureAndLoadsNothing) {
-    Svc.ImportResult = 2;
+TEST_F(ImportExportTest, AnImportRefusedOrUnansweredShowsTheLoadFailureAndLoadsNothing) {
     Open();
     AnswerFileDialogs();
-    const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
-    Command(kImportAll + 3);
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
-    PumpFor(100);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(213));
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
-    ASSERT_EQ(Service->Requests().size(), before + 1);
-    EXPECT_EQ(Service->Requests()[before].Frame[0], CMD_IMPORT);
+    // Refused, then closed without a reply (the pipe thread reports no frame).
+    for (const bool answered : {true, false}) {
+        SCOPED_TRACE(answered ? "refused" : "no reply");
+        {
+            std::lock_guard<std::mutex> guard(Svc.Lock);
+            Svc.ImportResult = 2;
+            Svc.ImportUnanswered = !answered;
+        }
+        boxes.calls.clear();
+        const size_t before = Service->Requests().size();
+        Command(kImportAll + 3);
+        ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+        PumpFor(100);
+        EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(213));
+        EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+        ASSERT_EQ(Service->Requests().size(), before + 1);
+        EXPECT_EQ(Service->Requests()[before].Frame[0], CMD_IMPORT);
+    }
 }
 
 TEST_F(ImportExportTest, ExportSavesUnderANewNameAndShowsOnlyItsFailure) {
@@ -999,7 +977,10 @@ TEST_F(ImportExportTest, ExportSavesUnderANewNameAndShowsOnlyItsFailure) {
     PumpFor(100);
     EXPECT_TRUE(boxes.calls.empty());
 
-    Svc.ExportResult = 5;
+    {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.ExportResult = 5;
+    }
     Command(kExportAll + 7);
     ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
     EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));

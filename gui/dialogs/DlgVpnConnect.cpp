@@ -174,8 +174,8 @@ void CDlgVpnConnect::PlacePage(CDialog& page) {
     // Behind Save in the z-order, as created: the dialog manager looks the default button up by
     // its ID among all controls, the pages' included, and a page's control with Save's ID
     // (1084) must not come first.
-    ::SetWindowPos(page.m_hWnd, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                   SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
+    ::SetWindowPos(page.m_hWnd, nullptr, place.left, place.top, place.right - place.left,
+                   place.bottom - place.top, SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
 }
 
 CDialog& CDlgVpnConnect::PageOfTab(int tab) {
