@@ -63,8 +63,9 @@ VPNCONFIG SampleRecord(size_t k, const std::u16string& prefix = u"Office ") {
 }
 
 // The service as the settings dialog needs it: it keeps the 20 records, stores saves, answers
-// loads, and imports from and exports to a "file" of its own.
-struct SettingsService {
+// loads, and imports from and exports to a "file" of its own; the frame's other requests are
+// answered as in the frame's tests, with the States scripted there.
+struct SettingsService : ServiceScript {
     SettingsService() {
         for (size_t k = 0; k < kVpnCount; ++k) {
             Records[k] = SampleRecord(k);
@@ -88,12 +89,17 @@ struct SettingsService {
         }
         if (f[0] == CMD_SAVE_CONFIG && before)
             before(dataLength > 0 ? data[0] : 0); // outside the lock: it may wait for the test
+        switch (f[0]) {
+        case CMD_LOAD_CONFIG:
+        case CMD_SAVE_CONFIG:
+        case CMD_IMPORT:
+        case CMD_EXPORT:
+            break;
+        default:
+            return ServiceScript::Answer(request); // the start-up's and the states
+        }
         std::lock_guard<std::mutex> guard(Lock);
         switch (f[0]) {
-        case CMD_ERR_RESTART_CHK:
-            return FakeExchange::Answer(FakeReply(CMD_ERR_RESTART_CHK, 0));
-        case CMD_VPN_STATUS:
-            return FakeExchange::Answer(FakeReply(CMD_VPN_STATUS, 0, {States.begin(), States.end()}));
         case CMD_LOAD_CONFIG: {
             LoadConfigRequest load;
             if (ParseLoadConfig(data, dataLength, load) != 0)
@@ -148,11 +154,10 @@ struct SettingsService {
         return Records[k];
     }
 
-    std::mutex Lock; // the fake's threads answer, the test reads and scripts
+    // Under Lock: the fake's threads answer, the test reads and scripts.
     std::array<VPNCONFIG, kVpnCount> Records;
     std::array<VPNCONFIG, kVpnCount> FileRecords; // what a settings file holds
-    std::array<uint8_t, kVpnCount> States{};
-    std::map<uint8_t, uint32_t> SaveResults; // refused items and their ResultCode
+    std::map<uint8_t, uint32_t> SaveResults;      // refused items and their ResultCode
     uint32_t ImportResult = 0;
     uint32_t ExportResult = 0;
     bool ImportUnanswered = false; // an import is closed without a reply
@@ -742,83 +747,38 @@ TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialo
 // ---------------------------------------------------------------------------------------------
 // Closing and quitting
 
-TEST_F(SettingsDialogTest, CloseWithEditsAnsweredNoDiscardsThem) {
-    Open();
-    SelectTab(2);
-    Type(Control(1, IDC_SET_NAME), L"Discarded");
-    const size_t before = Service->Requests().size();
-    CMessageBoxRecorder boxes;
-    boxes.answers = {IDNO};
-    ::PostMessageW(Dlg(), WM_CLOSE, 0, 0); // the close box
-    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(Service->Requests().size(), before);
-    EXPECT_EQ(ConnectionName(FrameRecord(1)), L"Office 2");
-    EXPECT_FALSE(Frame->IsSettingsOpen());
-    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
-    EXPECT_FALSE(Gone());
-}
-
-TEST_F(SettingsDialogTest, CloseWithEditsAnsweredYesSavesThenClosesWithoutAskingAgain) {
-    Open();
-    SelectTab(2);
-    Type(Control(1, IDC_SET_NAME), L"Kept");
-    const size_t before = Service->Requests().size();
-    CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
-    Command(kCloseItem);
-    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    EXPECT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u);
-    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Kept");
-    EXPECT_FALSE(Frame->IsSettingsOpen());
-    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
-    EXPECT_FALSE(Gone());
-}
-
-TEST_F(SettingsDialogTest, ASaveThatAPageRefusesDuringCloseLeavesTheDialogAskingAgain) {
+// After Yes, a save that a page refuses (212) or the service refuses (214) keeps the dialog
+// open with its edits, and the next close asks again.
+TEST_F(SettingsDialogTest, ACloseWhoseSaveIsRefusedStaysOpenAndAsksAgain) {
     Open();
     SelectTab(3);
     Type(Control(2, IDC_SET_PSK_AGAIN), L"mismatch");
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
-    Command(kCloseItem);
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 2; }));
-    PumpFor(100);
-    EXPECT_EQ(boxes.calls[1].text, std::wstring(BuiltinUiText(212)) + L"（Office 3）");
-    EXPECT_FALSE(Closed());
-    EXPECT_EQ(Dialog()->GetCloseState(), 0);
-    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
-
-    // The next close asks again; No closes without saving.
+    const std::wstring refusals[] = {std::wstring(BuiltinUiText(212)) + L"（Office 3）", BuiltinUiText(214)};
+    for (const std::wstring& refusal : refusals) {
+        SCOPED_TRACE(refusal == refusals[0] ? "by the page" : "by the service");
+        boxes.calls.clear();
+        boxes.answers = {IDYES};
+        Command(kCloseItem);
+        ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 2 && !Frame->IsBusy(BusyFlag::Settings); }));
+        PumpFor(100);
+        EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+        EXPECT_EQ(boxes.calls[1].text, refusal);
+        EXPECT_FALSE(Closed());
+        EXPECT_EQ(Dialog()->GetCloseState(), 0);
+        EXPECT_TRUE(SaveEnabled());
+        // The key made right; the service refuses the next save.
+        Type(Control(2, IDC_SET_PSK_AGAIN), L"key");
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.SaveResults[0] = 5;
+    }
+    boxes.calls.clear();
     boxes.answers = {IDNO};
     Command(kCloseItem);
     ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    ASSERT_EQ(boxes.calls.size(), 3u);
-    EXPECT_EQ(boxes.calls[2].text, BuiltinUiText(209));
-    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
-}
-
-TEST_F(SettingsDialogTest, ACloseWhoseSaveFailsStaysOpenWithItsEditsAndAsksAgain) {
-    Svc.SaveResults[0] = 5;
-    Open();
-    SelectTab(1);
-    Type(Control(0, IDC_SET_NAME), L"Refused");
-    CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
-    Command(kCloseItem);
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 2 && !Frame->IsBusy(BusyFlag::Settings); }));
-    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
-    PumpFor(100);
-    EXPECT_FALSE(Closed());
-    EXPECT_EQ(Dialog()->GetCloseState(), 0);
-    EXPECT_TRUE(SaveEnabled());
-    boxes.answers = {IDNO};
-    Command(kCloseItem);
-    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    EXPECT_EQ(boxes.calls.size(), 3u);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 20u) << "the one batch the service refused";
 }
 
 TEST_F(SettingsDialogTest, QuitWithoutEditsEndsTheProgramThroughTheFrame) {
@@ -831,31 +791,52 @@ TEST_F(SettingsDialogTest, QuitWithoutEditsEndsTheProgramThroughTheFrame) {
     EXPECT_FALSE(Frame->IsSettingsOpen());
 }
 
-TEST_F(SettingsDialogTest, QuitWithEditsAnsweredYesSavesThenEndsTheProgram) {
-    Open();
-    SelectTab(20);
-    Type(Control(19, IDC_SET_USER), L"last");
-    const size_t before = Service->Requests().size();
-    CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
-    Command(kQuitItem);
-    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u);
-    EXPECT_EQ(std::u16string(Svc.Record(19).UserName), u"last");
-}
+// Closing (the close box or the menu) and quitting with edits: asked once, then saved or not;
+// the dialog goes after its save, and a quit ends the program.
+struct CloseCase {
+    const char* Name;
+    UINT Item; // 0: the close box (WM_CLOSE)
+    int Answer;
+    bool Saved;
+    bool ProgramEnds;
+};
 
-TEST_F(SettingsDialogTest, QuitWithEditsAnsweredNoLeavesThemAndEndsTheProgram) {
+class CloseWithEditsTest : public SettingsDialogTest, public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseWithEditsTest, AsksOnceThenSavesOrDiscardsAndGoes) {
+    const CloseCase& c = GetParam();
     Open();
     SelectTab(2);
-    Type(Control(1, IDC_SET_NAME), L"Dropped");
+    Type(Control(1, IDC_SET_NAME), L"Edited");
+    const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDNO};
-    Command(kQuitItem);
-    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_EQ(boxes.calls.size(), 1u) << "the frame's close asks nothing more";
-    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 0u);
+    boxes.answers = {c.Answer};
+    if (c.Item == 0)
+        ::PostMessageW(Dlg(), WM_CLOSE, 0, 0);
+    else
+        Command(c.Item);
+    ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
+    wintest::PumpFor(100);
+    ASSERT_EQ(boxes.calls.size(), 1u) << "neither the end of the save nor the frame's Quit asks again";
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.calls[0].type, UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), c.Saved ? 20u : 0u);
+    const std::wstring name = c.Saved ? L"Edited" : L"Office 2";
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), name);
+    EXPECT_EQ(ConnectionName(FrameRecord(1)), name);
+    EXPECT_EQ(Gone(), c.ProgramEnds);
+    EXPECT_FALSE(Frame->IsSettingsOpen());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
 }
+
+INSTANTIATE_TEST_SUITE_P(CloseAndQuit, CloseWithEditsTest,
+                         testing::Values(CloseCase{"CloseBoxNo", 0, IDNO, false, false},
+                                         CloseCase{"CloseYes", kCloseItem, IDYES, true, false},
+                                         CloseCase{"QuitYes", kQuitItem, IDYES, true, true},
+                                         CloseCase{"QuitNo", kQuitItem, IDNO, false, true}),
+                         [](const testing::TestParamInfo<CloseCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // Import and export

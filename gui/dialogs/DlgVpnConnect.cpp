@@ -508,23 +508,24 @@ bool CDlgVpnConnect::ChooseSettingsFile(UINT id, CSettingsFileSelection& selecti
 }
 
 void CDlgVpnConnect::ImportSettings(UINT id) {
-    GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, true);
-    CSettingsFileSelection selection;
-    if (!ChooseSettingsFile(id, selection)) {
-        ClearBusyWhenIdle();
-        return;
-    }
-    ApplyActions(m_requests.StartImport(SettingsFilePath, selection.Selection, m_close.CloseState()));
+    RunSettingsFileCommand(id);
 }
 
 void CDlgVpnConnect::ExportSettings(UINT id) {
+    RunSettingsFileCommand(id);
+}
+
+void CDlgVpnConnect::RunSettingsFileCommand(UINT id) {
     GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, true);
     CSettingsFileSelection selection;
     if (!ChooseSettingsFile(id, selection)) {
-        ClearBusyWhenIdle();
+        ClearBusyWhenIdle(); // cancelled: nothing sent
         return;
     }
-    ApplyActions(m_requests.StartExport(SettingsFilePath, selection.Selection, m_close.CloseState()));
+    const int closeState = m_close.CloseState();
+    ApplyActions(selection.Command == SettingsFileCommand::Import
+                     ? m_requests.StartImport(SettingsFilePath, selection.Selection, closeState)
+                     : m_requests.StartExport(SettingsFilePath, selection.Selection, closeState));
 }
 
 } // namespace corvel

@@ -76,6 +76,8 @@ private:
     void UpdateExportMenu();
     void ImportSettings(UINT id);
     void ExportSettings(UINT id);
+    // Either: the file dialog, then the request with the path and selection.
+    void RunSettingsFileCommand(UINT id);
     // The file dialog of an import or export; false when cancelled.
     bool ChooseSettingsFile(UINT id, CSettingsFileSelection& selection);
 
