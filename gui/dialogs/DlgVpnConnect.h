@@ -45,8 +45,8 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnInitDialog() override;
-    // Enter (no default button to take it) and Escape send IDOK and IDCANCEL: neither closes
-    // the dialog, which closes only through WM_CLOSE and its question.
+    // Enter while Save is disabled, and Escape, send IDOK and IDCANCEL: neither closes the
+    // dialog, which closes only through WM_CLOSE and its question.
     void OnOK() override {}
     void OnCancel() override {}
     void OnClose() override;
