@@ -469,9 +469,10 @@ DWORD CMainFrame::CloseDialogs() {
     // Either window staying open keeps the program running. A window deletes itself when it
     // closes, and tells the frame so (Clear...Open) before RequestClose returns.
     bool allClosed = true;
-    if (SettingsOpen && !IsBusy(BusyFlag::Settings) && SettingsDialog)
+    const CClosableWindows closable = DecideClosableWindows(BusyFlags);
+    if (SettingsOpen && closable.SettingsDialog && SettingsDialog)
         allClosed = SettingsDialog->RequestClose() && allClosed;
-    if (AboutOpen && !IsBusy(BusyFlag::VersionBox) && AboutBox)
+    if (AboutOpen && closable.VersionBox && AboutBox)
         allClosed = AboutBox->RequestClose() && allClosed;
     CloseRefused = allClosed ? 0 : 1;
     return CloseRefused;

@@ -129,6 +129,13 @@ CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
     return decision;
 }
 
+CClosableWindows DecideClosableWindows(const uint32_t (&busyFlags)[kBusyFlagCount]) {
+    CClosableWindows windows;
+    windows.SettingsDialog = busyFlags[0] == 0 && busyFlags[1] == 0;
+    windows.VersionBox = busyFlags[2] == 0;
+    return windows;
+}
+
 uint32_t StoreConnectionRecordPayload(const uint8_t* payload, uint32_t length, uint8_t* records,
                                       uint8_t& loadIndex, bool& lastStored) {
     lastStored = false;

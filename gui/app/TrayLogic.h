@@ -83,6 +83,17 @@ struct CQuitDecision {
 CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
                          const uint8_t (&states)[kConnectionCount]);
 
+// Which of the frame's two windows Quit may close. The settings dialog is held by busy flag 0
+// (its own operations: a save batch until its last reply, an import or export, a close) and by
+// busy flag 1 (the connection page's press, until the dialogs it ran have ended): a save that
+// the press started may end, and clear flag 0, while the press's dialogs are still open. The
+// version box is held by flag 2 while it closes.
+struct CClosableWindows {
+    bool SettingsDialog = true;
+    bool VersionBox = true;
+};
+CClosableWindows DecideClosableWindows(const uint32_t (&busyFlags)[kBusyFlagCount]);
+
 // The CMD_LOAD_CONFIG reply payload for the record `loadIndex`: 0 (also for an item above 19,
 // which is ignored), 24 when shorter than 5 + 1126, 87 for another item or length. On 0 the
 // record is copied into `records` (20 x 1126 bytes) and `loadIndex` advances; after the 20th

@@ -154,6 +154,32 @@ TEST(DecideQuit, BusyFirstThenConnected) {
     }
 }
 
+// The one rule of the settings dialog's two holds: its own operations (flag 0, a save batch
+// until its last reply) and the connection page's press (flag 1). A save started by a press
+// ends, and clears flag 0, while the press's credentials or connecting dialog is still open:
+// flag 1 alone must keep Quit from destroying the dialog under it.
+TEST(DecideClosableWindows, EitherHoldOfTheSettingsDialogSparesItTheVersionBoxHasItsOwn) {
+    struct Case {
+        uint32_t Flags[kBusyFlagCount];
+        bool Settings;
+        bool Version;
+    };
+    const Case cases[] = {
+        {{0, 0, 0}, true, true},  {{1, 0, 0}, false, true}, // a batch in flight
+        {{0, 1, 0}, false, true},                           // a press after its save ended
+        {{1, 1, 0}, false, true}, {{0, 0, 1}, true, false}, {{1, 1, 1}, false, false},
+    };
+    for (const Case& c : cases) {
+        const CClosableWindows w = DecideClosableWindows(c.Flags);
+        EXPECT_EQ(w.SettingsDialog, c.Settings) << c.Flags[0] << c.Flags[1] << c.Flags[2];
+        EXPECT_EQ(w.VersionBox, c.Version) << c.Flags[0] << c.Flags[1] << c.Flags[2];
+        // Quit itself waits for every flag.
+        const uint8_t states[kConnectionCount] = {};
+        const bool anyBusy = c.Flags[0] || c.Flags[1] || c.Flags[2];
+        EXPECT_EQ(DecideQuit(c.Flags, states).Step == QuitStep::CloseDialogsOnly, anyBusy);
+    }
+}
+
 std::vector<uint8_t> RecordPayload(uint8_t item, uint32_t itemLength, uint8_t fill,
                                    size_t bytes = VPNCONFIG::kSize) {
     std::vector<uint8_t> p(5 + bytes, fill);

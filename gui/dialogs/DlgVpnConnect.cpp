@@ -377,6 +377,12 @@ void CDlgVpnConnect::OnClose() {
 }
 
 void CDlgVpnConnect::OnSettingsClose() {
+    // Not under a window the page runs (or between two of one press): it would return to a
+    // page that is gone.
+    if (m_pageModal > 0 || ConnectionPage.IsPressing()) {
+        ::MessageBeep(0);
+        return;
+    }
     RunCloseStep(m_close.OnClose(IsModified()));
 }
 

@@ -33,6 +33,11 @@ public:
     bool EveryKeyConfirmed() const;
     bool HasServer(int vpnIndex) const;
 
+    // The connection page runs a box or a dialog: the settings dialog refuses to close (its
+    // window stays, CloseRefused 1) until it has ended.
+    void EnterPageModal() { ++m_pageModal; }
+    void LeavePageModal() { --m_pageModal; }
+
     // The pages, for the tests and the screenshots.
     CPageDlgVpnConnect& GetConnectionPage() { return ConnectionPage; }
     CPageDlgVpnSetting& GetSettingPage(int vpnIndex) { return SettingPages[size_t(vpnIndex)]; }
@@ -106,6 +111,7 @@ private:
     CSettingsRequests m_requests; // the requests in flight; each reply goes to the oldest
     CSettingsCloseLogic m_close;  // CloseState
     std::deque<CSettingsActions> m_boxActions;
+    int m_pageModal = 0;
 };
 
 } // namespace corvel

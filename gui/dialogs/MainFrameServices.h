@@ -14,8 +14,12 @@ namespace corvel {
 // The frame's busy flags (WM_BUSY_FLAGS wParam). While one is set, Quit neither quits nor
 // closes the window that set it.
 enum class BusyFlag : unsigned {
-    Settings = 0,   // the settings dialog and its connection page: a request, a modal child, a close
-    Reserved = 1,   // set by no window; Quit still waits for it
+    // The settings dialog's own operations: a save batch until its last reply, an import or
+    // export, a close.
+    Settings = 0,
+    // The connection page's press of its button, until the windows it ran have ended. Quit
+    // spares the settings dialog while either of these two is set.
+    ConnectPress = 1,
     VersionBox = 2, // the version box while it closes
 };
 

@@ -1,12 +1,21 @@
 #include "PageDlgVpnConnect.h"
 
+#include "ConnectLogic.h"
 #include "DataExchange.h"
 #include "DialogResource.h"
+#include "DlgVpnConnect.h"
+#include "DlgVpnConnecting.h"
+#include "DlgVpnDisconnecting.h"
+#include "FrameMessages.h"
 #include "MainFrameServices.h"
 #include "SettingValues.h"
 #include "SettingsLabels.h"
 
+#include "FixedString.h"
 #include "LanguageFile.h"
+#include "MessageBox.h"
+#include "PipeThread.h"
+#include "Protocol.h"
 #include "UiTextWin.h"
 
 namespace corvel {
@@ -91,6 +100,10 @@ BOOL CPageDlgVpnConnect::PreTranslateMessage(MSG* msg) {
 }
 
 BOOL CPageDlgVpnConnect::OnCmdMsg(UINT id, UINT code, HWND control) {
+    if (id == IDC_CONN_BUTTON && code == BN_CLICKED) {
+        OnBnClickedConnect();
+        return TRUE;
+    }
     if (code == BN_CLICKED && ConnectionIndexOfRadio(id) >= 0) {
         OnBnClickedRadio();
         return TRUE;
@@ -102,6 +115,222 @@ void CPageDlgVpnConnect::OnBnClickedRadio() {
     UpdateData(TRUE);
     // "切断" only on the connection that is up.
     SetConnectButtonText(States.ButtonTextId(SelectedIndex));
+}
+
+// ---- following the connections ----
+
+LRESULT CPageDlgVpnConnect::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_START_CONNECT:
+        OnStartConnect();
+        return 0;
+    case WM_SET_TRAY_ICON:
+        OnConnectionStateChanged(wParam != 0);
+        return 0;
+    case WM_VPN_STATE1:
+        // The notification's index is not read: while one connection is up the other radio
+        // buttons are disabled, so the selected one is the connection concerned.
+        PostMessage(WM_SET_TRAY_ICON, 1, 0);
+        return 0;
+    case WM_VPN_STATE0:
+        PostMessage(WM_SET_TRAY_ICON, 0, 0);
+        if (lParam != 0)
+            GetMainFrameServices().PostQuitRequest();
+        return 0;
+    case WM_VPN_ERROR:
+        // No state 0 need follow a RAS error: the connection is down all the same, and the
+        // box is the connecting dialog's alone.
+        PostMessage(WM_SET_TRAY_ICON, 0, 0);
+        return 0;
+    case WM_PIPE_REPLY:
+        OnPipeReply(wParam, lParam);
+        return 0;
+    case WM_DISCONNECT_REFUSED:
+        OnDisconnectRefused();
+        return 0;
+    default:
+        break;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+BOOL CPageDlgVpnConnect::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_previousTarget = GetMainFrameServices().SetNotificationWindow(m_hWnd);
+    return TRUE;
+}
+
+void CPageDlgVpnConnect::OnDestroy() {
+    CMainFrameServices& frame = GetMainFrameServices();
+    // A press cut short with the page (its dialog cannot close while it runs, but its window
+    // can be destroyed all the same) must not leave the settings dialog held for good.
+    EndPress();
+    // The notifications go back to the frame, unless another window has taken them since.
+    const HWND current = frame.SetNotificationWindow(m_previousTarget);
+    if (current != m_hWnd)
+        frame.SetNotificationWindow(current);
+    CDialog::OnDestroy();
+}
+
+void CPageDlgVpnConnect::OnConnectionStateChanged(bool up) {
+    States.ConnectedFlag = up ? 1 : 0;
+    ShowConnectionStates(States.ConnectedFlag, SelectedIndex);
+    SetConnectButtonText(up ? kTextDisconnectButton : kTextConnectButton);
+    // An index outside 0 to 19 marks nothing connected in the frame.
+    GetMainFrameServices().SetTrayIcon(up, uint8_t(IsConnectionIndex(SelectedIndex) ? SelectedIndex : 0xFF));
+    if (OwnerDialog && OwnerDialog->m_hWnd)
+        ::PostMessageW(OwnerDialog->m_hWnd, WM_SET_TRAY_ICON, WPARAM(States.ConnectedFlag), 0);
+}
+
+// ---- the press of the button ----
+
+template <class Run> auto CPageDlgVpnConnect::RunModal(Run run) -> decltype(run()) {
+    struct Scope {
+        CDlgVpnConnect* Owner;
+        explicit Scope(CDlgVpnConnect* owner) : Owner(owner) {
+            if (Owner)
+                Owner->EnterPageModal();
+        }
+        ~Scope() {
+            if (Owner)
+                Owner->LeavePageModal();
+        }
+    } scope(OwnerDialog);
+    return run();
+}
+
+// What the press asks, answered by the page, the settings dialog and the user.
+class CPagePressQuestions : public CPressQuestions {
+public:
+    explicit CPagePressQuestions(CPageDlgVpnConnect& page) : m_page(page) {}
+
+    bool AskSaveFirst() override {
+        const std::wstring& text = GetMainFrameServices().GetUiText(kTextSaveBeforeConnect);
+        return m_page.RunModal([&] { return AfxMessageBox(text, MB_YESNO | MB_ICONQUESTION); }) == IDYES;
+    }
+    bool SaveAll() override {
+        CDlgVpnConnect* owner = m_page.OwnerDialog;
+        return owner && m_page.RunModal([owner] { return owner->SaveAllSettings(); });
+    }
+    bool EveryKeyConfirmed() override {
+        return !m_page.OwnerDialog || m_page.OwnerDialog->EveryKeyConfirmed();
+    }
+    bool HasServer() override {
+        return !m_page.OwnerDialog || m_page.OwnerDialog->HasServer(m_page.SelectedIndex);
+    }
+
+private:
+    CPageDlgVpnConnect& m_page;
+};
+
+void CPageDlgVpnConnect::OnBnClickedConnect() {
+    if (m_pressing)
+        return;
+    // The press holds the settings dialog open (busy flag 1) until the windows it runs have
+    // ended, whatever the dialog's own operations do with busy flag 0 meanwhile.
+    m_pressing = true;
+    GetMainFrameServices().SetBusyFlag(BusyFlag::ConnectPress, true);
+    CPagePressQuestions questions(*this);
+    const bool modified = OwnerDialog && OwnerDialog->IsModified();
+    const CPressDecision decision = DecideConnectPress(States.ConnectedFlag != 0, modified, questions);
+    switch (decision.Action) {
+    case PressAction::Disconnect:
+        RunDisconnect();
+        return;
+    case PressAction::Connect:
+        PostMessage(WM_START_CONNECT);
+        return;
+    case PressAction::Stop:
+        break;
+    }
+    if (decision.BoxTextId != 0) {
+        const std::wstring& text = GetMainFrameServices().GetUiText(decision.BoxTextId);
+        RunModal([&] { return AfxMessageBox(text, MB_OK); });
+    }
+    EndPress();
+}
+
+void CPageDlgVpnConnect::RunDisconnect() {
+    RunModal([this] {
+        CDlgVpnDisconnecting dialog;
+        dialog.PipeThread = PipeThread;
+        dialog.VpnIndex = uint8_t(States.ActiveIndex);
+        return dialog.DoModal();
+    });
+    // Down whatever the outcome: a failure was reported by the dialog.
+    ShowConnectionStates(0, 0);
+    PostMessage(WM_SET_TRAY_ICON, 0, 0);
+    if (ConnectAfterDisconnect(SelectedIndex, States.ActiveIndex)) {
+        PostMessage(WM_START_CONNECT); // the hold stays for it
+        return;
+    }
+    SetConnectButtonText(kTextConnectButton);
+    EndPress();
+}
+
+void CPageDlgVpnConnect::OnStartConnect() {
+    if (!m_pressing)
+        return; // only a press posts it
+    if (!IsConnectionIndex(SelectedIndex) || !Records) {
+        EndPress();
+        return;
+    }
+    const VPNCONFIG record = VPNCONFIG::FromBytes(Records + size_t(SelectedIndex) * VPNCONFIG::kSize);
+    DWORD cancelled = 0;
+    DWORD quitRequested = 0;
+    RunModal([&] {
+        CDlgVpnConnecting dialog(this, ConnectionName(record), uint8_t(SelectedIndex),
+                                 WideFromUtf16(FixedToString(record.UserName)),
+                                 WideFromUtf16(FixedToString(record.Password)));
+        dialog.SetPipeThread(PipeThread);
+        const INT_PTR result = dialog.DoModal();
+        cancelled = dialog.Cancelled;
+        quitRequested = dialog.QuitRequested;
+        return result;
+    });
+    if (cancelled)
+        AbortConnect();
+    // Back from the connecting dialog, also when the program is to quit: Quit may leave the
+    // settings dialog open.
+    CMainFrameServices& frame = GetMainFrameServices();
+    frame.SetNotificationWindow(m_hWnd);
+    // Released at once, before the Quit is handled.
+    EndPress();
+    if (quitRequested)
+        frame.PostQuitRequest();
+}
+
+void CPageDlgVpnConnect::AbortConnect() {
+    // The frame fixes the connection now: the page may be gone when the thread sends it, and
+    // the attempt was for the connection selected when it began.
+    if (PipeThread)
+        PostPipeRequest(*PipeThread, m_hWnd, BuildDisconnectRequest(uint8_t(SelectedIndex)));
+    ShowConnectionStates(0, 0);
+    PostMessage(WM_SET_TRAY_ICON, 0, 0);
+    SetConnectButtonText(kTextConnectButton);
+}
+
+void CPageDlgVpnConnect::OnPipeReply(WPARAM dataLength, LPARAM frame) {
+    // Sent by the pipe thread; the frame is valid only during this call. Busy flag 0 is the
+    // settings dialog's: the abort's reply leaves it alone.
+    if (IsRefusedReply(CMD_DISCONNECT, static_cast<uint32_t>(dataLength),
+                       reinterpret_cast<const uint8_t*>(frame)))
+        PostMessage(WM_DISCONNECT_REFUSED);
+}
+
+void CPageDlgVpnConnect::OnDisconnectRefused() {
+    const CMainFrameServices& frame = GetMainFrameServices();
+    const std::wstring text = frame.GetUiText(kTextDisconnectFailedBox);
+    const std::wstring caption = frame.GetUiText(kTextConnectCaption);
+    const HWND self = m_hWnd;
+    RunModal([&] { return ShowMessageBox(self, text, caption, MB_OK | MB_ICONERROR); });
+}
+
+void CPageDlgVpnConnect::EndPress() {
+    if (!m_pressing)
+        return;
+    m_pressing = false;
+    GetMainFrameServices().SetBusyFlag(BusyFlag::ConnectPress, false);
 }
 
 } // namespace corvel

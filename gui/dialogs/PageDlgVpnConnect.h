@@ -1,7 +1,8 @@
 #pragma once
 // Tab 0 of the settings dialog: the 20 connections as radio buttons labelled with their names,
-// a state label beside each, and the one button that connects or disconnects. This page shows
-// the states the dialog hands it; the frame stays the notification target.
+// a state label beside each, and the one button that connects or disconnects. While the settings
+// dialog is open the page follows the notifications (the connecting dialog takes them while it
+// runs), and gives them back to whoever had them when its window goes.
 #include "ConnectionPageLogic.h"
 #include "Dialog.h"
 #include "WorkerThread.h"
@@ -38,18 +39,39 @@ public:
     int GetActiveIndex() const { return States.ActiveIndex; }
 
     int GetSelectedIndex() const { return SelectedIndex; }
+    int GetConnectedFlag() const { return States.ConnectedFlag; }
+    // From a press of the button until the windows it ran have ended (busy flag 1 is set).
+    bool IsPressing() const { return m_pressing; }
 
 protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(CDataExchange* dx) override;
     BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnInitDialog() override;
     // Enter and Escape never end the page.
     void OnOK() override {}
     void OnCancel() override {}
     BOOL OnCmdMsg(UINT id, UINT code, HWND control) override;
+    void OnDestroy() override;
 
 private:
+    friend class CPagePressQuestions;
+
     void OnBnClickedRadio();
     void SetConnectButtonText(unsigned textId);
+    void OnBnClickedConnect();
+    void RunDisconnect();
+    void OnStartConnect();
+    void AbortConnect();
+    void OnPipeReply(WPARAM dataLength, LPARAM frame);
+    void OnDisconnectRefused();
+    void OnConnectionStateChanged(bool up);
+    void EndPress();
+    // A box or dialog run by the page: the settings dialog refuses to close meanwhile.
+    template <class Run> auto RunModal(Run run) -> decltype(run());
+
+    // Posted to itself by a refusing reply: the box opens once the pipe thread is free again.
+    static constexpr UINT WM_DISCONNECT_REFUSED = WM_APP + 0x44;
 
     int SelectedIndex = 0;
     CConnectionStates States; // ActiveIndex, ConnectedFlag and the label of each connection
@@ -57,6 +79,8 @@ private:
     const CThreadOwner* PipeThread = nullptr;
     const uint8_t* Records = nullptr;
     CDlgVpnConnect* OwnerDialog = nullptr;
+    HWND m_previousTarget = nullptr; // the notification target before the page took it
+    bool m_pressing = false;
 };
 
 } // namespace corvel

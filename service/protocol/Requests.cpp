@@ -76,6 +76,23 @@ RequestFrame BuildConnectRequest(uint8_t vpnIndex, uint8_t showGui, std::u16stri
     return frame;
 }
 
+RequestFrame BuildGuiConnectRequest(uint8_t vpnIndex, std::u16string_view userName,
+                                    std::u16string_view password) {
+    const uint64_t userBytes = 2 * uint64_t(TextLength(userName));
+    const uint64_t passwordBytes = 2 * uint64_t(TextLength(password));
+    RequestFrame frame = NewFrame(CMD_CONNECT, userBytes + passwordBytes + 10);
+    if (frame.empty())
+        return frame;
+    uint8_t* p = frame.data() + CommandHeader::kSize;
+    p[0] = vpnIndex;
+    p[1] = 1; // ShowGui: the tray program is the one asking
+    WriteBe32(p + 2, uint32_t(userBytes));
+    WriteUtf16Le(p + 6, userName.data(), size_t(userBytes / 2));
+    WriteBe32(p + 6 + userBytes, uint32_t(passwordBytes));
+    WriteUtf16Le(p + 10 + userBytes, password.data(), size_t(passwordBytes / 2));
+    return frame;
+}
+
 RequestFrame BuildDisconnectRequest(uint8_t vpnIndex) {
     return NewOneByteRequest(CMD_DISCONNECT, vpnIndex);
 }

@@ -20,6 +20,10 @@ using RequestFrame = std::vector<uint8_t>;
 // terminator is not sent.
 RequestFrame BuildConnectRequest(uint8_t vpnIndex, uint8_t showGui, std::u16string_view userName,
                                  std::u16string_view password);
+// CMD_CONNECT as the tray program sends it: ShowGui 1, each string without its terminator
+// (UserBytes = 2 x characters, 0 for an empty one, which the service reads as "none").
+RequestFrame BuildGuiConnectRequest(uint8_t vpnIndex, std::u16string_view userName,
+                                    std::u16string_view password);
 RequestFrame BuildDisconnectRequest(uint8_t vpnIndex);
 // CMD_SAVE_CONFIG of item vpnIndex (0 to 19) with the 1126-byte record: 1135 bytes.
 RequestFrame BuildSaveConfigRequest(uint8_t vpnIndex, const VPNCONFIG& config);

@@ -1,0 +1,144 @@
+#include "ConnectLogic.h"
+
+#include "ConfigItems.h"
+#include "FixedString.h"
+#include "Protocol.h"
+#include "Records.h"
+#include "Replies.h"
+#include "SettingValues.h"
+
+namespace corvel {
+
+namespace {
+
+// Volatile, so the stores are not dropped as dead.
+void SecureWipe(void* bytes, size_t size) {
+    volatile uint8_t* p = static_cast<uint8_t*>(bytes);
+    for (size_t i = 0; i < size; ++i)
+        p[i] = 0;
+}
+
+} // namespace
+
+void WipeFrame(RequestFrame& frame) {
+    SecureWipe(frame.data(), frame.size());
+}
+
+CPressDecision DecideConnectPress(bool up, bool modified, CPressQuestions& questions) {
+    CPressDecision decision;
+    if (up) {
+        decision.Action = PressAction::Disconnect;
+        decision.ReleaseHold = false;
+        return decision;
+    }
+    if (modified) {
+        if (!questions.AskSaveFirst())
+            return decision;
+        // Whatever stopped the save has been told already; dialling a record the user was
+        // just told is not saved would be worse than saying nothing more.
+        if (!questions.SaveAll())
+            return decision;
+    } else if (!questions.EveryKeyConfirmed()) {
+        decision.BoxTextId = kTextPressKeyMismatch;
+        return decision;
+    }
+    if (!questions.HasServer()) {
+        decision.BoxTextId = kTextNoServer;
+        return decision;
+    }
+    decision.Action = PressAction::Connect;
+    decision.ReleaseHold = false;
+    return decision;
+}
+
+CConnectingStep DecideConnectingStep(uint8_t connectState, ConnectingEvent event) {
+    CConnectingStep step;
+    step.NextState = connectState;
+    const bool stillOpen = connectState != kConnectStateFailed;
+    switch (event) {
+    case ConnectingEvent::Progress:
+        step.AdvanceProgress = true;
+        break;
+    case ConnectingEvent::Connected:
+        // A repeated connected notification must not start a second pause.
+        if (connectState != kConnectStateConnected) {
+            step.ShowSuccess = true;
+            step.NextState = kConnectStateConnected;
+        }
+        break;
+    case ConnectingEvent::Down:
+        if (stillOpen) {
+            step.ShowFailureBox = true;
+            step.Close = true;
+            step.NextState = kConnectStateFailed;
+        }
+        break;
+    case ConnectingEvent::QuitNotice:
+        step.CloseCaptionedWindow = true;
+        step.SetQuitRequested = true;
+        step.Close = true;
+        break;
+    case ConnectingEvent::RasError:
+        // The state 0 that the service sends after a RAS error finds state 0: no second box.
+        if (stillOpen) {
+            step.ShowRasErrorBox = true;
+            step.Close = true;
+            step.NextState = kConnectStateFailed;
+        }
+        break;
+    case ConnectingEvent::ConnectRefused:
+        step.ShowFailureBox = true;
+        step.Close = true;
+        break;
+    case ConnectingEvent::Cancel:
+        step.End = true;
+        step.SetCancelled = connectState != kConnectStateConnected;
+        break;
+    }
+    return step;
+}
+
+namespace {
+
+// The reply to `commandId`, whole and consistent; false for anything else.
+bool ReadReplyTo(uint8_t commandId, uint32_t dataLength, const uint8_t* frame, ReplyView& reply) {
+    return frame && ParseReply(frame, size_t(CommandHeader::kSize) + dataLength, commandId, reply) == 0;
+}
+
+} // namespace
+
+bool IsRefusedReply(uint8_t commandId, uint32_t dataLength, const uint8_t* frame) {
+    ReplyView reply;
+    return ReadReplyTo(commandId, dataLength, frame, reply) && reply.ResultCode != ResultCode::Success;
+}
+
+CredentialsSaveOutcome ClassifyCredentialsSaveReply(uint32_t dataLength, const uint8_t* frame) {
+    ReplyView reply;
+    if (!ReadReplyTo(CMD_SAVE_CONFIG, dataLength, frame, reply))
+        return CredentialsSaveOutcome::Ignored;
+    return reply.ResultCode == ResultCode::Success ? CredentialsSaveOutcome::Saved
+                                                   : CredentialsSaveOutcome::Refused;
+}
+
+RequestFrame BuildCredentialsSaveFrame(uint8_t vpnIndex, std::wstring_view userName,
+                                       std::wstring_view password) {
+    AUTHINFO info; // zero-filled: nothing of an earlier request's strings follows a terminator
+    info.VpnIndex = vpnIndex;
+    std::u16string user = Utf16FromWide(userName);
+    std::u16string pass = Utf16FromWide(password);
+    CopyToFixed(info.UserName, user);
+    CopyToFixed(info.Password, pass);
+    RequestFrame frame = BuildSaveAuthInfoRequest(info);
+    SecureWipe(info.Password, sizeof info.Password);
+    SecureWipe(pass.data(), pass.size() * sizeof(char16_t));
+    return frame;
+}
+
+RequestFrame BuildConnectFrame(uint8_t vpnIndex, std::wstring_view userName, std::wstring_view password) {
+    std::u16string pass = Utf16FromWide(password);
+    RequestFrame frame = BuildGuiConnectRequest(vpnIndex, Utf16FromWide(userName), pass);
+    SecureWipe(pass.data(), pass.size() * sizeof(char16_t));
+    return frame;
+}
+
+} // namespace corvel
