@@ -75,8 +75,8 @@ mkdir -p "$install_dir"
 cp "$service_exe" "$install_dir/CORVELSVC.exe"
 if [[ -n "$gui_exe" ]]; then
     cp "$gui_exe" "$install_dir/Corvel.exe"
-    language=$(find gui -name language.csv -print -quit)
-    [[ -n "$language" ]] && cp "$language" "$install_dir/language.csv"
+    # The shipped texts: the RAS-error messages, which exist nowhere else.
+    cp gui/app/language.csv "$install_dir/language.csv"
 fi
 
 echo "== installing and starting CORVELSVC"
