@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the tray program's windows (start-up wait dialog, tray menu, version box,
-# disconnecting dialog, settings dialog on its connection page and on a setting page in host mode),
+# disconnecting dialog, settings dialog on its connection page and on a setting page in host mode,
+# credentials dialog, connecting dialog mid-progress, RAS-error box with the shipped text of 691),
 # one PNG each in <build dir>/screenshots/.
 # Usage: bash tools/screenshots.sh [<windows build dir>]   (default build/windows)
 # Uses the Wine prefix and display it is given (WINEPREFIX, DISPLAY, as under the Windows tests);
@@ -46,10 +47,12 @@ if ! ((own_prefix)); then
 fi
 
 status=0
-for window in wait menu version disconnecting settings settings-host; do
+for window in wait menu version disconnecting settings settings-host credentials connecting raserror; do
     ready="$out/.$window.ready"
     rm -f "$ready"
-    wine "$helper" "$window" "$(winepath -w "$ready" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+    extra=()
+    [[ "$window" == raserror ]] && extra=("$(winepath -w "$root/gui/app/language.csv" 2>/dev/null)")
+    wine "$helper" "$window" "$(winepath -w "$ready" 2>/dev/null)" "${extra[@]}" </dev/null >/dev/null 2>&1 &
     pid=$!
     for _ in $(seq 300); do
         [[ -e "$ready" ]] && break

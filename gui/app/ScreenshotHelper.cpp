@@ -1,5 +1,7 @@
 // CorvelShots.exe: opens one of the tray program's windows in a known state for a screenshot.
-//   CorvelShots.exe wait|menu|version|disconnecting|settings|settings-host <ready file>
+//   CorvelShots.exe wait|menu|version|disconnecting|settings|settings-host|credentials|connecting
+//                   <ready file>
+//   CorvelShots.exe raserror <ready file> <language.csv>
 // Creates <ready file> once the window is on the screen and ends when the file is deleted.
 #include "resource.h"
 
@@ -7,16 +9,21 @@
 
 #include "App.h"
 #include "Dialog.h"
+#include "DlgMsgBoxRasErr.h"
 #include "DlgVerInfo.h"
 #include "DlgVpnConnect.h"
+#include "DlgVpnConnecting.h"
 #include "DlgVpnDisconnecting.h"
 #include "DlgVpnInit.h"
+#include "DlgXauth.h"
 #include "FakeService.h"
 #include "FixedString.h"
 #include "Handles.h"
 #include "Menu.h"
 #include "MessageLoop.h"
+#include "PipeMessages.h"
 #include "PipeThread.h"
+#include "Protocol.h"
 #include "Records.h"
 #include "UiTextWin.h"
 
@@ -118,6 +125,60 @@ int ShowSettings(bool hostPage) {
     return corvel::RunMessageLoop();
 }
 
+// The credentials dialog as the connecting dialog opens it for a connection with stored
+// credentials (its box ticked).
+int ShowCredentials() {
+    corvel::CDlgXauth dialog(nullptr, L"名古屋営業所（第二ビル）");
+    dialog.VpnIndex = 3;
+    dialog.UserName = L"yamada";
+    dialog.Password = L"secret";
+    dialog.SaveCredentials = 1;
+    PlaceEachDialog();
+    dialog.DoModal();
+    return 0;
+}
+
+// The connecting dialog after 30 of its 80 connecting notifications: the credentials confirmed
+// (box clear, nothing saved) and the connect taken by a service that then only notifies.
+int ShowConnecting() {
+    using namespace corvel;
+    CFakeService service(
+        [](const FakeRequest& r) {
+            const uint8_t index = r.Frame.size() > 4 ? r.Frame[4] : 0;
+            return FakeExchange::Answer(FakeReply(CMD_CONNECT, 0, {index}));
+        },
+        2);
+    CThreadOwner pipeThread;
+    if (service.Start() != 0 || StartPipeThread(pipeThread) != 0)
+        return 3;
+    SetDialogHook([](CDialog& dialog) {
+        if (dialog.GetTemplateId() == IDD_XAUTH) {
+            ::CheckDlgButton(dialog.m_hWnd, IDC_XAUTH_SAVE, BST_UNCHECKED);
+            dialog.PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(dialog.GetDlgItem(IDOK)));
+            return;
+        }
+        if (dialog.GetTemplateId() != IDD_VPN_CONNECTING)
+            return;
+        MoveToCorner(dialog.m_hWnd);
+        g_shown = dialog.m_hWnd;
+        for (int n = 0; n < 30; ++n)
+            dialog.PostMessage(WM_VPN_STATE2, 0, 0);
+    });
+    CDlgVpnConnecting dialog(nullptr, L"名古屋営業所（第二ビル）", 3, L"yamada", L"secret");
+    dialog.SetPipeThread(&pipeThread);
+    dialog.DoModal();
+    return 0;
+}
+
+// The RAS-error box for 691 with the texts of the given "language.csv" (the shipped one).
+int ShowRasError(const std::wstring& languagePath) {
+    PlaceEachDialog();
+    corvel::CDlgMsgBoxRasErr box(nullptr, 691, languagePath);
+    box.Run();
+    return 0;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -166,6 +227,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     if (which == L"settings" || which == L"settings-host")
         return ShowSettings(which == L"settings-host");
+    if (which == L"credentials")
+        return ShowCredentials();
+    if (which == L"connecting")
+        return ShowConnecting();
+    if (which == L"raserror" && argc >= 4)
+        return ShowRasError(argv[3]);
     if (which == L"menu") {
         // The tray menu as the frame opens it, with the texts of "language.csv" applied.
         UniqueMenu menu = LoadMenuResource(IDR_MAINFRAME);
