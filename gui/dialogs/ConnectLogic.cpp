@@ -67,8 +67,11 @@ CConnectingStep DecideConnectingStep(uint8_t connectState, ConnectingEvent event
         }
         break;
     case ConnectingEvent::Down:
+    case ConnectingEvent::RasError:
+        // The state 0 that the service sends after a RAS error or a failure finds state 0: no
+        // second box.
         if (stillOpen) {
-            step.ShowFailureBox = true;
+            (event == ConnectingEvent::Down ? step.ShowFailureBox : step.ShowRasErrorBox) = true;
             step.Close = true;
             step.NextState = kConnectStateFailed;
         }
@@ -77,14 +80,6 @@ CConnectingStep DecideConnectingStep(uint8_t connectState, ConnectingEvent event
         step.CloseCaptionedWindow = true;
         step.SetQuitRequested = true;
         step.Close = true;
-        break;
-    case ConnectingEvent::RasError:
-        // The state 0 that the service sends after a RAS error finds state 0: no second box.
-        if (stillOpen) {
-            step.ShowRasErrorBox = true;
-            step.Close = true;
-            step.NextState = kConnectStateFailed;
-        }
         break;
     case ConnectingEvent::ConnectRefused:
         step.ShowFailureBox = true;

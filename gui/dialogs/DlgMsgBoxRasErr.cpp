@@ -74,7 +74,7 @@ INT_PTR CDlgMsgBoxRasErr::Run() {
     m_closeByCaption = false;
     const INT_PTR result = DoModal();
     if (m_closeByCaption)
-        CloseWindowByCaption();
+        CloseActiveWindowTitled(CloseCaption);
     return result;
 }
 
@@ -138,15 +138,15 @@ void CDlgMsgBoxRasErr::OnBnClickedClose() {
     EndDialog(IDCANCEL);
 }
 
-void CDlgMsgBoxRasErr::CloseWindowByCaption() const {
-    if (CloseCaption.empty())
+void CloseActiveWindowTitled(const std::wstring& caption) {
+    if (caption.empty())
         return;
     const HWND active = ::GetActiveWindow();
     if (!active)
         return;
-    wchar_t caption[512] = {};
-    const int length = ::GetWindowTextW(active, caption, int(std::size(caption)));
-    if (length >= 0 && std::wstring_view(caption, size_t(length)) == CloseCaption)
+    wchar_t text[512] = {};
+    const int length = ::GetWindowTextW(active, text, int(std::size(text)));
+    if (length >= 0 && std::wstring_view(text, size_t(length)) == caption)
         ::PostMessageW(active, WM_CLOSE, 0, 0);
 }
 

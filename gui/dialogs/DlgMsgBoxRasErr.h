@@ -23,6 +23,10 @@ bool ConvertForClipboard(std::wstring_view text, UINT codePage, std::string& ans
 // An empty text, a failed conversion, allocation or open leave the clipboard as it was.
 bool CopyTextToClipboard(HWND owner, std::wstring_view text, UINT codePage = CP_ACP);
 
+// Posts WM_CLOSE to the calling thread's active window when its caption is `caption` exactly
+// (case-sensitive). An empty caption names no window.
+void CloseActiveWindowTitled(const std::wstring& caption);
+
 class CDlgMsgBoxRasErr : public CDialog {
 public:
     CDlgMsgBoxRasErr(CWnd* parent, int32_t rasErrorCode, std::wstring languagePath);
@@ -43,7 +47,6 @@ private:
     void LoadCloseCaption();
     void OnBnClickedCopy();
     void OnBnClickedClose();
-    void CloseWindowByCaption() const;
 
     int32_t RasErrorCode;
     std::wstring LanguagePath;

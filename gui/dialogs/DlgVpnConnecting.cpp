@@ -111,9 +111,8 @@ BOOL CDlgVpnConnecting::OnInitDialog() {
 }
 
 void CDlgVpnConnecting::PostConnectRequest() {
-    RequestFrame frame = BuildConnectFrame(VpnIndex, UserName, Password);
-    const bool posted = PipeThread && PostPipeRequest(*PipeThread, m_hWnd, frame);
-    WipeFrame(frame);
+    const bool posted =
+        PostCredentialsRequest(PipeThread, m_hWnd, BuildConnectFrame(VpnIndex, UserName, Password));
     ::SecureZeroMemory(Password.data(), Password.size() * sizeof(wchar_t));
     if (!posted) {
         // No reply will come and the service knows nothing of the attempt: a refusal.
@@ -166,7 +165,7 @@ void CDlgVpnConnecting::Apply(ConnectingEvent event, int32_t rasError) {
         ::SetTimer(m_hWnd, kSuccessTimer, kSuccessPauseMs, nullptr);
     }
     if (step.CloseCaptionedWindow)
-        CloseCaptionedWindow();
+        CloseActiveWindowTitled(frame.GetUiText(kTextConnectCaption));
     if (step.SetQuitRequested)
         QuitRequested = 1;
     if (step.ShowFailureBox) {
@@ -196,17 +195,6 @@ void CDlgVpnConnecting::ShowFailureBox(HWND owner) {
                    MB_OK | MB_ICONERROR);
     if (m_hWnd)
         ::EnableWindow(cancel, TRUE);
-}
-
-void CDlgVpnConnecting::CloseCaptionedWindow() const {
-    const std::wstring& caption = GetMainFrameServices().GetUiText(kTextConnectCaption);
-    const HWND active = ::GetActiveWindow();
-    if (!active || caption.empty())
-        return;
-    wchar_t text[512] = {};
-    const int length = ::GetWindowTextW(active, text, int(std::size(text)));
-    if (length >= 0 && std::wstring_view(text, size_t(length)) == caption)
-        ::PostMessageW(active, WM_CLOSE, 0, 0);
 }
 
 } // namespace corvel

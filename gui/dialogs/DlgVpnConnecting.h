@@ -50,7 +50,6 @@ private:
     // One notification or reply through the state table; `rasError` for the RAS-error box.
     void Apply(ConnectingEvent event, int32_t rasError = 0);
     void ShowFailureBox(HWND owner);
-    void CloseCaptionedWindow() const;
 
     // Posted to itself by a refusing reply, so that the box opens once the pipe thread is no
     // longer held in its SendMessageW.

@@ -72,10 +72,8 @@ void CDlgXauth::OnBnClickedOk() {
         EndDialog(IDOK);
         return;
     }
-    RequestFrame frame = BuildCredentialsSaveFrame(VpnIndex, UserName, Password);
-    const bool posted = PipeThread && PostPipeRequest(*PipeThread, m_hWnd, frame);
-    WipeFrame(frame);
-    if (!posted) {
+    if (!PostCredentialsRequest(PipeThread, m_hWnd,
+                                BuildCredentialsSaveFrame(VpnIndex, UserName, Password))) {
         // No reply will come: as a save the service refused.
         EndDialog(IDCANCEL);
         return;
@@ -101,6 +99,12 @@ void CDlgXauth::OnSaveAuthInfoReply(WPARAM dataLength, LPARAM frame) {
         // No answer, or not the save's: OK stays disabled and the user can only cancel.
         break;
     }
+}
+
+BOOL PostCredentialsRequest(const CThreadOwner* thread, HWND window, RequestFrame frame) {
+    const BOOL posted = thread && PostPipeRequest(*thread, window, frame);
+    WipeFrame(frame);
+    return posted;
 }
 
 } // namespace corvel

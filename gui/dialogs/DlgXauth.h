@@ -3,12 +3,17 @@
 // dialled. With its box ticked it first stores them in the service (item 25) and ends only
 // once the service has answered.
 #include "Dialog.h"
+#include "Requests.h"
 #include "WorkerThread.h"
 
 #include <cstdint>
 #include <string>
 
 namespace corvel {
+
+// Posts a request whose frame holds credentials (a copy travels with it) and wipes this one.
+// FALSE without a thread, or when it takes no more requests: no reply will come.
+BOOL PostCredentialsRequest(const CThreadOwner* thread, HWND window, RequestFrame frame);
 
 class CDlgXauth : public CDialog {
 public:
