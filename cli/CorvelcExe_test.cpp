@@ -195,8 +195,8 @@ TEST(CorvelcExeSlow, ASilentServiceIs1460AndBusyInstancesAre231) {
     CCorvelcProcess silent({L"connect", L"vpn3"});
     ASSERT_TRUE(service.WaitForRequests(1, 30000));
     // The other instance, held by the test.
-    UniqueFile holder(::CreateFileW(kFakeServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED, nullptr));
+    UniqueFile holder(::CreateFileW(kFakeServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     ASSERT_TRUE(holder) << ::GetLastError();
     CCorvelcProcess busy({L"disconnect"});
 
@@ -209,8 +209,8 @@ TEST(CorvelcExeSlow, ASilentServiceIs1460AndBusyInstancesAre231) {
 
 // Slow (about 33 s): no service at all.
 TEST(CorvelcExeSlow, AMissingServiceIs2AfterItsAttempts) {
-    UniqueFile probe(::CreateFileW(kFakeServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                   0, nullptr));
+    UniqueFile probe(::CreateFileW(kFakeServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
     ASSERT_FALSE(probe);
     ASSERT_EQ(::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << "a service pipe exists";
 
