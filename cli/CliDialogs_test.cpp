@@ -36,13 +36,7 @@ const std::string kPause = "sleep 5000";
 // The scripted service with the real dialogs in place of the scripted answers.
 class CWindowedHost : public CFakeCommandHost {
 public:
-    CWindowedHost() {
-        for (size_t i = 0; i < kVpnCount; ++i)
-            Records[i] = VPNCONFIG::Default(i);
-        CopyToFixed(Records[2].Name, u"office");
-        CopyToFixed(Records[2].UserName, u"stored-user");
-        CopyToFixed(Records[2].Password, u"stored-pw");
-    }
+    CWindowedHost() { test::StoreSampleRecords(Records); }
 
     DialogEnd RunCredentialsDialog(CredentialsDialogData& data) override {
         Log.push_back("credentials dialog");

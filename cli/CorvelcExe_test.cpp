@@ -2,6 +2,7 @@
 // tray program's mutex, and the waits and bounds of its pipe (missing, busy, silent), each
 // outcome read as the full exit code.
 #include "CorvelcProcess.h"
+#include "FakeCommandHost.h"
 
 #include "Commands.h"
 #include "FakeService.h"
@@ -34,13 +35,7 @@ constexpr wchar_t kGuiMutex[] = L"Global\\corvelguimutex";
 // A service as far as the client can tell: the records, and the states every status query reads.
 class CScriptedService {
 public:
-    CScriptedService() {
-        for (size_t i = 0; i < kVpnCount; ++i)
-            m_records[i] = VPNCONFIG::Default(i);
-        CopyToFixed(m_records[2].Name, u"office");
-        CopyToFixed(m_records[2].UserName, u"stored-user");
-        CopyToFixed(m_records[2].Password, u"stored-pw");
-    }
+    CScriptedService() { test::StoreSampleRecords(m_records); }
 
     void SetState(size_t vpnIndex, uint8_t state) {
         std::lock_guard<std::mutex> guard(m_lock);

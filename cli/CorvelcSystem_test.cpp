@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvel::cli {
@@ -53,11 +54,15 @@ protected:
         return L"corvelc-" + std::wstring(name.begin(), name.end());
     }
 
+    // The service with the RAS double and the stand-in tray program beside it.
     void SetUp() override {
         ASSERT_EQ(0u, m_folder.Create());
-        ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVELC_E2E_SERVICE_EXE)));
-        ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVELC_E2E_FAKERAS_DLL), L"rasapi32.dll"));
-        ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(CORVELC_E2E_FAKEGUI_EXE), L"Corvel.exe"));
+        const std::pair<const char*, const wchar_t*> programs[] = {
+            {CORVELC_E2E_SERVICE_EXE, L"CORVELSVC.exe"},
+            {CORVELC_E2E_FAKERAS_DLL, L"rasapi32.dll"},
+            {CORVELC_E2E_FAKEGUI_EXE, L"Corvel.exe"}};
+        for (const auto& [source, name] : programs)
+            ASSERT_EQ(0u, m_folder.CopyIn(ToWindowsPath(source), name)) << source;
         ASSERT_EQ(0u, SetNativeRasOverride(L"CORVELSVC.exe"));
     }
 
