@@ -25,18 +25,9 @@ const std::string kNotify = "notify 0 0 1";
 const std::string kPause = "sleep 5000";
 const std::string kPoll = "sleep 500";
 
-// Connection 3 (index 2) as stored: "office", stored-user / stored-pw.
-void StoreRecords(CFakeCommandHost& host) {
-    for (size_t i = 0; i < kVpnCount; ++i)
-        host.Records[i] = VPNCONFIG::Default(i);
-    CopyToFixed(host.Records[2].Name, u"office");
-    CopyToFixed(host.Records[2].UserName, u"stored-user");
-    CopyToFixed(host.Records[2].Password, u"stored-pw");
-}
-
 uint32_t RunCorvelc(CFakeCommandHost& host, std::vector<std::wstring> words,
                     const HostScript& script = nullptr) {
-    StoreRecords(host);
+    test::StoreSampleRecords(host.Records);
     if (script)
         script(host);
     std::vector<const wchar_t*> argv{L"corvelc.exe"};

@@ -21,6 +21,16 @@ inline std::string Narrow(std::u16string_view s) {
     return std::string(s.begin(), s.end()); // the tests use ASCII credentials
 }
 
+// The records the tests store: defaults, and connection 3 (index 2) as "office" with
+// stored-user / stored-pw.
+inline void StoreSampleRecords(VPNCONFIG (&records)[kVpnCount]) {
+    for (size_t i = 0; i < kVpnCount; ++i)
+        records[i] = VPNCONFIG::Default(i);
+    CopyToFixed(records[2].Name, u"office");
+    CopyToFixed(records[2].UserName, u"stored-user");
+    CopyToFixed(records[2].Password, u"stored-pw");
+}
+
 class CFakeCommandHost : public CCommandHost {
 public:
     // The service.

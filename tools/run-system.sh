@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the system on a fresh Debian 12 machine (as root): installs what it needs, builds the
-# Windows programs, makes a Wine prefix, installs CORVELSVC there as an automatic service,
-# starts it, shows that it answers by printing the 20 connection names (corvel-probe), and
-# starts the tray program Corvel.exe on a virtual display when it has been built.
+# Windows programs, makes a Wine prefix, installs CORVELSVC there as an automatic service with
+# the console client corvelc.exe beside it, starts it, shows that it answers by printing the 20
+# connection names (corvel-probe) and corvelc's exit code for "disconnect", and starts the tray
+# program Corvel.exe on a virtual display when it has been built.
 # Afterwards the service is stopped and the prefix's wineserver ended, unless --keep is given.
 #
 # Usage: bash tools/run-system.sh [--keep]
@@ -28,7 +29,7 @@ bash tools/install-deps.sh
 
 echo "== building the Windows programs in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
-cmake --build "$build" -j "$jobs" --target CORVELSVC corvel_probe
+cmake --build "$build" -j "$jobs" --target CORVELSVC corvel_probe corvelc
 gui_exe=
 if [[ -f gui/app/CMakeLists.txt ]]; then
     # The tray program is optional here: the service runs without it.
@@ -40,6 +41,7 @@ if [[ -f gui/app/CMakeLists.txt ]]; then
 fi
 service_exe=$(find "$build/service/host" -maxdepth 2 -name CORVELSVC.exe -print -quit)
 probe_exe=$(find "$build/service/integration" -maxdepth 2 -name corvel-probe.exe -print -quit)
+corvelc_exe=$(find "$build/cli" -maxdepth 2 -name corvelc.exe -print -quit)
 
 # The display comes first: the prefix's desktop starts with the first of its programs and
 # keeps the display it found.
@@ -73,6 +75,7 @@ trap finish EXIT
 install_dir="$WINEPREFIX/drive_c/Program Files/Corvel"
 mkdir -p "$install_dir"
 cp "$service_exe" "$install_dir/CORVELSVC.exe"
+cp "$corvelc_exe" "$install_dir/corvelc.exe"
 if [[ -n "$gui_exe" ]]; then
     cp "$gui_exe" "$install_dir/Corvel.exe"
     # The shipped texts: the RAS-error messages, which exist nowhere else.
@@ -102,6 +105,12 @@ fi
 
 echo "== the 20 connection names, loaded from the running service"
 wine "$probe_exe" --wait 30 </dev/null
+
+# corvelc writes nothing; its result is its exit code, which a Linux shell would cut to 8 bits:
+# cmd reads it whole.
+echo "== corvelc.exe disconnect (nothing is connected: 0)"
+(cd "$install_dir" && wine cmd /v:on /c 'corvelc.exe disconnect & echo exit code !ERRORLEVEL!' </dev/null 2>/dev/null |
+    tr -d '\r') || true
 
 if [[ -n "$gui_exe" ]]; then
     echo "== starting the tray program on display $display"

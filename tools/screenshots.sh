@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Screenshots of the tray program's windows (start-up wait dialog, tray menu, version box,
 # disconnecting dialog, settings dialog on its connection page and on a setting page in host mode,
-# credentials dialog, connecting dialog mid-progress, RAS-error box with the shipped text of 691),
-# one PNG each in <build dir>/screenshots/.
+# credentials dialog, connecting dialog mid-progress, RAS-error box with the shipped text of 691)
+# and of the console client's dialogs (credentials, connecting), one PNG each in
+# <build dir>/screenshots/.
 # Usage: bash tools/screenshots.sh [<windows build dir>]   (default build/windows)
 # Uses the Wine prefix and display it is given (WINEPREFIX, DISPLAY, as under the Windows tests);
 # otherwise makes a fresh prefix in the build dir and runs its own Xvfb. The windows' program runs
@@ -10,9 +11,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/windows}" && pwd)
-helper="$build/gui/app/CorvelShots.exe"
+tray_helper="$build/gui/app/CorvelShots.exe"
+cli_helper="$build/cli/CorvelcShots.exe"
 out="$build/screenshots"
-[[ -f "$helper" ]] || { echo "no $helper: build the Windows tree first" >&2; exit 1; }
+for helper in "$tray_helper" "$cli_helper"; do
+    [[ -f "$helper" ]] || { echo "no $helper: build the Windows tree first" >&2; exit 1; }
+done
 mkdir -p "$out"
 
 own_prefix=0
@@ -47,8 +51,23 @@ if ! ((own_prefix)); then
 fi
 
 status=0
-for window in wait menu version disconnecting settings settings-host credentials connecting raserror; do
-    ready="$out/.$window.ready"
+# Each shot: the helper that opens the window, the window, the PNG's name.
+shots=(
+    "$tray_helper|wait|wait"
+    "$tray_helper|menu|menu"
+    "$tray_helper|version|version"
+    "$tray_helper|disconnecting|disconnecting"
+    "$tray_helper|settings|settings"
+    "$tray_helper|settings-host|settings-host"
+    "$tray_helper|credentials|credentials"
+    "$tray_helper|connecting|connecting"
+    "$tray_helper|raserror|raserror"
+    "$cli_helper|credentials|corvelc-credentials"
+    "$cli_helper|connecting|corvelc-connecting"
+)
+for shot in "${shots[@]}"; do
+    IFS="|" read -r helper window name <<<"$shot"
+    ready="$out/.$name.ready"
     rm -f "$ready"
     extra=()
     [[ "$window" == raserror ]] && extra=("$(winepath -w "$root/gui/app/language.csv" 2>/dev/null)")
@@ -60,15 +79,15 @@ for window in wait menu version disconnecting settings settings-host credentials
         sleep 0.1
     done
     if [[ ! -e "$ready" ]]; then
-        echo "$window: the window did not come up" >&2
+        echo "$name: the window did not come up" >&2
         status=1
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
         continue
     fi
-    xwd -root -silent | convert xwd:- -trim +repage "$out/$window.png"
+    xwd -root -silent | convert xwd:- -trim +repage "$out/$name.png"
     rm -f "$ready"
     wait "$pid" || true
-    echo "$out/$window.png"
+    echo "$out/$name.png"
 done
 exit "$status"
