@@ -394,7 +394,11 @@ TEST_F(ConnectTest, RasError691ShowsTheShippedTextAndCopiesItInCodePage932) {
     CMessageBoxRecorder boxes;
     AnswerCredentials(true);
     std::wstring message, caption, copy, close;
-    WhileConnecting([&](CDlgVpnConnecting&) { Notify(RasErrorNotice(691)); });
+    CDlgVpnConnecting* connecting = nullptr;
+    WhileConnecting([&](CDlgVpnConnecting& dialog) {
+        connecting = &dialog;
+        Notify(RasErrorNotice(691));
+    });
     OnDialog[IDD_MSGBOX_RASERR] = [&](CDialog& dialog) {
         const HWND h = dialog.m_hWnd;
         PostStep([&, h] {
@@ -402,9 +406,12 @@ TEST_F(ConnectTest, RasError691ShowsTheShippedTextAndCopiesItInCodePage932) {
             caption = WindowText(h);
             copy = WindowText(Item(h, IDC_RASERR_COPY));
             close = WindowText(Item(h, IDC_RASERR_CLOSE));
-            // The service's state 0 after the error, while the box is open: no second box.
+            // The service's state 0 after the error, while the box is open: no second box. A
+            // connecting notice behind it shows when the dialog has handled both.
             Notify(StateNotice(0, 0));
-            PumpFor(300);
+            Notify(StateNotice(0, 2));
+            ASSERT_TRUE(PumpUntil([&] { return connecting->GetProgressPosition() == 2; }));
+            EXPECT_EQ(connecting->GetConnectState(), 0);
             Click(Item(h, IDC_RASERR_COPY));
         });
     };
