@@ -26,9 +26,19 @@
 namespace corvel::cli {
 namespace {
 
-using test::CCorvelcProcess;
-using test::RunCorvelc;
 using testing::ElementsAre;
+
+// The build of corvelc.exe that takes this test program, whose fake serves the pipe, for
+// CORVELSVC; the shipped one would refuse the fake as it refuses any stranger.
+class CCorvelcProcess : public test::CCorvelcProcess {
+public:
+    explicit CCorvelcProcess(const std::vector<std::wstring>& words, const std::wstring& folder = {})
+        : test::CCorvelcProcess(words, folder, test::kCorvelcForFakeService) {}
+};
+
+DWORD RunCorvelc(const std::vector<std::wstring>& words) {
+    return CCorvelcProcess(words).Wait();
+}
 
 constexpr wchar_t kGuiMutex[] = L"Global\\corvelguimutex";
 
@@ -180,6 +190,23 @@ TEST(CorvelcExe, TheTrayProgramsMutexIsTestedAfterParsing) {
     }
     EXPECT_EQ(RunCorvelc({L"connect", L"vpn3"}), 1235u);
     EXPECT_EQ(service.Requests().size(), 1u);
+}
+
+// The shipped corvelc.exe with no CORVELSVC running: a program that took the pipe's name gets
+// connections, closed before anything was written, and the client exits 5.
+TEST(CorvelcExe, AProgramThatTookThePipesNameReceivesNothing) {
+    CScriptedService script;
+    CFakeService rogue(script.Responder(), 2);
+    ASSERT_EQ(rogue.Start(), 0u);
+    const std::vector<std::vector<std::wstring>> lines = {
+        {L"connect", L"vpn1", L"/idpass", L"alice", L"secret"}, {L"connect", L"vpn1"}, {L"disconnect"}};
+    for (const std::vector<std::wstring>& words : lines) {
+        const size_t connections = rogue.Connections();
+        EXPECT_EQ(test::CCorvelcProcess(words).Wait(), DWORD(ERROR_ACCESS_DENIED)) << words[0];
+        EXPECT_TRUE(rogue.WaitForConnections(connections + 1, 5000)) << "the client never opened the pipe";
+    }
+    EXPECT_EQ(rogue.BytesReceived(), 0u);
+    EXPECT_TRUE(rogue.Requests().empty());
 }
 
 // Slow (about 34 s): one client waits in a service that never answers, another finds every

@@ -12,12 +12,15 @@
 
 namespace corvel::cli::test {
 
-// corvelc.exe beside the running test program.
-inline std::wstring CorvelcPath() {
+// A program beside the running test program: the shipped corvelc.exe, or its build for a fake
+// service in the test program (it takes the test program for CORVELSVC).
+inline constexpr wchar_t kShippedCorvelc[] = L"corvelc.exe";
+inline constexpr wchar_t kCorvelcForFakeService[] = L"corvelc-fakesvc.exe";
+inline std::wstring CorvelcPath(const wchar_t* program = kShippedCorvelc) {
     wchar_t self[MAX_PATH];
     const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring path(self, n);
-    return path.substr(0, path.rfind(L'\\') + 1) + L"corvelc.exe";
+    return path.substr(0, path.rfind(L'\\') + 1) + program;
 }
 
 class CCorvelcProcess {
@@ -25,8 +28,9 @@ public:
     // A word that is empty or holds a blank is quoted, so that each reaches argv as it stands;
     // the others are written bare (a wildcard then gets its chance of expansion). `folder`:
     // the working folder (empty: the test's own).
-    explicit CCorvelcProcess(const std::vector<std::wstring>& words, const std::wstring& folder = {}) {
-        const std::wstring program = CorvelcPath();
+    explicit CCorvelcProcess(const std::vector<std::wstring>& words, const std::wstring& folder = {},
+                             const wchar_t* programName = kShippedCorvelc) {
+        const std::wstring program = CorvelcPath(programName);
         std::wstring line = L"\"" + program + L"\"";
         for (const std::wstring& word : words) {
             const bool quote = word.empty() || word.find_first_of(L" \t") != std::wstring::npos;
@@ -38,7 +42,7 @@ public:
         m_started = ::GetTickCount64();
         if (!::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                               folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
-            ADD_FAILURE() << "corvelc.exe did not start: " << ::GetLastError();
+            ADD_FAILURE() << "corvelc did not start: " << ::GetLastError();
             return;
         }
         ::CloseHandle(pi.hThread);
@@ -72,8 +76,9 @@ private:
 };
 
 // One run to its end.
-inline DWORD RunCorvelc(const std::vector<std::wstring>& words, DWORD timeoutMs = 60000) {
-    return CCorvelcProcess(words).Wait(timeoutMs);
+inline DWORD RunCorvelc(const std::vector<std::wstring>& words, DWORD timeoutMs = 60000,
+                        const wchar_t* programName = kShippedCorvelc) {
+    return CCorvelcProcess(words, {}, programName).Wait(timeoutMs);
 }
 
 } // namespace corvel::cli::test

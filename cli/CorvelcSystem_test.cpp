@@ -77,8 +77,7 @@ protected:
     void StartService(const std::string& rasScript) {
         ASSERT_EQ(0u, WriteWholeFile(m_folder.File(fakeras::kScriptFileName),
                                      std::vector<uint8_t>(rasScript.begin(), rasScript.end())));
-        ASSERT_EQ(0u,
-                  m_service.InstallAndRun(UniqueServiceName(), m_folder.File(L"CORVELSVC.exe"), kStartMs));
+        ASSERT_EQ(0u, m_service.InstallAndRun(kServiceName, m_folder.File(L"CORVELSVC.exe"), kStartMs));
     }
 
     std::vector<fakeras::FakeRasLogLine> RasCalls(const std::string& event) const {

@@ -36,7 +36,8 @@ private:
 };
 
 // 33 attempts, waiting while the pipe is busy or missing (ConsolePipePolicy). 0 with `pipe`
-// set, or the error of the last attempt.
+// set, or the error of the last attempt; 5 at once, nothing written, when the server is not
+// CORVELSVC's process.
 uint32_t OpenConsoleServicePipe(std::unique_ptr<CServicePipe>& pipe);
 
 // OpenMutexW(MUTEX_ALL_ACCESS) of the tray program's mutex, closed at once: 0 when it opened,

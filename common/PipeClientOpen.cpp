@@ -1,5 +1,7 @@
 #include "PipeClientOpen.h"
 
+#include <atomic>
+
 namespace corvel {
 
 static_assert(kPipeOpenFileNotFound == ERROR_FILE_NOT_FOUND && kPipeOpenSemTimeout == ERROR_SEM_TIMEOUT &&
@@ -10,6 +12,8 @@ static_assert(kPipeFileAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
                   kPipeFileIdentificationOnly == (SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION),
               "the policies carry CreateFile's flags");
 static_assert(kPipeDefaultWait == NMPWAIT_USE_DEFAULT_WAIT, "0 is the pipe's own wait");
+static_assert(kServiceStateRunning == SERVICE_RUNNING && kPipeServerRefused == ERROR_ACCESS_DENIED,
+              "the check looks at the Win32 values");
 
 namespace {
 
@@ -35,7 +39,47 @@ private:
     UniqueFile& m_pipe;
 };
 
+std::atomic<ServiceProcessQuery> g_serviceProcessQuery{&QueryCorvelServiceProcess};
+
 } // namespace
+
+ServiceProcessFacts QueryCorvelServiceProcess() {
+    ServiceProcessFacts facts;
+    const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        facts.Error = LastErrorOr1359();
+        return facts;
+    }
+    const UniqueServiceHandle service(
+        ::OpenServiceW(manager.get(), kCorvelServiceName, SERVICE_QUERY_STATUS));
+    if (!service) {
+        facts.Error = LastErrorOr1359();
+        return facts;
+    }
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                sizeof status, &needed)) {
+        facts.Error = LastErrorOr1359();
+        return facts;
+    }
+    facts.State = status.dwCurrentState;
+    facts.ProcessId = status.dwProcessId;
+    return facts;
+}
+
+ServiceProcessQuery SetServiceProcessQuery(ServiceProcessQuery query) {
+    return g_serviceProcessQuery.exchange(query);
+}
+
+DWORD CheckPipeServer(HANDLE pipe) {
+    ULONG serverProcessId = 0;
+    const DWORD serverError = ::GetNamedPipeServerProcessId(pipe, &serverProcessId) ? 0 : LastErrorOr1359();
+    // Read after the open: the handle's server cannot change, while the service may have
+    // stopped (and its process id gone to another process) since any earlier look.
+    const ServiceProcessFacts service = g_serviceProcessQuery.load()();
+    return JudgePipeServer(serverError, serverProcessId, service);
+}
 
 DWORD OpenPipeClient(const wchar_t* name, DWORD access, const PipeOpenPolicy& policy, UniqueFile& pipe) {
     CWin32PipeOpen calls(name, access, policy.FileFlags, pipe);
@@ -44,7 +88,12 @@ DWORD OpenPipeClient(const wchar_t* name, DWORD access, const PipeOpenPolicy& po
         pipe.reset();
         return result;
     }
-    // Here, before anything is written, is where the server's process can be checked.
+    if (policy.ServerMustBeService) {
+        if (const DWORD refused = CheckPipeServer(pipe.get())) {
+            pipe.reset(); // closed unwritten
+            return refused;
+        }
+    }
     return 0;
 }
 

@@ -234,5 +234,70 @@ TEST(CPipeIo, BorrowsTheCallersEventAndHasNoDeadlineWhenAskedForNone) {
     EXPECT_TRUE(IsOpen(event.get()));
 }
 
+// The open that must reach the service: only the server process that the service manager names
+// gets the handle; any other is closed before a byte was written.
+ServiceProcessFacts g_facts;
+ServiceProcessFacts ScriptedServiceProcess() {
+    return g_facts;
+}
+
+UniqueFile ListeningServer(const std::wstring& name) {
+    return UniqueFile(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                         4096, 4096, 1000, nullptr));
+}
+
+TEST(OpenPipeClient, AServerThatIsNotTheServicesProcessGetsNothing) {
+    struct Case {
+        const char* What;
+        ServiceProcessFacts Facts;
+        DWORD Expected;
+    };
+    const DWORD self = ::GetCurrentProcessId();
+    const Case cases[] = {
+        {"this process is the running service", {0, SERVICE_RUNNING, self}, 0},
+        {"the service runs in another process", {0, SERVICE_RUNNING, self + 4}, ERROR_ACCESS_DENIED},
+        {"the service is stopped", {0, SERVICE_STOPPED, 0}, ERROR_ACCESS_DENIED},
+        {"the service is not installed", {ERROR_SERVICE_DOES_NOT_EXIST, 0, 0}, ERROR_ACCESS_DENIED},
+    };
+    PipeOpenPolicy policy;
+    policy.ServerMustBeService = true;
+    const ServiceProcessQuery previous = SetServiceProcessQuery(&ScriptedServiceProcess);
+    for (const Case& c : cases) {
+        g_facts = c.Facts;
+        const std::wstring name = UniqueName(L"check");
+        UniqueFile server = ListeningServer(name);
+        ASSERT_TRUE(server);
+        UniqueFile client;
+        EXPECT_EQ(OpenPipeClient(name.c_str(), GENERIC_READ | GENERIC_WRITE, policy, client), c.Expected)
+            << c.What;
+        EXPECT_EQ(bool(client), c.Expected == 0) << c.What;
+        DWORD available = 0;
+        const BOOL peeked = ::PeekNamedPipe(server.get(), nullptr, 0, nullptr, &available, nullptr);
+        if (c.Expected == 0) {
+            EXPECT_TRUE(peeked) << c.What;
+        } else {
+            // The client came and went: nothing to read, its end is closed.
+            EXPECT_FALSE(peeked) << c.What;
+            EXPECT_EQ(::GetLastError(), DWORD(ERROR_BROKEN_PIPE)) << c.What;
+        }
+        EXPECT_EQ(available, 0u) << c.What;
+    }
+    SetServiceProcessQuery(previous);
+
+    // The service manager's own answer: no CORVELSVC runs this test, so this process is a stranger.
+    const std::wstring name = UniqueName(L"scm");
+    UniqueFile server = ListeningServer(name);
+    ASSERT_TRUE(server);
+    UniqueFile client;
+    EXPECT_EQ(OpenPipeClient(name.c_str(), GENERIC_READ | GENERIC_WRITE, policy, client),
+              DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(client);
+    // Without the check, a server of this process is opened.
+    const std::wstring other = UniqueName(L"unchecked");
+    UniqueFile unchecked = ListeningServer(other);
+    ASSERT_TRUE(unchecked);
+    EXPECT_EQ(OpenPipeClient(other.c_str(), GENERIC_READ | GENERIC_WRITE, PipeOpenPolicy(), client), 0u);
+}
+
 } // namespace
 } // namespace corvel

@@ -7,6 +7,7 @@ PipeOpenPolicy TrayPipePolicy() {
     p.Attempts = 2;
     p.BusyWaitMs = kPipeDefaultWait;
     p.OnFailedWait = FailedWait::Ends;
+    p.ServerMustBeService = true;
     return p;
 }
 
@@ -18,6 +19,7 @@ PipeOpenPolicy ConsolePipePolicy() {
     p.WaitWhileMissing = true;
     p.MissingPauseMs = 1000;
     p.WaitAfterLastAttempt = true;
+    p.ServerMustBeService = true;
     return p;
 }
 

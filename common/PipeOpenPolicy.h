@@ -41,13 +41,17 @@ struct PipeOpenPolicy {
     // last attempt is returned.
     uint32_t DeadlineMs = 0;
     uint32_t FileFlags = kPipeFileAttributeNormal | kPipeFileOverlapped; // CreateFile's flags
+    // The open succeeds only when the server end belongs to the process that the service
+    // manager runs as CORVELSVC (PipeServerCheck.h); any other server gets 5 and no byte.
+    bool ServerMustBeService = false;
 };
 
 // The tray program: two attempts; on busy the pipe's default wait, a failed wait is a failure,
-// a second busy attempt gives 231.
+// a second busy attempt gives 231. The server must be the service.
 PipeOpenPolicy TrayPipePolicy();
 // The console client: 33 attempts; on busy a wait of 1000 ms (121 tries again); a missing pipe
-// is tried again after 1000 ms; after the 33rd attempt and its wait, that attempt's error.
+// is tried again after 1000 ms; after the 33rd attempt and its wait, that attempt's error. The
+// server must be the service.
 PipeOpenPolicy ConsolePipePolicy();
 
 // What the open does, behind an interface so the decisions can be tested without Windows.

@@ -621,8 +621,9 @@ TEST(ShippedLanguageFile, OnlyTheRasErrorSectionInCodePage932WithCrLfAndNoByteOr
     EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
     size_t sections = 0;
     for (size_t at = 0; at < bytes.size(); ++at) {
-        if (bytes[at] == '\n')
+        if (bytes[at] == '\n') {
             EXPECT_EQ(bytes[at - 1], '\r') << at;
+        }
         if (bytes[at] == '[' && (at == 0 || bytes[at - 1] == '\n'))
             ++sections;
     }

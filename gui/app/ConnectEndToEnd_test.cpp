@@ -12,6 +12,7 @@
 #include "Replies.h"
 #include "Requests.h"
 #include "UiTextWin.h"
+#include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -43,38 +44,10 @@ std::wstring TextOf(HWND window) {
     return std::wstring(text, size_t(copied));
 }
 
-// A visible top-level window of the process that holds a control with `controlId`.
-HWND FindDialogWith(DWORD processId, int controlId) {
-    struct Search {
-        DWORD ProcessId;
-        int ControlId;
-        HWND Found = nullptr;
-    } search{processId, controlId};
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM lParam) {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(hwnd, &owner);
-            if (owner == s->ProcessId && ::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, s->ControlId)) {
-                s->Found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-}
+using wintest::FindDialogWith;
 
-// Polls (every 50 ms, as the harness polls the service manager) until `found` gives a window.
 HWND WaitForWindow(const std::function<HWND()>& found, DWORD timeoutMs = kWindowMs) {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (const HWND hwnd = found())
-            return hwnd;
-        if (::GetTickCount64() >= end)
-            return nullptr;
-        ::Sleep(50);
-    }
+    return wintest::WaitForWindow(found, timeoutMs);
 }
 
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = kTextMs) {
@@ -102,7 +75,7 @@ protected:
         ASSERT_EQ(0u, CryptDataFile(data));
         ASSERT_EQ(0u, WriteWholeFile(Folder.File(L"corvel.dat"), data));
         WriteRasScript("outcome=connect\ncallbacks=3\ninterval_ms=100\n");
-        ASSERT_EQ(0u, Service.InstallAndRun(UniqueServiceName(), Folder.File(L"CORVELSVC.exe"), kStartMs));
+        ASSERT_EQ(0u, Service.InstallAndRun(kServiceName, Folder.File(L"CORVELSVC.exe"), kStartMs));
     }
 
     void TearDown() override {
@@ -111,8 +84,9 @@ protected:
                 ::TerminateProcess(Gui.get(), 1);
             ::WaitForSingleObject(Gui.get(), 10000);
         }
-        if (Service.Installed())
+        if (Service.Installed()) {
             EXPECT_EQ(0u, Service.Stop(kStopMs));
+        }
     }
 
     void WriteRasScript(const std::string& script) {

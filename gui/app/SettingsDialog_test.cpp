@@ -140,8 +140,9 @@ TEST_F(SettingsDialogTest, OpensWithConnectionSevenConnectingAndFollowsItGoingDo
     EXPECT_EQ(WindowText(ConnControl(IDC_CONN_BUTTON)), L"切断");
     for (int k = 0; k < 20; ++k) {
         EXPECT_EQ(::IsWindowEnabled(Radio(k)) != FALSE, k == 6) << k;
-        if (k != 6)
+        if (k != 6) {
             EXPECT_EQ(WindowText(StateLabel(k)), L"未接続") << k;
+        }
         EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
         EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_SERVER_ADDRESS))) << k;
         EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_PASSWORD))) << k;

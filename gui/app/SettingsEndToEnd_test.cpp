@@ -40,7 +40,7 @@ protected:
         std::vector<uint8_t> data = BuildPlainDataFile(kDataFileSize, Original);
         ASSERT_EQ(0u, CryptDataFile(data));
         ASSERT_EQ(0u, WriteWholeFile(Folder.File(L"corvel.dat"), data));
-        ASSERT_EQ(0u, Service.InstallAndRun(UniqueServiceName(), Folder.File(L"CORVELSVC.exe"), kStartMs));
+        ASSERT_EQ(0u, Service.InstallAndRun(kServiceName, Folder.File(L"CORVELSVC.exe"), kStartMs));
     }
 
     void TearDown() override {
@@ -48,8 +48,9 @@ protected:
         for (HWND dialog : wintest::OpenDialogs(IDD_VPN_CONNECT))
             ::DestroyWindow(dialog);
         MainFrameTest::TearDown(); // the frame and its request thread go first
-        if (Service.Installed())
+        if (Service.Installed()) {
             EXPECT_EQ(0u, Service.Stop(kStopMs));
+        }
     }
 
     // The frame started against the service, then the dialog opened by a double click on the
@@ -127,9 +128,10 @@ TEST_F(SettingsEndToEndTest, WhatTheDialogSavesIsWhatTheDataFileHoldsAndAnExport
     EXPECT_EQ(third.DestinationNetwork[2], 2);
     EXPECT_EQ(third.DnsAddressSet, 1u);
     for (size_t k = 0; k < kVpnCount; ++k) {
-        if (k != 2)
+        if (k != 2) {
             EXPECT_EQ(stored[k].ToBytes(), Original.Records[k].ToBytes())
                 << "record " << k << " saved unchanged";
+        }
     }
     EXPECT_EQ(TabTitle(::GetDlgItem(dialog->m_hWnd, IDC_SETTINGS_TAB), 3).substr(0, 4), L"03：東");
 

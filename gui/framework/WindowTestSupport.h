@@ -232,5 +232,41 @@ private:
     bool m_fired = false;
 };
 
+// A visible top-level window of another process (a program the test started) that holds a
+// control with `controlId`.
+inline HWND FindDialogWith(DWORD processId, int controlId) {
+    struct Search {
+        DWORD ProcessId;
+        int ControlId;
+        HWND Found = nullptr;
+    } search{processId, controlId};
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM lParam) {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == s->ProcessId && ::IsWindowVisible(hwnd) && ::GetDlgItem(hwnd, s->ControlId)) {
+                s->Found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+// Polls every 50 ms until `found` gives a window: another process's windows offer nothing to
+// wait on. nullptr once `timeoutMs` has passed.
+inline HWND WaitForWindow(const std::function<HWND()>& found, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (const HWND hwnd = found())
+            return hwnd;
+        if (::GetTickCount64() >= end)
+            return nullptr;
+        ::Sleep(50);
+    }
+}
+
 } // namespace wintest
 } // namespace corvel

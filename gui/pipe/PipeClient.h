@@ -17,7 +17,8 @@ constexpr DWORD kProbeTimeoutMs = 2000;
 
 // Two attempts at most; on ERROR_PIPE_BUSY the first waits with WaitNamedPipeW(name, 0), the
 // server's default time-out (TrayPipePolicy). 0 with `pipe` open for overlapped I/O; else the
-// error (a second busy attempt gives ERROR_PIPE_BUSY, a failed wait its own error).
+// error (a second busy attempt gives ERROR_PIPE_BUSY, a failed wait its own error, a server that
+// is not CORVELSVC's process 5, before anything is written).
 DWORD OpenServicePipe(UniqueFile& pipe);
 
 } // namespace corvel

@@ -47,6 +47,7 @@ inline UniqueFile ConnectClientPipe(const std::wstring& name) {
     patient.Attempts = 200;
     patient.BusyWaitMs = 50;
     patient.MissingPauseMs = 50;
+    patient.ServerMustBeService = false; // the servers here are the tests' own
     UniqueFile client;
     OpenPipeClient(name.c_str(), GENERIC_READ | GENERIC_WRITE, patient, client);
     return client;

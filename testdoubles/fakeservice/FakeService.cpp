@@ -1,7 +1,6 @@
 #include "FakeService.h"
 
 #include "ByteOrder.h"
-#include "PipeClientOpen.h"
 #include "Protocol.h"
 
 #include <algorithm>
@@ -33,6 +32,17 @@ CFakeService::CFakeService(FakeResponder responder, int instances, DWORD default
     : m_responder(std::move(responder)), m_instances(instances), m_defaultTimeoutMs(defaultTimeoutMs),
       m_name(name) {}
 
+namespace {
+
+ServiceProcessFacts ThisProcessIsTheService() {
+    ServiceProcessFacts facts;
+    facts.State = SERVICE_RUNNING;
+    facts.ProcessId = ::GetCurrentProcessId();
+    return facts;
+}
+
+} // namespace
+
 DWORD CFakeService::Start() {
     m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stop)
@@ -51,6 +61,10 @@ DWORD CFakeService::Start() {
             Serve(owned.get());
         });
     }
+    if (!m_standsForService) {
+        m_previousQuery = SetServiceProcessQuery(&ThisProcessIsTheService);
+        m_standsForService = true;
+    }
     return 0;
 }
 
@@ -60,6 +74,10 @@ void CFakeService::Stop() {
     for (std::thread& t : m_threads)
         t.join();
     m_threads.clear();
+    if (m_standsForService) {
+        SetServiceProcessQuery(m_previousQuery);
+        m_standsForService = false;
+    }
 }
 
 bool CFakeService::ReadRequest(CPipeIo& io, FakeRequest& request) {
@@ -112,7 +130,12 @@ void CFakeService::Serve(HANDLE pipe) {
         }
         m_changed.notify_all();
         FakeRequest request;
-        if (ReadRequest(io, request)) {
+        const bool whole = ReadRequest(io, request);
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_bytesReceived += request.Frame.size();
+        }
+        if (whole) {
             FakeExchange exchange;
             {
                 std::lock_guard<std::mutex> guard(m_lock);
@@ -151,6 +174,11 @@ bool CFakeService::WaitForRequests(size_t count, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> guard(m_lock);
     return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                               [&] { return m_requests.size() >= count; });
+}
+
+size_t CFakeService::BytesReceived() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_bytesReceived;
 }
 
 size_t CFakeService::Connections() const {

@@ -3,6 +3,7 @@
 // pipes, so each WriteFile of a client arrives as one message and a test can tell a request
 // written whole from one written in pieces.
 #include "Handles.h"
+#include "PipeClientOpen.h"
 #include "PipeIo.h"
 
 #include <windows.h>
@@ -68,9 +69,12 @@ public:
     CFakeService(const CFakeService&) = delete;
     CFakeService& operator=(const CFakeService&) = delete;
 
-    // 0 once every instance exists (clients can connect from then on), else the error.
+    // 0 once every instance exists (clients can connect from then on), else the error. From
+    // then on the clients' server check of this process takes this process for the service
+    // (SetServiceProcessQuery), as it takes the service manager's CORVELSVC otherwise.
     DWORD Start();
-    // Ends every connection, silent ones too, and every thread.
+    // Ends every connection, silent ones too, and every thread; the server check asks again
+    // what it asked before Start.
     void Stop();
 
     std::vector<FakeRequest> Requests() const;
@@ -80,6 +84,8 @@ public:
     bool WaitForRequests(size_t count, DWORD timeoutMs) const;
     // Connections taken so far (a client that never writes counts here, not in Requests).
     size_t Connections() const;
+    // Every byte that came in, requests cut short by their client included.
+    size_t BytesReceived() const;
     bool WaitForConnections(size_t count, DWORD timeoutMs) const;
 
 private:
@@ -93,10 +99,13 @@ private:
     const wchar_t* m_name;
     UniqueEvent m_stop;
     std::vector<std::thread> m_threads;
+    bool m_standsForService = false;
+    ServiceProcessQuery m_previousQuery = nullptr;
     mutable std::mutex m_lock; // guards the records below and m_responder's calls
     mutable std::condition_variable m_changed;
     std::vector<FakeRequest> m_requests;
     size_t m_connections = 0;
+    size_t m_bytesReceived = 0;
 };
 
 } // namespace corvel
