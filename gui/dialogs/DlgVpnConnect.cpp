@@ -284,6 +284,7 @@ bool CDlgVpnConnect::HasServer(int vpnIndex) const {
 }
 
 void CDlgVpnConnect::OnPageModified() {
+    m_close.OnEdited();
     const HWND save = GetDlgItem(IDC_SETTINGS_SAVE);
     if (!::IsWindowEnabled(save))
         ::EnableWindow(save, TRUE);

@@ -43,6 +43,10 @@ public:
     // The batch that a close or quit started ended with a failure (CSettingsActions::
     // ResetCloseState): the dialog stays open with its edits and asks again next time.
     void OnSaveFailed() { m_state = kCloseStateOpen; }
+    // An edit in a page. A close or quit that is still under way, or one that the main frame
+    // did not carry out (a request in flight keeps the dialog through its Quit), did not cover
+    // it: the next close asks again instead of discarding it.
+    void OnEdited() { m_state = kCloseStateOpen; }
 
 private:
     CCloseStep CloseNow();

@@ -502,5 +502,31 @@ TEST(SettingsCloseTest, AfterARefusedSaveTheNextCloseAsksAgain) {
     EXPECT_TRUE(quitting.OnClose(true).AskSave);
 }
 
+TEST(SettingsCloseTest, AnEditAfterAQuitThatDidNotHappenIsAskedAbout) {
+    // Quit without edits posts the quit request; a reload still in flight keeps busy flag 0 set,
+    // so the main frame's Quit leaves the dialog open.
+    CSettingsCloseLogic logic;
+    ASSERT_TRUE(logic.OnQuit(false).PostQuitRequest);
+    logic.OnEdited();
+    const CCloseStep close = logic.OnClose(true);
+    EXPECT_TRUE(close.AskSave);
+    EXPECT_FALSE(close.Destroy);
+
+    // The same after No to the quit's question: only the edits made before it were given up.
+    CSettingsCloseLogic afterNo;
+    ASSERT_TRUE(afterNo.OnQuit(true).AskSave);
+    ASSERT_TRUE(afterNo.OnAnswer(false).PostQuitRequest);
+    afterNo.OnEdited();
+    EXPECT_TRUE(afterNo.OnClose(true).AskSave);
+
+    // An edit while the save of a close is under way: the batch's end no longer closes.
+    CSettingsCloseLogic saving;
+    ASSERT_TRUE(saving.OnClose(true).AskSave);
+    ASSERT_TRUE(saving.OnAnswer(true).StartSave);
+    saving.OnSaveStarted(true);
+    saving.OnEdited();
+    EXPECT_FALSE(DecideSaveEnd(saving.CloseState(), true).PostClose);
+}
+
 } // namespace
 } // namespace corvel
