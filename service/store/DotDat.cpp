@@ -239,37 +239,20 @@ CDotDatSemaphore& CDotDatSemaphore::GetInstance() {
     return instance;
 }
 
-CDotDatSemaphore::CDotDatSemaphore() {
-    CreateSemaphoreOnce();
-}
+CDotDatSemaphore::CDotDatSemaphore() = default;
 
-CDotDatSemaphore::CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps) : CDotDat(folder, fileOps) {
-    CreateSemaphoreOnce();
-}
+CDotDatSemaphore::CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps) : CDotDat(folder, fileOps) {}
 
 CDotDatSemaphore::~CDotDatSemaphore() = default;
 
-DWORD CDotDatSemaphore::CreateSemaphoreOnce() {
-    if (Semaphore)
-        return 0;
-    Semaphore.reset(::CreateSemaphoreW(nullptr, 1, 1, nullptr));
-    return Semaphore ? 0 : LastErrorOr1359();
-}
-
 template <class F> DWORD CDotDatSemaphore::Locked(F operation) {
-    if (::WaitForSingleObject(Semaphore.get(), INFINITE) != WAIT_OBJECT_0)
-        return LastErrorOr1359();
+    ::AcquireSRWLockExclusive(&Lock);
     const DWORD result = operation();
-    if (!::ReleaseSemaphore(Semaphore.get(), 1, nullptr))
-        return LastErrorOr1359();
+    ::ReleaseSRWLockExclusive(&Lock);
     return result;
 }
 
 DWORD CDotDatSemaphore::Init() {
-    // Created by the constructor already; a failure there is reported here.
-    const DWORD error = CreateSemaphoreOnce();
-    if (error)
-        return error;
     return Locked([&] { return CDotDat::Load(); });
 }
 

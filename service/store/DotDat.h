@@ -73,7 +73,7 @@ public:
     explicit CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps = nullptr);
     ~CDotDatSemaphore() override;
 
-    DWORD Init(); // creates the semaphore, then Load()
+    DWORD Init(); // Load() under the lock
 
     DWORD Load() override;
     DWORD GetVpnConfig(uint8_t* target, uint8_t index) override;
@@ -83,12 +83,14 @@ public:
     DWORD SetAuthInfo(const uint8_t* authInfo) override;
 
 private:
-    DWORD CreateSemaphoreOnce();
     template <class F> DWORD Locked(F operation);
 
     // The lock that every thread (pipe workers, connect thread, start-up) takes around the
-    // store's image and its file.
-    UniqueHandle<> Semaphore;
+    // store's image and its file. All of them are threads of this process, so a slim lock
+    // serialises them as an unnamed semaphore would, without a kernel object: under Wine each
+    // wait and release of one is a round trip to the wine server, which cost a record load a
+    // fifth of its time.
+    SRWLOCK Lock = SRWLOCK_INIT;
 };
 
 } // namespace corvel
