@@ -339,6 +339,14 @@ TEST_F(ConnectTest, CancelSendsTheDisconnectOfThatConnectionAndARefusalOfItIsRep
     OpenDialog();
     Click(Radio(2));
     CMessageBoxRecorder boxes;
+    // A tray Quit under the box, which runs outside any press: no busy flag spares the settings
+    // dialog, which refuses to close under a window of its page, and the program keeps running.
+    bool refusedUnderTheBox = false;
+    boxes.onBox = [&](const MessageBoxCall&) {
+        Quit();
+        PumpPosted();
+        refusedUnderTheBox = Frame->GetCloseRefused() == 1 && !Closed() && !Gone();
+    };
     AnswerCredentials(true);
     WhileConnecting([&](CDlgVpnConnecting& dialog) {
         Notify(StateNotice(2, 2));
@@ -358,6 +366,10 @@ TEST_F(ConnectTest, CancelSendsTheDisconnectOfThatConnectionAndARefusalOfItIsRep
     EXPECT_EQ(Button(), L"接続");
     EXPECT_EQ(Frame->GetTrayIconId(), 145u);
     EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings)) << "the abort's reply leaves the dialog's flag alone";
+    EXPECT_TRUE(refusedUnderTheBox);
+    // With the box gone, Quit closes the dialog and ends the program.
+    Quit();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
 
 TEST_F(ConnectTest, ARefusedConnectShowsTheFailureOverTheDialogAndEndsTheAttempt) {
@@ -395,13 +407,18 @@ TEST_F(ConnectTest, RasError691ShowsTheShippedTextAndCopiesItInCodePage932) {
     AnswerCredentials(true);
     std::wstring message, caption, copy, close;
     CDlgVpnConnecting* connecting = nullptr;
+    HWND activeAfterCredentials = nullptr;
     WhileConnecting([&](CDlgVpnConnecting& dialog) {
         connecting = &dialog;
+        activeAfterCredentials = ::GetActiveWindow();
         Notify(RasErrorNotice(691));
     });
     OnDialog[IDD_MSGBOX_RASERR] = [&](CDialog& dialog) {
         const HWND h = dialog.m_hWnd;
         PostStep([&, h] {
+            // The box closes by caption the window that is active when it ends: the connecting
+            // dialog, active again once the credentials dialog had gone.
+            EXPECT_EQ(activeAfterCredentials, connecting->m_hWnd);
             message = WindowText(Item(h, IDC_RASERR_MESSAGE));
             caption = WindowText(h);
             copy = WindowText(Item(h, IDC_RASERR_COPY));
@@ -706,6 +723,66 @@ TEST_F(RasErrorBoxTest, WithoutTheSectionTheBoxShowsAndCopiesNothingAndAnEmptyCl
     EXPECT_TRUE(message.empty());
     EXPECT_TRUE(RasErrorText().empty()) << "exactly what the edit showed";
     EXPECT_EQ(ClipboardText(), "kept") << "Copy with no message changes nothing";
+}
+
+// After either button, once the box's own loop has ended: the window that became active in its
+// place is closed when its caption is line 1 of "[c_dlgvpnconnecting]"; Escape closes nothing.
+TEST_F(RasErrorBoxTest, AButtonClosesTheActiveWindowOfTheNamedCaptionOnceTheBoxHasEnded) {
+    const std::wstring caption = L"VPN接続の状態";
+    std::string named = Cp932(caption);
+    named.pop_back(); // the terminator
+    wchar_t folder[MAX_PATH];
+    ASSERT_GT(::GetTempPathW(MAX_PATH, folder), 0u);
+    const std::wstring path = std::wstring(folder) + L"corvel-caption-language.csv";
+    {
+        std::ofstream file(path.c_str(), std::ios::binary);
+        file << "[c_dlgvpnconnecting]\r\n" << named << "\r\n";
+    }
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW; // WM_CLOSE destroys it
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"CorvelCaptionTarget";
+    ::RegisterClassW(&wc);
+
+    struct Case {
+        const char* Name;
+        std::wstring Title;
+        int Control; // the button clicked, or 0 for Escape
+        bool Closed;
+    };
+    const Case cases[] = {
+        {"Close", caption, IDC_RASERR_CLOSE, true},
+        {"Copy", caption, IDC_RASERR_COPY, true},
+        {"Escape", caption, 0, false},
+        {"another caption", L"Corvel", IDC_RASERR_CLOSE, false},
+    };
+    for (const Case& c : cases) {
+        const HWND target =
+            ::CreateWindowExW(0, wc.lpszClassName, c.Title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                              300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+        ASSERT_TRUE(target) << c.Name;
+        ::SetForegroundWindow(target);
+        ::SetActiveWindow(target);
+        HWND activeUnderTheBox = nullptr;
+        OnBox = [&](HWND box) {
+            PostStep([&, box] {
+                activeUnderTheBox = ::GetActiveWindow();
+                if (c.Control != 0)
+                    Click(Item(box, c.Control));
+                else
+                    wintest::PostKey(box, VK_ESCAPE);
+            });
+        };
+        CDlgMsgBoxRasErr box(nullptr, 691, path);
+        box.Run();
+        EXPECT_EQ(box.GetCloseCaption(), caption) << c.Name;
+        EXPECT_NE(activeUnderTheBox, target) << c.Name << ": the box was the active window while it ran";
+        PumpPosted();
+        EXPECT_EQ(::IsWindow(target) == FALSE, c.Closed) << c.Name;
+        if (::IsWindow(target))
+            ::DestroyWindow(target);
+    }
+    ::DeleteFileW(path.c_str());
 }
 
 TEST(ClipboardConversion, SizedFromTheConversionInTheCodePageGiven) {
