@@ -133,7 +133,9 @@ TEST_F(SettingsDialogTest, OpensWithTheTwentyRecordsOnTheirPagesAndNothingToSave
 
 TEST_F(SettingsDialogTest, OpensWithConnectionSevenConnectingAndFollowsItGoingDown) {
     Svc.States[6] = 2;
+    g_app.m_cmdLine = L"vpn7 /hide"; // the service started the program for connection 7
     Open();
+    ASSERT_TRUE(Frame->GetLaunchedWithVpn());
     EXPECT_TRUE(Checked(Radio(6)));
     EXPECT_EQ(ConnControl(1079), Radio(6));
     EXPECT_EQ(WindowText(ConnControl(1083)), L"接続中");
@@ -152,7 +154,6 @@ TEST_F(SettingsDialogTest, OpensWithConnectionSevenConnectingAndFollowsItGoingDo
     // On a setting tab, the connection goes down: everything takes input again, the pages show
     // the records again, and that reports no edit.
     SelectTab(3);
-    Frame->ClearLaunchedWithVpn();
     ::SendMessageW(Dlg(), WM_SET_TRAY_ICON, 0, 0);
     PumpPosted();
     for (int k = 0; k < 20; ++k) {
