@@ -241,7 +241,8 @@ CDotDatSemaphore& CDotDatSemaphore::GetInstance() {
 
 CDotDatSemaphore::CDotDatSemaphore() = default;
 
-CDotDatSemaphore::CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps) : CDotDat(folder, fileOps) {}
+CDotDatSemaphore::CDotDatSemaphore(const wchar_t* folder, CStoreFileOps* fileOps)
+    : CDotDat(folder, fileOps) {}
 
 CDotDatSemaphore::~CDotDatSemaphore() = default;
 
