@@ -45,7 +45,10 @@ public:
         return 0;
     }
     const wchar_t* Name() const { return m_name.c_str(); }
+    // What the one client after the holder wrote; empty when none came within 10 s.
     std::vector<uint8_t> Received() {
+        ::WaitForSingleObject(m_done.get(), 10000);
+        ::SetEvent(m_stop.get());
         m_server.join();
         return m_received;
     }
@@ -63,6 +66,7 @@ private:
         io.RestartDeadline(10000);
         if (io.ReadExact(frame, sizeof frame, got) == 0)
             m_received.assign(frame, frame + sizeof frame);
+        ::SetEvent(m_done.get());
     }
 
     static inline std::atomic<unsigned> s_count{0};
@@ -71,6 +75,7 @@ private:
     UniqueFile m_pipe;
     UniqueFile m_holder;
     UniqueEvent m_stop{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueEvent m_done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::thread m_server;
     std::vector<uint8_t> m_received;
 };
