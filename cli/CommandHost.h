@@ -1,6 +1,6 @@
 #pragma once
 // What the commands need from the program that runs them and cannot do portably: the open of
-// the service's pipe, the tray program's mutex, the two dialogs and sleeping. The console
+// the service's pipe, the tray program's mutex, the two dialogs, sleeping and the clock. The console
 // program implements it over Win32; the tests fake it.
 #include "ServiceRequests.h"
 
@@ -48,6 +48,8 @@ public:
     // Modal, without a parent; its ticks are CConnectingTicks over this host.
     virtual ConnectingDialogResult RunConnectingDialog(const ConnectingDialogData& data) = 0;
     virtual void Sleep(uint32_t milliseconds) = 0;
+    // A monotonic clock in milliseconds; only differences between two readings mean anything.
+    virtual uint64_t NowMs() = 0;
 };
 
 // One request on a connection of its own: open, `request(pipe)`, close. The open's error, or

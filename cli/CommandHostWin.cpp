@@ -28,4 +28,8 @@ void CWin32CommandHost::Sleep(uint32_t milliseconds) {
     ::Sleep(milliseconds);
 }
 
+uint64_t CWin32CommandHost::NowMs() {
+    return ::GetTickCount64();
+}
+
 } // namespace corvel::cli

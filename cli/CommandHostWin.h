@@ -1,6 +1,6 @@
 #pragma once
 // CCommandHost over Win32: the console policy's pipe open, the tray program's mutex, the two
-// dialogs, ::Sleep.
+// dialogs, ::Sleep and GetTickCount64.
 #include "CommandHost.h"
 
 namespace corvel::cli {
@@ -12,6 +12,7 @@ public:
     DialogEnd RunCredentialsDialog(CredentialsDialogData& data) override;
     ConnectingDialogResult RunConnectingDialog(const ConnectingDialogData& data) override;
     void Sleep(uint32_t milliseconds) override;
+    uint64_t NowMs() override;
 };
 
 } // namespace corvel::cli

@@ -39,15 +39,22 @@ uint32_t StoreCredentials(CCommandHost& host, uint8_t vpnIndex, const std::u16st
     return WithServicePipe(host, [&](CServicePipe& pipe) { return SendSaveAuthInfo(pipe, authInfo); });
 }
 
+// Called right after the connect reply: the wait's time is counted from there.
 uint32_t PollForOutcome(const CommandLineOptions& options, CCommandHost& host) {
+    const uint64_t deadline = host.NowMs() + kPollWaitMs;
     for (unsigned poll = 1;; ++poll) {
-        host.Sleep(kPollIntervalMs);
+        // Every 500 ms, the last pause cut to the deadline so that its poll is not late.
+        const uint64_t now = host.NowMs();
+        const uint64_t left = now < deadline ? deadline - now : 0;
+        if (left != 0)
+            host.Sleep(uint32_t(left < kPollIntervalMs ? left : kPollIntervalMs));
         uint8_t state = ConnectStatus::Disconnected;
         const uint32_t queryResult = WithServicePipe(
             host, [&](CServicePipe& pipe) { return QueryVpnState(pipe, options.VpnIndex, state); });
         if (queryResult != 0)
             state = ConnectStatus::Disconnected;
-        if (poll >= kPollLimit)
+        // Whatever this poll read, also 1: the time is up.
+        if (host.NowMs() >= deadline)
             return EndAttempt(host, ExitCode::WaitTimeout);
         if (state == ConnectStatus::Connecting)
             continue;

@@ -8,7 +8,11 @@
 namespace corvel::cli {
 
 inline constexpr uint32_t kPollIntervalMs = 500;
-inline constexpr unsigned kPollLimit = 81; // the 81st poll ends the wait: about 40.5 s
+// The wait by polling, from the connect reply: the first poll answered at or after it ends the
+// wait (the 81st when each round trip takes no time). Taken from the clock, not counted in polls:
+// with round trips added the count would reach the service's own give-up (state 0 after 82 ticks
+// of 500 ms from its dial) and read it as 65.
+inline constexpr uint64_t kPollWaitMs = 81 * kPollIntervalMs;
 // Polls 1 to 7 read state 0 without a RAS error as "not dialling yet": the service sets state 2
 // only once dialling has begun, after it answered the connect.
 inline constexpr unsigned kGracePolls = 7;

@@ -157,6 +157,50 @@ TEST(ConnectCommand, EachPollSleepsBeforeItsQuery) {
                                       kPoll, "status"));
 }
 
+// The wait is 40.5 s of clock from the connect reply however long each round trip takes, so it
+// ends with 258 before the service's own give-up (state 0 about 41 s after it began to dial)
+// can be read as 65.
+TEST(ConnectCommand, TheWaitEndsByTheClockWhateverEachRoundTripTakes) {
+    constexpr uint64_t kDeadlineMs = 40500;
+    constexpr uint64_t kServiceGivesUpMs = 41000;
+    for (const bool serviceGivesUp : {false, true}) {
+        for (const uint32_t roundTrip : {0u, 1u, 300u, 700u, 2000u}) {
+            const std::string name =
+                std::string(serviceGivesUp ? "the service gives up" : "connecting for ever") +
+                ", round trips of " + std::to_string(roundTrip) + " ms";
+            CFakeCommandHost host;
+            host.RoundTripMs = roundTrip;
+            host.StatusAt = [&host, serviceGivesUp](uint64_t now) {
+                const uint64_t connectReply = host.FrameTimes.at(1);
+                std::vector<uint8_t> states(kVpnCount, 0);
+                states[2] = serviceGivesUp && now - connectReply >= kServiceGivesUpMs ? 0 : 2;
+                return states;
+            };
+            EXPECT_EQ(RunCorvelc(host, {L"connect", L"vpn3"}), 258u) << name;
+            const Log log = host.LogWithout({"mutex", kPoll});
+            ASSERT_GE(log.size(), 4u) << name;
+            EXPECT_EQ(Log(log.end() - 3, log.end()), (Log{"status", kNotify, kPause})) << name;
+            EXPECT_EQ(host.Count("raserr"), 0u) << name;
+
+            // The query that ends the wait is the first one answered at or after the deadline.
+            ASSERT_GE(host.FrameTimes.size(), 4u) << name;
+            const uint64_t connectReply = host.FrameTimes[1];
+            const size_t last = host.FrameTimes.size() - 2; // the notification comes after it
+            EXPECT_GE(host.FrameTimes[last] - connectReply, kDeadlineMs) << name;
+            EXPECT_LE(host.FrameTimes[last] - connectReply, kDeadlineMs + roundTrip) << name;
+            EXPECT_LT(host.FrameTimes[last - 1] - connectReply, kDeadlineMs) << name;
+            for (const std::string& entry : host.Log) {
+                if (entry.rfind("sleep ", 0) == 0 && entry != kPause) {
+                    EXPECT_LE(std::stoul(entry.substr(6)), kPollIntervalMs) << name;
+                }
+            }
+            if (roundTrip == 0) {
+                EXPECT_EQ(host.Count(kPoll), 81u) << name;
+            }
+        }
+    }
+}
+
 TEST(ConnectCommand, TheNotificationIsAlwaysTheSameSevenBytesWhicheverConnection) {
     CFakeCommandHost host;
     EXPECT_EQ(RunCorvelc(host, {L"connect", L"vpn20"}, [](CFakeCommandHost& h) { h.RasError = 691; }), 691u);

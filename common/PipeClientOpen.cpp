@@ -5,7 +5,7 @@
 namespace corvel {
 
 static_assert(kPipeOpenFileNotFound == ERROR_FILE_NOT_FOUND && kPipeOpenSemTimeout == ERROR_SEM_TIMEOUT &&
-                  kPipeOpenBusy == ERROR_PIPE_BUSY,
+                  kPipeOpenBusy == ERROR_PIPE_BUSY && kPipeOpenAbandoned == ERROR_OPERATION_ABORTED,
               "the decisions look at the Win32 codes");
 static_assert(kPipeFileAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
                   kPipeFileOverlapped == FILE_FLAG_OVERLAPPED &&
@@ -19,8 +19,8 @@ namespace {
 
 class CWin32PipeOpen : public CPipeOpenCalls {
 public:
-    CWin32PipeOpen(const wchar_t* name, DWORD access, DWORD flags, UniqueFile& pipe)
-        : m_name(name), m_access(access), m_flags(flags), m_pipe(pipe) {}
+    CWin32PipeOpen(const wchar_t* name, DWORD access, DWORD flags, UniqueFile& pipe, HANDLE endEvent)
+        : m_name(name), m_access(access), m_flags(flags), m_pipe(pipe), m_end(endEvent) {}
 
     uint32_t Open() override {
         m_pipe.reset(::CreateFileW(m_name, m_access, 0, nullptr, OPEN_EXISTING, m_flags, nullptr));
@@ -29,14 +29,21 @@ public:
     uint32_t WaitForInstance(uint32_t timeoutMs) override {
         return ::WaitNamedPipeW(m_name, timeoutMs) ? 0 : LastErrorOr1359();
     }
-    void Pause(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+    void Pause(uint32_t milliseconds) override {
+        if (m_end)
+            ::WaitForSingleObject(m_end, milliseconds);
+        else
+            ::Sleep(milliseconds);
+    }
     uint64_t NowMs() override { return ::GetTickCount64(); }
+    bool Abandoned() override { return m_end && ::WaitForSingleObject(m_end, 0) == WAIT_OBJECT_0; }
 
 private:
     const wchar_t* m_name;
     DWORD m_access;
     DWORD m_flags;
     UniqueFile& m_pipe;
+    HANDLE m_end;
 };
 
 std::atomic<ServiceProcessQuery> g_serviceProcessQuery{&QueryCorvelServiceProcess};
@@ -81,8 +88,9 @@ DWORD CheckPipeServer(HANDLE pipe) {
     return JudgePipeServer(serverError, serverProcessId, service);
 }
 
-DWORD OpenPipeClient(const wchar_t* name, DWORD access, const PipeOpenPolicy& policy, UniqueFile& pipe) {
-    CWin32PipeOpen calls(name, access, policy.FileFlags, pipe);
+DWORD OpenPipeClient(const wchar_t* name, DWORD access, const PipeOpenPolicy& policy, UniqueFile& pipe,
+                     HANDLE endEvent) {
+    CWin32PipeOpen calls(name, access, policy.FileFlags, pipe, endEvent);
     const DWORD result = RunPipeOpen(policy, calls);
     if (result != 0) {
         pipe.reset();

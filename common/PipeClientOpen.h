@@ -14,8 +14,10 @@ inline constexpr wchar_t kCorvelServiceName[] = L"CORVELSVC";
 
 // 0 with `pipe` open (no sharing, OPEN_EXISTING, the policy's FileFlags); else the error that
 // ended the attempts, or 5 when the server is not the service, and `pipe` is empty: nothing was
-// written to it.
-DWORD OpenPipeClient(const wchar_t* name, DWORD access, const PipeOpenPolicy& policy, UniqueFile& pipe);
+// written to it. endEvent (manual-reset, may be null): once set, the open gives up with 995 at
+// its next attempt, and a pause while the pipe is missing ends at once.
+DWORD OpenPipeClient(const wchar_t* name, DWORD access, const PipeOpenPolicy& policy, UniqueFile& pipe,
+                     HANDLE endEvent = nullptr);
 
 // 0 when the server end of the client handle `pipe` belongs to the process that the service
 // manager runs as the running CORVELSVC; else 5.

@@ -23,6 +23,18 @@ PipeOpenPolicy ConsolePipePolicy() {
     return p;
 }
 
+PipeOpenPolicy NotifierPipePolicy(uint32_t timeLimitMs) {
+    PipeOpenPolicy p;
+    p.Attempts = kUnlimitedAttempts;
+    p.BusyWaitMs = kNotifierWaitSliceMs;
+    p.OnFailedWait = FailedWait::TriesAgain;
+    p.WaitWhileMissing = true;
+    p.MissingPauseMs = kNotifierWaitSliceMs;
+    p.DeadlineMs = timeLimitMs != 0 ? timeLimitMs : 1; // a deadline of 0 is none
+    p.FileFlags = kPipeFileAttributeNormal | kPipeFileOverlapped | kPipeFileIdentificationOnly;
+    return p;
+}
+
 uint32_t RunPipeOpen(const PipeOpenPolicy& policy, CPipeOpenCalls& calls) {
     const bool bounded = policy.DeadlineMs != 0;
     const uint64_t deadline = bounded ? calls.NowMs() + policy.DeadlineMs : 0;
@@ -46,6 +58,8 @@ uint32_t RunPipeOpen(const PipeOpenPolicy& policy, CPipeOpenCalls& calls) {
 
     uint32_t error = 0;
     for (uint32_t attempt = 1;; ++attempt) {
+        if (calls.Abandoned())
+            return kPipeOpenAbandoned;
         error = calls.Open();
         if (error == 0)
             return 0;

@@ -10,6 +10,7 @@ namespace corvel {
 constexpr uint32_t kPipeOpenFileNotFound = 2; // ERROR_FILE_NOT_FOUND: no such pipe (yet)
 constexpr uint32_t kPipeOpenSemTimeout = 121; // ERROR_SEM_TIMEOUT: WaitNamedPipe found no free instance
 constexpr uint32_t kPipeOpenBusy = 231;       // ERROR_PIPE_BUSY
+constexpr uint32_t kPipeOpenAbandoned = 995;  // ERROR_OPERATION_ABORTED: the caller's end came first
 
 // CreateFile's flags (windows.h values; PipeClientOpen.cpp checks them).
 constexpr uint32_t kPipeFileAttributeNormal = 0x00000080; // FILE_ATTRIBUTE_NORMAL
@@ -54,6 +55,13 @@ PipeOpenPolicy TrayPipePolicy();
 // server must be the service.
 PipeOpenPolicy ConsolePipePolicy();
 
+// The service's connect thread to its own command pipe: every instance busy, or the pipe missing
+// for a moment while an instance is made anew, is waited out (waits of kNotifierWaitSliceMs, so
+// that the caller's end is seen soon) until the time limit (0 counts as 1 ms), then the last
+// attempt's error. Identification only; no server check (the server is this process).
+constexpr uint32_t kNotifierWaitSliceMs = 250;
+PipeOpenPolicy NotifierPipePolicy(uint32_t timeLimitMs);
+
 // What the open does, behind an interface so the decisions can be tested without Windows.
 class CPipeOpenCalls {
 public:
@@ -64,9 +72,13 @@ public:
     virtual uint32_t WaitForInstance(uint32_t timeoutMs) = 0;
     virtual void Pause(uint32_t milliseconds) = 0;
     virtual uint64_t NowMs() = 0;
+    // True once the caller no longer wants the pipe (its end event is set); looked at before
+    // every attempt. Opens without an end event are never abandoned.
+    virtual bool Abandoned() { return false; }
 };
 
-// The attempt loop: 0 once Open succeeded, else the error that ended it.
+// The attempt loop: 0 once Open succeeded, kPipeOpenAbandoned when the caller's end came first,
+// else the error that ended it.
 uint32_t RunPipeOpen(const PipeOpenPolicy& policy, CPipeOpenCalls& calls);
 
 } // namespace corvel

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ public:
         : m_opens(std::move(opens)), m_waits(std::move(waits)) {}
 
     uint32_t Open() override {
+        ++m_opensMade;
         Log.push_back("open");
         return Next(m_opens);
     }
@@ -34,8 +36,11 @@ public:
         m_now += milliseconds;
     }
     uint64_t NowMs() override { return m_now; }
+    bool Abandoned() override { return m_opensMade >= AbandonAfterOpens; }
 
     std::vector<std::string> Log;
+    // The caller's end comes once this many opens have been made.
+    size_t AbandonAfterOpens = SIZE_MAX;
 
 private:
     static uint32_t Next(std::deque<uint32_t>& results) {
@@ -47,6 +52,7 @@ private:
     std::deque<uint32_t> m_opens;
     std::deque<uint32_t> m_waits;
     uint64_t m_now = 5000;
+    size_t m_opensMade = 0;
 };
 
 std::vector<std::string> Repeat(std::initializer_list<const char*> calls, int times) {
@@ -177,6 +183,78 @@ TEST(RunPipeOpen, AMissingPipeIsWaitedForWithinTheDeadline) {
     EXPECT_EQ(RunPipeOpen(p, calls), 2u);
     EXPECT_EQ(calls.Log,
               (std::vector<std::string>{"open", "pause 100", "open", "wait 100", "pause 50", "open"}));
+}
+
+// The connect thread's notification: every instance busy for 6 s (the service frees a silent
+// client within 5 s) is no failure; only the caller's end or the time limit ends the wait.
+TEST(RunPipeOpen, TheNotifierWaitsOutABusyPipeUntilItsEndOrItsTimeLimit) {
+    const std::vector<std::string> busySixSeconds = Repeat({"open", "wait 250"}, 24);
+    struct Case {
+        const char* Name;
+        uint32_t TimeLimitMs;
+        std::deque<uint32_t> Opens;
+        std::deque<uint32_t> Waits;
+        size_t AbandonAfterOpens;
+        uint32_t Result;
+        std::vector<std::string> Calls;
+    };
+    const Case cases[] = {
+        {"free at once", 41000, {0}, {0}, SIZE_MAX, 0, {"open"}},
+        {"busy for 6 s, then free",
+         41000,
+         Script(24, 231, 0),
+         {121},
+         SIZE_MAX,
+         0,
+         Then(busySixSeconds, {"open"})},
+        {"an instance frees now and then but is taken first",
+         41000,
+         Script(24, 231, 0),
+         {0},
+         SIZE_MAX,
+         0,
+         Then(busySixSeconds, {"open"})},
+        {"the pipe missing a moment while an instance is made anew",
+         41000,
+         {231, 2, 0},
+         {2},
+         SIZE_MAX,
+         0,
+         {"open", "wait 250", "pause 250", "open", "pause 250", "open"}},
+        {"the attempt is ended during the wait",
+         41000,
+         {231},
+         {121},
+         3,
+         kPipeOpenAbandoned,
+         Repeat({"open", "wait 250"}, 3)},
+        {"ended before it began", 41000, {0}, {0}, 0, kPipeOpenAbandoned, {}},
+        {"busy to the time limit: the busy error",
+         600,
+         {231},
+         {121},
+         SIZE_MAX,
+         231,
+         {"open", "wait 250", "open", "wait 250", "open", "wait 100", "open"}},
+        {"access denied at once", 41000, {kAccessDenied}, {0}, SIZE_MAX, kAccessDenied, {"open"}},
+        {"a time limit of 0 still bounds the wait",
+         0,
+         {231},
+         {121},
+         SIZE_MAX,
+         231,
+         {"open", "wait 1", "open"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CScriptedCalls calls(c.Opens, c.Waits);
+        calls.AbandonAfterOpens = c.AbandonAfterOpens;
+        EXPECT_EQ(RunPipeOpen(NotifierPipePolicy(c.TimeLimitMs), calls), c.Result);
+        EXPECT_EQ(calls.Log, c.Calls);
+    }
+    EXPECT_EQ(NotifierPipePolicy(41000).FileFlags,
+              kPipeFileAttributeNormal | kPipeFileOverlapped | kPipeFileIdentificationOnly);
+    EXPECT_FALSE(NotifierPipePolicy(41000).ServerMustBeService);
 }
 
 TEST(PipeOpenPolicy, NamedPoliciesOpenForOverlappedIo) {

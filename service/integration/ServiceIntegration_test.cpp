@@ -6,6 +6,7 @@
 #include "FakeGuiLog.h"
 #include "FakeRasScript.h"
 #include "Notifications.h"
+#include "PipeIo.h"
 #include "Protocol.h"
 #include "Replies.h"
 #include "Requests.h"
@@ -15,7 +16,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -101,8 +105,15 @@ protected:
     }
 
     std::vector<fakeras::FakeRasLogLine> RasLog(const std::string& event = {}) {
+        // Shared for writing: the DLL may be appending a line right now.
         std::vector<uint8_t> bytes;
-        ReadWholeFile(m_folder.File(fakeras::kLogFileName), bytes);
+        UniqueFile file(::CreateFileW(m_folder.File(fakeras::kLogFileName).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        char chunk[4096];
+        DWORD got = 0;
+        while (file && ::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+            bytes.insert(bytes.end(), chunk, chunk + got);
         std::vector<fakeras::FakeRasLogLine> lines;
         std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         while (!text.empty()) {
@@ -480,5 +491,275 @@ TEST_P(DataFileTest, IsReadAndRewrittenInTheCurrentForm) {
 
 INSTANTIATE_TEST_SUITE_P(KnownSizes, DataFileTest,
                          ::testing::Values(kDataFileSize, kDataFileSize1694, kDataFileSize1698));
+
+// Four clients that together keep all 7 instances of the command pipe, as a local process can:
+// each instance connected with 1 to 3 bytes of a head written. The service cuts a silent client
+// at its deadline (5 s); a holder takes the instance back at once, until its hold is over.
+class CInstanceHolders {
+public:
+    ~CInstanceHolders() { Finish(); }
+
+    // Returns once all 7 are held (0) and keeps them for holdMs from then (INFINITE: until
+    // Finish); 1460 when they could not all be taken within 20 s.
+    DWORD Start(DWORD holdMs) {
+        m_release.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        m_allHeld.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        m_timer.reset(::CreateWaitableTimerW(nullptr, TRUE, nullptr));
+        if (!m_release || !m_allHeld || !m_timer)
+            return LastErrorOr1359();
+        static const unsigned kInstances[] = {2, 2, 2, 1};
+        for (unsigned client = 0; client < 4; ++client)
+            m_clients.emplace_back([this, client] { Hold(kInstances[client], client % 3 + 1); });
+        if (::WaitForSingleObject(m_allHeld.get(), 20000) != WAIT_OBJECT_0)
+            return ERROR_TIMEOUT;
+        if (holdMs != INFINITE) {
+            LARGE_INTEGER due;
+            due.QuadPart = -LONGLONG(holdMs) * 10000;
+            if (!::SetWaitableTimer(m_timer.get(), &due, 0, nullptr, nullptr, FALSE))
+                return LastErrorOr1359();
+        }
+        return 0;
+    }
+    // Waits until the hold is over (false after timeoutMs); the holders then let go.
+    bool WaitForHoldEnd(DWORD timeoutMs) {
+        return ::WaitForSingleObject(m_timer.get(), timeoutMs) == WAIT_OBJECT_0;
+    }
+    // Ends the hold (if it has not ended) and waits until every instance has been let go.
+    void Finish() {
+        if (m_release)
+            ::SetEvent(m_release.get());
+        for (auto& t : m_clients)
+            t.join();
+        m_clients.clear();
+    }
+    unsigned Retaken() const { return m_retaken; }
+
+private:
+    struct Instance {
+        UniqueFile Pipe;
+        UniqueEvent ReadDone{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        OVERLAPPED Read = {};
+        uint8_t Byte = 0;
+    };
+
+    bool Released() const {
+        const HANDLE waits[] = {m_release.get(), m_timer.get()};
+        return ::WaitForMultipleObjects(2, waits, FALSE, 0) != WAIT_TIMEOUT;
+    }
+
+    // Connects, writes the first bytes of a head and leaves a read pending that completes when
+    // the service cuts the instance. False once the hold is over.
+    bool Take(Instance& instance, unsigned bytes) {
+        static const uint8_t kHead[] = {CMD_VPN_STATUS, 0x00, 0x00};
+        while (!Released()) {
+            instance.Pipe.reset(::CreateFileW(kCommandPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+            if (!instance.Pipe) {
+                if (::GetLastError() == ERROR_PIPE_BUSY)
+                    ::WaitNamedPipeW(kCommandPipe, 50);
+                else
+                    ::WaitForSingleObject(m_release.get(), 20); // missing for a moment
+                continue;
+            }
+            if (CPipeIo(instance.Pipe.get(), 5000).WriteAll(kHead, bytes) != 0)
+                continue;
+            instance.Read = {};
+            instance.Read.hEvent = instance.ReadDone.get();
+            ::ResetEvent(instance.ReadDone.get());
+            if (!::ReadFile(instance.Pipe.get(), &instance.Byte, 1, nullptr, &instance.Read) &&
+                ::GetLastError() != ERROR_IO_PENDING)
+                continue;
+            if (++m_held == 7)
+                ::SetEvent(m_allHeld.get());
+            return true;
+        }
+        return false;
+    }
+
+    void Hold(unsigned count, unsigned bytes) {
+        std::vector<Instance> instances(count);
+        bool holding = true;
+        for (Instance& i : instances)
+            holding = holding && Take(i, bytes);
+        while (holding) {
+            std::vector<HANDLE> waits{m_release.get(), m_timer.get()};
+            for (Instance& i : instances)
+                waits.push_back(i.ReadDone.get());
+            const DWORD w = ::WaitForMultipleObjects(DWORD(waits.size()), waits.data(), FALSE, INFINITE);
+            if (w < WAIT_OBJECT_0 + 2 || w >= WAIT_OBJECT_0 + waits.size())
+                break;
+            Instance& cut = instances[w - WAIT_OBJECT_0 - 2];
+            DWORD got = 0;
+            ::GetOverlappedResult(cut.Pipe.get(), &cut.Read, &got, TRUE);
+            cut.Pipe.reset();
+            --m_held;
+            ++m_retaken;
+            holding = Take(cut, bytes);
+        }
+        for (Instance& i : instances) {
+            if (!i.Pipe)
+                continue;
+            DWORD got = 0;
+            ::CancelIo(i.Pipe.get());
+            ::GetOverlappedResult(i.Pipe.get(), &i.Read, &got, TRUE);
+        }
+    }
+
+    UniqueEvent m_release;
+    UniqueEvent m_allHeld;
+    UniqueHandle<> m_timer;
+    std::vector<std::thread> m_clients;
+    std::atomic<int> m_held{0};
+    std::atomic<unsigned> m_retaken{0};
+};
+
+// The messages in short: "2x5 1" for five of state 2 and one of state 1, "e691" for a RAS error.
+std::string Describe(const std::vector<CGuiPipeServer::Message>& messages) {
+    std::string text;
+    for (size_t i = 0; i < messages.size();) {
+        size_t n = 1;
+        while (i + n < messages.size() && messages[i + n] == messages[i])
+            ++n;
+        const auto& m = messages[i];
+        std::string one = "?";
+        if (m.size() == 7 && m[0] == CMD_VPN_NOTIFY)
+            one = std::to_string(m[5]);
+        else if (m.size() == 8 && m[0] == CMD_RAS_ERR_MSG)
+            one = "e" + std::to_string((uint32_t(m[4]) << 24) | (uint32_t(m[5]) << 16) |
+                                       (uint32_t(m[6]) << 8) | m[7]);
+        text += (text.empty() ? "" : " ") + one + (n > 1 ? "x" + std::to_string(n) : "");
+        i += n;
+    }
+    return text.empty() ? "none" : text;
+}
+
+// What comes about while every instance of the command pipe is held: the dial's outcome, a RAS
+// error or the drop of an established connection, each made to happen during the hold. The
+// connection's outcome and the tray program's messages must be those of the run without a hold.
+enum class HeldPhase { Dialling, RasError, Connected };
+
+struct HeldCase {
+    const char* Name;
+    HeldPhase Phase;
+    DWORD HoldMs; // 0: the run without a hold
+};
+
+class HeldPipeTest : public ServiceTest, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(HeldPipeTest, EveryStateChangeReachesTheTrayProgramAndTheOutcomeStands) {
+    const HeldCase& c = GetParam();
+    const std::string gate = "Global\\CorvelHeldPipeGate" + std::to_string(::GetCurrentProcessId());
+    DWORD eventResult = 0;
+    UniqueHandle<> gateEvent = CreateNamedEvent(std::wstring(gate.begin(), gate.end()).c_str(), eventResult);
+    ASSERT_EQ(0u, eventResult);
+    switch (c.Phase) {
+    case HeldPhase::Dialling:
+        WriteRasScript("outcome=connect\ncallbacks=1\ninterval_ms=50\noutcome_event=" + gate + "\n");
+        break;
+    case HeldPhase::RasError:
+        WriteRasScript("outcome=error\nerror=691\ncallbacks=1\ninterval_ms=50\noutcome_event=" + gate + "\n");
+        break;
+    case HeldPhase::Connected:
+        WriteRasScript("outcome=connect\ncallbacks=1\ninterval_ms=50\ndrop_event=" + gate + "\n");
+        break;
+    }
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+
+    constexpr uint8_t vpn = 3;
+    ASSERT_NO_FATAL_FAILURE(Connect(vpn, 1));
+    const auto begun = c.Phase == HeldPhase::Connected ? StateMessage(vpn, 1) : StateMessage(vpn, 2);
+    ASSERT_TRUE(m_gui.WaitForMessage(begun, kNotifyMs));
+
+    CInstanceHolders holders;
+    size_t atHold = 0, atRelease = 0;
+    if (c.HoldMs != 0) {
+        ASSERT_EQ(0u, holders.Start(c.HoldMs));
+        atHold = m_gui.Messages().size();
+    }
+    ::SetEvent(gateEvent.get()); // the outcome, or the drop, comes while all 7 are held
+    if (c.HoldMs != 0) {
+        ASSERT_TRUE(holders.WaitForHoldEnd(c.HoldMs + 20000));
+        atRelease = m_gui.Messages().size();
+        holders.Finish();
+    }
+
+    const auto last = c.Phase == HeldPhase::Dialling   ? StateMessage(vpn, 1)
+                      : c.Phase == HeldPhase::RasError ? RasErrorMessage(691)
+                                                       : StateMessage(vpn, 0);
+    const bool arrived = m_gui.WaitForMessage(last, kNotifyMs);
+    const auto messages = m_gui.Messages();
+    uint8_t states[20] = {};
+    uint32_t statusResult = 99;
+    RequestVpnStatus(m_client, states, statusResult);
+    std::printf("held command pipe: %s: messages %s (%zu during the hold), %u instances taken back; "
+                "state %u, %zu hang-ups\n",
+                c.Name, Describe(messages).c_str(), atRelease - atHold, holders.Retaken(),
+                unsigned(states[vpn]), RasLog("RasHangUpW").size());
+    EXPECT_TRUE(arrived) << "the tray program was not told";
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(last, messages.back());
+
+    // The messages of a run without a hold: 2 on every tick until the outcome.
+    size_t i = 0;
+    while (i < messages.size() && messages[i] == StateMessage(vpn, 2))
+        ++i;
+    EXPECT_GE(i, 1u);
+    if (c.Phase == HeldPhase::Connected) {
+        ASSERT_LT(i, messages.size());
+        EXPECT_EQ(StateMessage(vpn, 1), messages[i++]);
+    }
+    EXPECT_EQ(messages.size(), i + 1) << "a state 2 after the outcome, or more than one outcome";
+    EXPECT_TRUE(RasLog("RasDialW").at(0).Get("gates").empty());
+
+    if (c.Phase == HeldPhase::Dialling) {
+        ExpectStates(AllStates(vpn, 1));
+        EXPECT_TRUE(RasLog("RasHangUpW").empty());
+        uint32_t result = 99;
+        ASSERT_EQ(0u, RequestResult(m_client, BuildDisconnectRequest(vpn), CMD_DISCONNECT, result));
+        EXPECT_EQ(0u, result);
+    }
+    ExpectStates(AllStates());
+    EXPECT_EQ(1u, RasLog("RasHangUpW").size());
+    EXPECT_EQ(c.Phase == HeldPhase::Connected ? 1u : 0u, RasLog("Drop").size());
+}
+
+INSTANTIATE_TEST_SUITE_P(OneAndSixSeconds, HeldPipeTest,
+                         ::testing::Values(HeldCase{"dialling, unheld", HeldPhase::Dialling, 0},
+                                           HeldCase{"dialling, held 1 s", HeldPhase::Dialling, 1000},
+                                           HeldCase{"dialling, held 6 s", HeldPhase::Dialling, 6000},
+                                           HeldCase{"RAS error, unheld", HeldPhase::RasError, 0},
+                                           HeldCase{"RAS error, held 1 s", HeldPhase::RasError, 1000},
+                                           HeldCase{"RAS error, held 6 s", HeldPhase::RasError, 6000},
+                                           HeldCase{"connected, unheld", HeldPhase::Connected, 0},
+                                           HeldCase{"connected, held 1 s", HeldPhase::Connected, 1000},
+                                           HeldCase{"connected, held 6 s", HeldPhase::Connected, 6000}),
+                         [](const ::testing::TestParamInfo<HeldCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.Name; *p; ++p)
+                                 if (std::isalnum(static_cast<unsigned char>(*p)))
+                                     name += *p;
+                             return name;
+                         });
+
+// A stop while the connect thread waits for a held pipe ends it as promptly as any stop.
+TEST_F(ServiceTest, AStopWhileEveryInstanceIsHeldEndsTheWaitingDial) {
+    WriteRasScript("outcome=never\ncallbacks=1\ninterval_ms=50\n");
+    const auto gui = HoldGuiMutex();
+    ASSERT_EQ(0u, StartService());
+    ASSERT_NO_FATAL_FAILURE(Connect(0, 1));
+    ASSERT_TRUE(m_gui.WaitForMessage(StateMessage(0, 2), kNotifyMs));
+
+    CInstanceHolders holders;
+    ASSERT_EQ(0u, holders.Start(INFINITE));
+    const double since = NowMs();
+    SERVICE_STATUS_PROCESS status;
+    EXPECT_EQ(0u, m_service.Stop(kStopMs, &status)); // 258 when the process hung in its end
+    std::printf("held command pipe: a stop during the held dial reached STOPPED in %.0f ms\n",
+                NowMs() - since);
+    holders.Finish();
+    EXPECT_EQ(DWORD(SERVICE_STOPPED), status.dwCurrentState);
+    EXPECT_EQ(1u, RasLog("RasHangUpW").size());
+}
 
 } // namespace

@@ -7,18 +7,19 @@
 
 namespace corvel {
 
-DWORD CCommandPipeSink::Send(const uint8_t* frame, DWORD length) {
-    // Waits while busy, for as long as the instances stay busy; a failed wait is the error.
-    PipeOpenPolicy policy;
-    policy.Attempts = kUnlimitedAttempts;
-    policy.OnFailedWait = FailedWait::Ends;
-    // Identification only: the service's own server learns who writes, nothing more.
-    policy.FileFlags = kPipeFileAttributeNormal | kPipeFileOverlapped | kPipeFileIdentificationOnly;
+DWORD CCommandPipeSink::Send(const uint8_t* frame, DWORD length, const NotifyBound& bound) {
+    // Any local process can keep every instance busy for a while: that is waited out, not taken
+    // for a failed notification, which would end the connection unannounced.
+    const ULONGLONG start = ::GetTickCount64();
     UniqueFile pipe;
-    const DWORD opened = OpenPipeClient(m_pipeName, GENERIC_READ | GENERIC_WRITE, policy, pipe);
+    const DWORD opened = OpenPipeClient(m_pipeName, GENERIC_READ | GENERIC_WRITE,
+                                        NotifierPipePolicy(bound.TimeLimitMs), pipe, bound.EndEvent);
     if (opened != 0)
         return opened;
-    return CPipeIo(pipe.get(), kPipeIoNoDeadline).WriteAll(frame, length);
+    // The write within what is left of the same bound.
+    const ULONGLONG spent = ::GetTickCount64() - start;
+    const DWORD left = spent >= bound.TimeLimitMs ? 1 : DWORD(bound.TimeLimitMs - spent);
+    return CPipeIo(pipe.get(), left, bound.EndEvent).WriteAll(frame, length);
 }
 
 DWORD CStoreConfigSource::GetVpnConfig(uint8_t* target, uint8_t index) {

@@ -20,12 +20,24 @@ public:
     void Pause(DWORD milliseconds) override { ::Sleep(milliseconds); }
 };
 
+// The longest a connection attempt may dial: 82 ticks of 500 ms.
+inline constexpr DWORD kAttemptTimeLimitMs = 82 * 500;
+
+// How long one frame may wait while the pipe's instances are all busy: a busy pipe is no failed
+// notification, so it waits until the attempt ends (its end event: a disconnect request or a
+// stop) or for as long as an attempt may dial, never longer.
+struct NotifyBound {
+    HANDLE EndEvent = nullptr; // manual-reset; null: none
+    DWORD TimeLimitMs = kAttemptTimeLimitMs;
+};
+
 // Where the engine's VpnNotifyMessage and RasErrMsgMessage frames go.
 class CNotificationSink {
 public:
     virtual ~CNotificationSink() = default;
-    // 0, or the Win32 error that kept the frame from being written whole.
-    virtual DWORD Send(const uint8_t* frame, DWORD length) = 0;
+    // 0; ERROR_OPERATION_ABORTED (995) when the end event came first; or the Win32 error that
+    // kept the frame from being written whole (after the time limit, the busy pipe's 231).
+    virtual DWORD Send(const uint8_t* frame, DWORD length, const NotifyBound& bound) = 0;
 };
 
 inline constexpr wchar_t kServicePipeName[] = L"\\\\.\\pipe\\corvelservice";
@@ -35,7 +47,7 @@ inline constexpr wchar_t kServicePipeName[] = L"\\\\.\\pipe\\corvelservice";
 class CCommandPipeSink : public CNotificationSink {
 public:
     explicit CCommandPipeSink(const wchar_t* pipeName = kServicePipeName) : m_pipeName(pipeName) {}
-    DWORD Send(const uint8_t* frame, DWORD length) override;
+    DWORD Send(const uint8_t* frame, DWORD length, const NotifyBound& bound) override;
 
 private:
     const wchar_t* m_pipeName;

@@ -11,6 +11,7 @@ namespace {
 
 constexpr DWORD kTickMs = 500;
 constexpr int kLastTick = 80; // the tick after which an attempt gives up: 82 ticks, 41 s
+static_assert(kAttemptTimeLimitMs == (kLastTick + 2) * kTickMs, "a frame waits no longer than a dial");
 constexpr size_t kRequestChars = 65;
 
 std::mutex g_instanceLock;
@@ -239,10 +240,10 @@ DWORD CVpnAdmin::DeleteAllEntries() {
     return 0;
 }
 
-DWORD CVpnAdmin::NotifyRasErrMsg(DWORD code) {
+DWORD CVpnAdmin::NotifyRasErrMsg(DWORD code, const NotifyBound& bound) {
     uint8_t frame[8] = {0x44, 0x00, 0x00, 0x04};
     WriteBe32(frame + 4, code);
-    return m_sink->Send(frame, sizeof frame);
+    return m_sink->Send(frame, sizeof frame, bound);
 }
 
 DWORD CVpnAdmin::NotifyStatus(const Attempt& attempt, bool* stale) {
@@ -257,9 +258,18 @@ DWORD CVpnAdmin::NotifyStatus(const Attempt& attempt, bool* stale) {
         error = LastRasError;
         frame[5] = Status[attempt.Index];
     }
-    if (error != 0)
-        return NotifyRasErrMsg(error);
-    return m_sink->Send(frame, sizeof frame);
+    // A request or a stop that ends the attempt sets Ended: that ends the wait too.
+    NotifyBound bound;
+    bound.EndEvent = attempt.Ended.get();
+    const DWORD sent = error != 0 ? NotifyRasErrMsg(error, bound) : m_sink->Send(frame, sizeof frame, bound);
+    if (sent != 0) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!IsCurrent(attempt)) {
+            *stale = true; // whoever ended it has done all there is to do
+            return 0;
+        }
+    }
+    return sent;
 }
 
 bool CVpnAdmin::IsCurrent(const Attempt& attempt) const {

@@ -68,7 +68,8 @@ public:
     // engine was made; 0 in every case.
     DWORD DeleteAllEntries();
 
-    DWORD NotifyRasErrMsg(DWORD code);
+    // The frame waits while the command pipe is busy, within `bound` (EngineServices.h).
+    DWORD NotifyRasErrMsg(DWORD code, const NotifyBound& bound = NotifyBound());
 
     // For tests: waits until every connect thread but the current attempt's, and every
     // thread that ends a connection, has ended (true), or the time-out has passed.
@@ -97,8 +98,9 @@ private:
     // True while `attempt` is the held connection; m_lock held.
     bool IsCurrent(const Attempt& attempt) const;
     void Disconnect(Attempt& attempt);
-    // Sends the attempt's state (or its RAS error); *stale when the attempt was ended first,
-    // in which case nothing is sent.
+    // Sends the attempt's state (or its RAS error), waiting while the command pipe is busy
+    // until the attempt is ended or for as long as an attempt may dial. *stale when the attempt
+    // was ended first, before or during the wait: nothing more is to be done then (0).
     DWORD NotifyStatus(const Attempt& attempt, bool* stale);
     void RasDialCallback(uint32_t generation, RASCONNSTATE state, DWORD error);
     void ReapEndedThreads();

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -234,6 +235,76 @@ TEST_F(VpnAdminTest, AnUnsendableNotificationEndsTheConnectionOnAThreadOfItsOwn)
     EXPECT_EQ(engine->EndVpn(), DWORD(ERROR_NOT_CONNECTED));
     sink.Result = 0;
     EXPECT_EQ(engine->BeginVpn(0, nullptr, nullptr), 0u);
+}
+
+// A busy command pipe holds a frame back (the sink waits, as the pipe's does) within the
+// attempt's own end: every frame carries the attempt's end event and the longest a dial may take.
+TEST_F(VpnAdminTest, AFrameHeldBackByABusyPipeArrivesLateAndNothingEndsMeanwhile) {
+    UniqueEvent release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueEvent waiting(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    std::atomic<int> held{0};
+    sink.Busy = [&](const NotifyBound& bound) -> DWORD {
+        ++held;
+        ::SetEvent(waiting.get());
+        const HANDLE waits[] = {release.get(), bound.EndEvent};
+        return ::WaitForMultipleObjects(2, waits, FALSE, 10000) == WAIT_OBJECT_0 ? 0
+                                                                                 : ERROR_OPERATION_ABORTED;
+    };
+    ASSERT_EQ(engine->BeginVpn(0, nullptr, nullptr), 0u);
+    ASSERT_EQ(::WaitForSingleObject(waiting.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(held, 1);
+    // Held: the connection stands, connecting, and is not ended.
+    EXPECT_EQ(engine->GetConnectStatus(0), ConnectStatus::Connecting);
+    EXPECT_TRUE(ras.Calls("HangUp").empty());
+    ::SetEvent(release.get());
+    ASSERT_TRUE(WaitConnected(0));
+    EXPECT_EQ(sink.Frames(),
+              (Frames{Notify(0, ConnectStatus::Connecting), Notify(0, ConnectStatus::Connected)}));
+
+    // The drop's state 0, held and then let through.
+    // The thread now waits for the disconnection: no frame is under way.
+    ::ResetEvent(release.get());
+    ::ResetEvent(waiting.get());
+    held = 0;
+    ASSERT_TRUE(ras.Drop(ras.LastConnection()));
+    ASSERT_EQ(::WaitForSingleObject(waiting.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(held, 1);
+    EXPECT_TRUE(ras.Calls("HangUp").empty());
+    ::SetEvent(release.get());
+    ASSERT_TRUE(sink.WaitForFrame(Notify(0, ConnectStatus::Disconnected)));
+    EndAsTheWorkerDoes();
+    EXPECT_EQ(ras.Calls("HangUp").size(), 1u);
+
+    for (const NotifyBound& bound : sink.Bounds()) {
+        EXPECT_NE(bound.EndEvent, nullptr);
+        EXPECT_EQ(bound.TimeLimitMs, 41000u);
+    }
+}
+
+// An end on request (or by a stop) while the connect thread waits for the pipe ends the wait:
+// the thread stops without a word and without a second end.
+TEST_F(VpnAdminTest, AnEndWhileAFrameWaitsForTheBusyPipeEndsTheWait) {
+    UniqueEvent waiting(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    std::atomic<int> held{0};
+    sink.Busy = [&](const NotifyBound& bound) -> DWORD {
+        ++held;
+        ::SetEvent(waiting.get());
+        return ::WaitForSingleObject(bound.EndEvent, 10000) == WAIT_OBJECT_0 ? ERROR_OPERATION_ABORTED
+                                                                             : ERROR_TIMEOUT;
+    };
+    ras.QueueDial(CFakeRasApi::NeverConnects());
+    ASSERT_EQ(engine->BeginVpn(6, nullptr, nullptr), 0u);
+    ASSERT_EQ(::WaitForSingleObject(waiting.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(held, 1);
+    EXPECT_EQ(engine->EndVpn(), 0u);
+    ASSERT_TRUE(engine->WaitForAllThreads(10000));
+    EXPECT_EQ(held, 1);
+    EXPECT_TRUE(sink.Frames().empty());
+    EXPECT_EQ(ras.Calls("HangUp").size(), 1u);
+    EXPECT_EQ(clock.CountPauses(5000), 1u);
+    EXPECT_EQ(engine->GetConnectStatus(6), ConnectStatus::Disconnected);
+    sink.Busy = nullptr;
+    EXPECT_EQ(engine->BeginVpn(6, nullptr, nullptr), 0u); // released once, not twice
 }
 
 TEST_F(VpnAdminTest, RefusesWhatCannotBeDialledWholeAndReleasesTheConnection) {

@@ -1,7 +1,8 @@
 #pragma once
 // A host for the commands' tests: a scripted service behind the pipe, the dialogs' answers and
 // the mutex as data, and one log of everything done in order (requests as the service's own
-// parsers read them, sleeps, dialogs). Nothing waits.
+// parsers read them, sleeps, dialogs). Nothing waits: the clock is virtual, moved on by the sleeps
+// and by each request's round trip.
 #include "CommandHost.h"
 
 #include "ByteOrder.h"
@@ -40,6 +41,9 @@ public:
     uint32_t ConnectResult = 0;
     // The state of every connection for each status query in turn; the last one repeats.
     std::vector<std::vector<uint8_t>> StatusScript{std::vector<uint8_t>(kVpnCount, 0)};
+    // When set, the states instead as the service reads them at this clock reading (the end of
+    // the query's round trip).
+    std::function<std::vector<uint8_t>(uint64_t nowMs)> StatusAt;
     uint32_t StatusResult = 0;
     uint32_t RasError = 0;
     uint32_t RasErrResult = 0;
@@ -52,6 +56,8 @@ public:
 
     // The program's surroundings.
     uint32_t MutexResult = 2; // no tray program
+    uint64_t Clock = 0;       // virtual milliseconds
+    uint32_t RoundTripMs = 0; // what each request adds to the clock
     std::function<DialogEnd(CredentialsDialogData&)> Credentials = [](CredentialsDialogData&) {
         return DialogEnd::Ok;
     };
@@ -60,6 +66,7 @@ public:
     // What was done.
     std::vector<std::string> Log;
     std::vector<RequestFrame> Frames;
+    std::vector<uint64_t> FrameTimes; // the clock when each frame was answered
     CredentialsDialogData CredentialsShown;
     ConnectingDialogData ConnectingShown;
     int Opens = 0;
@@ -120,7 +127,12 @@ public:
         return Connecting;
     }
 
-    void Sleep(uint32_t milliseconds) override { Log.push_back("sleep " + std::to_string(milliseconds)); }
+    void Sleep(uint32_t milliseconds) override {
+        Log.push_back("sleep " + std::to_string(milliseconds));
+        Clock += milliseconds;
+    }
+
+    uint64_t NowMs() override { return Clock; }
 
 private:
     class Pipe : public CServicePipe {
@@ -182,7 +194,7 @@ private:
         case CMD_VPN_STATUS: {
             Log.push_back("status");
             const size_t n = std::min(m_statusQueries++, StatusScript.size() - 1);
-            return Reply(CMD_VPN_STATUS, StatusResult, StatusScript[n]);
+            return Reply(CMD_VPN_STATUS, StatusResult, StatusAt ? StatusAt(Clock) : StatusScript[n]);
         }
         case CMD_RAS_ERR: {
             Log.push_back("raserr");
@@ -204,7 +216,9 @@ private:
     }
 
     uint32_t Serve(const RequestFrame& request, size_t replyCapacity, std::vector<uint8_t>& reply) {
+        Clock += RoundTripMs;
         Frames.push_back(request);
+        FrameTimes.push_back(Clock);
         if (request.size() < CommandHeader::kSize) {
             Log.push_back("short frame");
             return 1359;

@@ -116,8 +116,10 @@ struct Connection {
     DWORD NotifierType = 0;
     LPVOID Notifier = nullptr;
     ULONG_PTR CallbackId = 0;
-    HANDLE Stop = nullptr;   // set by RasHangUpW: the callback thread ends
-    HANDLE Thread = nullptr; // the callback thread
+    HANDLE Stop = nullptr;        // set by RasHangUpW: the callback thread ends
+    HANDLE Thread = nullptr;      // the callback thread
+    HANDLE OutcomeGate = nullptr; // the script's named events, opened at the dial
+    HANDLE DropGate = nullptr;
     DWORD ThreadId = 0;
     bool Down = false;                    // dropped or hung up
     std::vector<HANDLE> DisconnectEvents; // our own duplicates of the registered events
@@ -127,6 +129,9 @@ struct Connection {
             ::CloseHandle(e);
         if (Thread)
             ::CloseHandle(Thread);
+        for (HANDLE gate : {OutcomeGate, DropGate})
+            if (gate)
+                ::CloseHandle(gate);
         if (Stop)
             ::CloseHandle(Stop);
     }
@@ -174,6 +179,27 @@ RASCONNSTATE ProgressState(uint32_t step) {
     return states[step % (sizeof states / sizeof states[0])];
 }
 
+// A named event of the script, or null when there is none or it cannot be opened.
+HANDLE OpenGate(const std::string& name, bool& missing) {
+    if (name.empty())
+        return nullptr;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, name.data(), int(name.size()), nullptr, 0);
+    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, name.data(), int(name.size()), &wide[0], n);
+    HANDLE gate = ::OpenEventW(SYNCHRONIZE, FALSE, wide.c_str());
+    missing = missing || !gate;
+    return gate;
+}
+
+// False when the connection was hung up first.
+bool WaitForGate(const Connection& c, HANDLE gate) {
+    if (!gate)
+        return true;
+    const HANDLE waits[] = {c.Stop, gate};
+    return ::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+}
+
 // Plays the script; returns early when the connection is hung up.
 DWORD WINAPI CallbackThread(LPVOID param) {
     std::unique_ptr<std::shared_ptr<Connection>> holder(static_cast<std::shared_ptr<Connection>*>(param));
@@ -183,6 +209,8 @@ DWORD WINAPI CallbackThread(LPVOID param) {
         if (::WaitForSingleObject(c.Stop, s.IntervalMs) == WAIT_OBJECT_0)
             return 0;
         const bool last = k == s.Callbacks;
+        if (last && s.Outcome != DialOutcome::Never && !WaitForGate(c, c.OutcomeGate))
+            return 0;
         if (!last || s.Outcome == DialOutcome::Never)
             Deliver(c, ProgressState(k - 1), 0);
         else if (s.Outcome == DialOutcome::Error)
@@ -191,7 +219,7 @@ DWORD WINAPI CallbackThread(LPVOID param) {
             Deliver(c, RASCS_Connected, 0);
     }
     if (s.Outcome == DialOutcome::Connect && s.Drops) {
-        if (::WaitForSingleObject(c.Stop, s.DropAfterMs) == WAIT_OBJECT_0)
+        if (!WaitForGate(c, c.DropGate) || ::WaitForSingleObject(c.Stop, s.DropAfterMs) == WAIT_OBJECT_0)
             return 0;
         Log("Drop", {{"handle", Dec(c.Id)}});
         GoDown(c);
@@ -274,15 +302,21 @@ DWORD WINAPI RasDialW(LPRASDIALEXTENSIONS, LPCWSTR phonebook, LPRASDIALPARAMSW p
         g_connections[id] = c;
     }
     *connection = reinterpret_cast<HRASCONN>(id);
-    Log("RasDialW", {{"phonebook", Phonebook(phonebook)},
-                     {"entry", Utf8(params->szEntryName)},
-                     {"size", Dec(params->dwSize)},
-                     {"user", Utf8(params->szUserName)},
-                     {"password", Utf8(params->szPassword)},
-                     {"notifier", Dec(notifierType)},
-                     {"callbackid", Dec(params->dwCallbackId)},
-                     {"handle", Dec(id)},
-                     {"result", Dec(result)}});
+    bool gatesMissing = false;
+    c->OutcomeGate = OpenGate(s.OutcomeEvent, gatesMissing);
+    c->DropGate = OpenGate(s.DropEvent, gatesMissing);
+    std::vector<std::pair<const char*, std::string>> fields{{"phonebook", Phonebook(phonebook)},
+                                                            {"entry", Utf8(params->szEntryName)},
+                                                            {"size", Dec(params->dwSize)},
+                                                            {"user", Utf8(params->szUserName)},
+                                                            {"password", Utf8(params->szPassword)},
+                                                            {"notifier", Dec(notifierType)},
+                                                            {"callbackid", Dec(params->dwCallbackId)},
+                                                            {"handle", Dec(id)},
+                                                            {"result", Dec(result)}};
+    if (gatesMissing)
+        fields.emplace_back("gates", "missing");
+    Log("RasDialW", fields);
     if (id != 0 && notifier) {
         c->Stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         auto* holder = new std::shared_ptr<Connection>(c);

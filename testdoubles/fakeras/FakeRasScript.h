@@ -20,6 +20,12 @@
 //   interval_ms=M      pause before each callback (default 100)
 //   drop_after_ms=T    outcome=connect: the connection drops by itself T ms after the connected
 //                      callback (its disconnection events are signalled); absent: never
+//   outcome_event=NAME the outcome's callback N comes only once the named event (which the test
+//                      creates) is set, after its interval; progress callbacks do not wait
+//   drop_event=NAME    outcome=connect: the connection drops once the named event is set (then
+//                      drop_after_ms more, default 0)
+// A named event that cannot be opened at RasDialW waits for nothing; the RasDialW line then
+// says gates=missing.
 //   dial_result=R      RasDialW returns R at once (default 0); when R is not 0 no callback comes
 //                      and no handle is returned
 //   setentry_result=R      result of RasSetEntryPropertiesW (default 0)
@@ -38,6 +44,7 @@
 //                           framing encryption phone ipaddr dns devicetype devicename result
 //   RasSetCredentialsW      phonebook entry size mask psk clear result
 //   RasDialW                phonebook entry size user password notifier callbackid handle result
+//                           [gates=missing]
 //   Callback                handle state error
 //   RasConnectionNotificationW  handle flags result
 //   Drop                    handle
@@ -71,6 +78,8 @@ struct FakeRasScript {
     uint32_t SetCredentialsResult = 0;
     uint32_t HangUpResult = 0;
     uint32_t DeleteEntryResult = 0;
+    std::string OutcomeEvent;
+    std::string DropEvent;
 
     static FakeRasScript Parse(std::string_view text) {
         FakeRasScript s;
@@ -116,6 +125,12 @@ struct FakeRasScript {
                 s.HangUpResult = number;
             else if (key == "deleteentry_result")
                 s.DeleteEntryResult = number;
+            else if (key == "outcome_event")
+                s.OutcomeEvent = value;
+            else if (key == "drop_event") {
+                s.Drops = true;
+                s.DropEvent = value;
+            }
         }
         return s;
     }

@@ -18,6 +18,14 @@ TEST(FakeRasScriptFormat, ReadsEveryKeyAndIgnoresCommentsAndUnknownKeys) {
     EXPECT_TRUE(s.Drops);
     EXPECT_EQ(s.SetEntryResult, 623u);
     EXPECT_EQ(FakeRasScript::Parse("outcome=never").Outcome, DialOutcome::Never);
+    EXPECT_TRUE(s.OutcomeEvent.empty());
+    EXPECT_FALSE(FakeRasScript::Parse("outcome=connect").Drops);
+
+    const FakeRasScript gated = FakeRasScript::Parse("outcome_event=Global\\A\ndrop_event=B\n");
+    EXPECT_EQ(gated.OutcomeEvent, "Global\\A");
+    EXPECT_EQ(gated.DropEvent, "B");
+    EXPECT_TRUE(gated.Drops);
+    EXPECT_EQ(gated.DropAfterMs, 0u);
 }
 
 TEST(FakeRasLogFormat, SplitsTheEventAndItsTabSeparatedFields) {

@@ -17,14 +17,33 @@ public:
 
     // Result: what Send answers (0, or an error to make the engine's sending fail).
     std::atomic<DWORD> Result{0};
+    // When set, runs before the frame is kept, as a busy pipe would hold the sender; what it
+    // returns other than 0 is Send's answer, and the frame is not kept.
+    std::function<DWORD(const NotifyBound&)> Busy;
 
-    DWORD Send(const uint8_t* frame, DWORD length) override {
+    DWORD Send(const uint8_t* frame, DWORD length, const NotifyBound& bound) override {
+        std::function<DWORD(const NotifyBound&)> busy;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            busy = Busy;
+            m_bounds.push_back(bound);
+        }
+        if (busy) {
+            if (const DWORD held = busy(bound))
+                return held;
+        }
         {
             std::lock_guard<std::mutex> hold(m_lock);
             m_frames.emplace_back(frame, frame + length);
         }
         m_changed.notify_all();
         return Result;
+    }
+
+    // The bound of every Send, also of the frames not kept.
+    std::vector<NotifyBound> Bounds() const {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_bounds;
     }
 
     std::vector<Frame> Frames() const {
@@ -60,6 +79,7 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<Frame> m_frames;
+    std::vector<NotifyBound> m_bounds;
 };
 
 } // namespace corvel
