@@ -14,6 +14,7 @@
 namespace corvel {
 
 class CDlgVpnConnect;
+class CDlgVpnConnecting;
 
 class CPageDlgVpnConnect : public CDialog {
 public:
@@ -62,7 +63,8 @@ private:
     void OnBnClickedConnect();
     void RunDisconnect();
     void OnStartConnect();
-    void AbortConnect();
+    void OnVpnState1(WPARAM vpnIndex);
+    void AbortConnect(int vpnIndex);
     void OnPipeReply(WPARAM dataLength, LPARAM frame);
     void OnDisconnectRefused();
     void OnConnectionStateChanged(bool up);
@@ -81,6 +83,12 @@ private:
     CDlgVpnConnect* OwnerDialog = nullptr;
     HWND m_previousTarget = nullptr; // the notification target before the page took it
     bool m_pressing = false;
+    // The connection the press connects, fixed when it decided to: the selection may move
+    // meanwhile (a state 1 under its box).
+    int m_pressIndex = 0;
+    // While it runs; it is not the notification target during its credentials dialog, so a
+    // QuitGui reaches it through the page.
+    CDlgVpnConnecting* m_connecting = nullptr;
 };
 
 } // namespace corvel
