@@ -94,6 +94,38 @@ std::vector<uint8_t> RasErrorNotice(uint32_t code) {
     return {0x44, 0, 0, 4, uint8_t(code >> 24), uint8_t(code >> 16), uint8_t(code >> 8), uint8_t(code)};
 }
 
+// While it lives, the service holds its answer to the save of item 10 until Release (20 s at
+// most), so that a test acts while a save batch is under way.
+class CHeldSave {
+public:
+    explicit CHeldSave(SettingsService& service)
+        : m_service(service), m_release(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        std::lock_guard<std::mutex> guard(m_service.Lock);
+        m_service.BeforeSaveReply = [this](uint8_t item) {
+            if (item != 10)
+                return;
+            m_held = true;
+            ::WaitForSingleObject(m_release, 20000);
+        };
+    }
+    ~CHeldSave() {
+        Release();
+        std::lock_guard<std::mutex> guard(m_service.Lock);
+        m_service.BeforeSaveReply = nullptr;
+        ::CloseHandle(m_release);
+    }
+    CHeldSave(const CHeldSave&) = delete;
+    CHeldSave& operator=(const CHeldSave&) = delete;
+
+    bool Held() const { return m_held.load(); }
+    void Release() { ::SetEvent(m_release); }
+
+private:
+    SettingsService& m_service;
+    HANDLE m_release;
+    std::atomic<bool> m_held{false};
+};
+
 class ConnectTest : public SettingsDialogTest {
 protected:
     void SetUp() override {
@@ -698,8 +730,12 @@ TEST_F(ConnectTest, QuitGuiWhileTheCredentialsDialogIsOpenEndsItConnectsNothingA
 
 // A Quit that reaches the frame while the press holds the settings dialog is kept and runs when
 // the press ends; the press connects nothing after it. Whether it is the service's (QuitGui) or
-// the user's (the tray menu), under a box or under the credentials dialog.
-enum class QuitDuringPress { QuitGuiUnderTheSaveQuestion, TrayQuitUnderTheCredentials };
+// the user's (the tray menu), under a box, during the save or under the credentials dialog.
+enum class QuitDuringPress {
+    QuitGuiUnderTheSaveQuestion,
+    TrayQuitDuringTheSave,
+    TrayQuitUnderTheCredentials
+};
 
 class QuitDuringPressTest : public ConnectTest, public testing::WithParamInterface<QuitDuringPress> {};
 
@@ -707,6 +743,9 @@ TEST_P(QuitDuringPressTest, RunsWhenThePressEndsAndNothingIsConnectedAfterIt) {
     using When = QuitDuringPress;
     const When at = GetParam();
     const bool saves = at != When::TrayQuitUnderTheCredentials; // the press saves first
+    std::unique_ptr<CHeldSave> held;
+    if (at == When::TrayQuitDuringTheSave)
+        held = std::make_unique<CHeldSave>(Svc);
     OpenDialog();
     // The version box: the frame's Quit closes it whatever holds the settings dialog, which
     // shows that the Quit has been handled.
@@ -738,6 +777,13 @@ TEST_P(QuitDuringPressTest, RunsWhenThePressEndsAndNothingIsConnectedAfterIt) {
         });
     };
     Press();
+    if (held) {
+        ASSERT_TRUE(PumpUntil([&] { return held->Held(); }));
+        Quit();
+        ASSERT_TRUE(PumpUntil(quitHandled));
+        EXPECT_FALSE(Gone());
+        held->Release();
+    }
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(credentialsAnswered, at == When::TrayQuitUnderTheCredentials);
@@ -749,11 +795,14 @@ TEST_P(QuitDuringPressTest, RunsWhenThePressEndsAndNothingIsConnectedAfterIt) {
 
 INSTANTIATE_TEST_SUITE_P(ConnectTest, QuitDuringPressTest,
                          testing::Values(QuitDuringPress::QuitGuiUnderTheSaveQuestion,
+                                         QuitDuringPress::TrayQuitDuringTheSave,
                                          QuitDuringPress::TrayQuitUnderTheCredentials),
                          [](const testing::TestParamInfo<QuitDuringPress>& info) {
                              switch (info.param) {
                              case QuitDuringPress::QuitGuiUnderTheSaveQuestion:
                                  return std::string("QuitGuiUnderTheSaveQuestion");
+                             case QuitDuringPress::TrayQuitDuringTheSave:
+                                 return std::string("TrayQuitWhileTheSaveIsUnderWay");
                              case QuitDuringPress::TrayQuitUnderTheCredentials:
                                  return std::string("TrayQuitUnderTheCredentialsThenOk");
                              }
@@ -826,6 +875,80 @@ TEST_F(ConnectTest, QuitGuiWhileTheRasErrorBoxIsOpenClosesTheBoxWithTheDialogAnd
     EXPECT_EQ(Opened(), (std::vector<UINT>{IDD_XAUTH, IDD_VPN_CONNECTING, IDD_MSGBOX_RASERR}));
     EXPECT_TRUE(wintest::OpenDialogs(IDD_MSGBOX_RASERR).empty());
     EXPECT_TRUE(boxes.calls.empty());
+}
+
+// "Yes, save" first: the credentials dialog opens, and the connect goes, only once every item
+// of the batch has been answered 0; a second click meanwhile starts nothing.
+TEST_F(ConnectTest, YesSaveConnectsOnlyOnceTheWholeBatchIsSavedAndASecondClickMeanwhileDoesNothing) {
+    CHeldSave held(Svc);
+    OpenDialog();
+    EditConnectionOne(*this, L"Saved first");
+    wintest::CModalWatchdog watchdog;
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    size_t savesWhenAsked = 0;
+    bool batchBusyWhenAsked = true;
+    std::wstring shownName;
+    AnswerCredentials(true, [&](HWND h) {
+        savesWhenAsked = RequestsOf(CMD_SAVE_CONFIG, OpenedAt).size();
+        batchBusyWhenAsked = Frame->IsBusy(BusyFlag::Settings);
+        shownName = WindowText(Item(h, IDC_XAUTH_NAME));
+    });
+    WhileConnecting([&](CDlgVpnConnecting& dialog) {
+        Notify(StateNotice(0, 1));
+        ASSERT_TRUE(PumpUntil([&] { return dialog.GetConnectState() == 1; }));
+    });
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+    Press(); // again, while the first waits
+    PumpFor(200);
+    EXPECT_TRUE(Opened().empty()) << "nothing runs before the batch is saved";
+    EXPECT_EQ(boxes.calls.size(), 1u) << "the second click asks nothing";
+    EXPECT_TRUE(Frame->IsBusy(BusyFlag::ConnectPress));
+    held.Release();
+    ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }, kSuccessCloseMs));
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(savesWhenAsked, 20u);
+    EXPECT_FALSE(batchBusyWhenAsked);
+    EXPECT_EQ(shownName, L"Saved first");
+    EXPECT_EQ(ConnectionName(Svc.Record(0)), L"Saved first");
+    // The batch's 20 items, then the credentials (item 25), then the one connect.
+    const std::vector<uint8_t> order = Commands();
+    ASSERT_GE(order.size(), 22u);
+    for (size_t i = 0; i < 21; ++i)
+        EXPECT_EQ(order[i], CMD_SAVE_CONFIG) << i;
+    EXPECT_EQ(Sent(CMD_CONNECT).size(), 1u);
+    EXPECT_EQ(Button(), L"切断");
+    EXPECT_EQ(boxes.calls.size(), 1u);
+}
+
+// A batch that the service refuses shows its box alone, over no dialog of the press, and the
+// attempt never dials the record the service still holds.
+TEST_F(ConnectTest, ARefusedSaveBeforeAConnectShowsItsBoxAndConnectsNothing) {
+    Svc.SaveResults[4] = 5;
+    OpenDialog();
+    EditConnectionOne(*this, L"Refused");
+    wintest::CModalWatchdog watchdog;
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    bool heldUnderTheBox = false;
+    boxes.onBox = [&](const MessageBoxCall& box) {
+        if (box.text == BuiltinUiText(214))
+            heldUnderTheBox = Frame->IsBusy(BusyFlag::ConnectPress) && Opened().empty();
+    };
+    AnswerCredentials(false);
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return PressEnded() && boxes.calls.size() == 2; }));
+    PumpFor(200);
+    EXPECT_FALSE(watchdog.Fired());
+    ASSERT_EQ(boxes.calls.size(), 2u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    EXPECT_TRUE(heldUnderTheBox) << "the press waits for its box";
+    EXPECT_TRUE(Opened().empty()) << "no credentials dialog";
+    EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+    EXPECT_TRUE(SaveEnabled());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
 }
 
 // ---------------------------------------------------------------------------------------------

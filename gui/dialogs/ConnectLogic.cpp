@@ -48,6 +48,7 @@ CPressDecision DecideConnectPress(bool up, bool modified, CPressQuestions& quest
     }
     decision.Action = PressAction::Connect;
     decision.ReleaseHold = false;
+    decision.AfterSave = modified;
     return decision;
 }
 

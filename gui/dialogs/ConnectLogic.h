@@ -50,6 +50,10 @@ struct CPressDecision {
     // The press's hold on the settings dialog (busy flag 1) ends with this decision. A
     // disconnect or a connect keeps it until the dialog it runs has ended.
     bool ReleaseHold = true;
+    // Connect: only once the save batch the press posted has ended with every item answered 0
+    // (a refused batch shows its box and connects nothing), so that no attempt dials a record
+    // the service did not take.
+    bool AfterSave = false;
 };
 
 // `up`: the page shows a connection up; `modified`: the settings dialog has unsaved edits.

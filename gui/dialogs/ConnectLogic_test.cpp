@@ -47,28 +47,29 @@ TEST(ConnectPressTest, UpUnsavedAnswerSaveKeysAndServerDecideWhatThePressDoes) {
         unsigned Box;
         bool ReleaseHold;
         const char* Asked; // the questions reached, in order
+        bool AfterSave;    // the connect waits for the end of the save batch
     };
     const Case cases[] = {
         {"up: disconnect, nothing asked", true, true, true, true, false, false, PressAction::Disconnect, 0,
-         false, ""},
-        {"clean, all well: connect", false, false, false, false, true, true, PressAction::Connect, 0, false,
-         "keys server "},
+         false, "", false},
+        {"clean, all well: connect at once", false, false, false, false, true, true, PressAction::Connect, 0,
+         false, "keys server ", false},
         {"clean, a key differs", false, false, false, false, false, true, PressAction::Stop, 212, true,
-         "keys "},
+         "keys ", false},
         {"clean, no server", false, false, false, false, true, false, PressAction::Stop, 219, true,
-         "keys server "},
+         "keys server ", false},
         {"edits, No: nothing saved or checked", false, true, false, true, true, true, PressAction::Stop, 0,
-         true, "ask "},
-        {"edits, Yes, saved: connect", false, true, true, true, true, true, PressAction::Connect, 0, false,
-         "ask save server "},
+         true, "ask ", false},
+        {"edits, Yes, posted: connect once the batch is saved", false, true, true, true, true, true,
+         PressAction::Connect, 0, false, "ask save server ", true},
         // The save told the user why (a key, a host name too long for its edit, ...): no
         // second box, and above all no connect of a record that was not saved.
         {"edits, Yes, save stopped by a key", false, true, true, false, false, true, PressAction::Stop, 0,
-         true, "ask save "},
+         true, "ask save ", false},
         {"edits, Yes, save stopped otherwise", false, true, true, false, true, true, PressAction::Stop, 0,
-         true, "ask save "},
-        {"edits, Yes, saved, no server", false, true, true, true, true, false, PressAction::Stop, 219, true,
-         "ask save server "},
+         true, "ask save ", false},
+        {"edits, Yes, posted, no server", false, true, true, true, true, false, PressAction::Stop, 219, true,
+         "ask save server ", false},
     };
     for (const Case& c : cases) {
         CScriptedQuestions questions(c.Yes, c.SaveSent, c.Keys, c.Server);
@@ -77,6 +78,7 @@ TEST(ConnectPressTest, UpUnsavedAnswerSaveKeysAndServerDecideWhatThePressDoes) {
         EXPECT_EQ(d.BoxTextId, c.Box) << c.Name;
         EXPECT_EQ(d.ReleaseHold, c.ReleaseHold) << c.Name;
         EXPECT_EQ(questions.Asked, c.Asked) << c.Name;
+        EXPECT_EQ(d.AfterSave, c.AfterSave) << c.Name;
     }
 }
 

@@ -152,6 +152,9 @@ LRESULT CPageDlgVpnConnect::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
     case WM_DISCONNECT_REFUSED:
         OnDisconnectRefused();
         return 0;
+    case WM_SAVE_BATCH_ENDED:
+        OnSaveBatchEndedMessage(wParam != 0);
+        return 0;
     default:
         break;
     }
@@ -223,7 +226,7 @@ public:
     }
     bool SaveAll() override {
         CDlgVpnConnect* owner = m_page.OwnerDialog;
-        return owner && m_page.RunModal([owner] { return owner->SaveAllSettings(); });
+        return owner && m_page.RunModal([owner] { return owner->SaveAllSettings(true); });
     }
     bool EveryKeyConfirmed() override {
         return !m_page.OwnerDialog || m_page.OwnerDialog->EveryKeyConfirmed();
@@ -252,6 +255,10 @@ void CPageDlgVpnConnect::OnBnClickedConnect() {
         RunDisconnect();
         return;
     case PressAction::Connect:
+        if (decision.AfterSave) {
+            m_awaitingSave = true; // OnSaveBatchEnded goes on
+            return;
+        }
         PostMessage(WM_START_CONNECT);
         return;
     case PressAction::Stop:
@@ -281,6 +288,24 @@ void CPageDlgVpnConnect::RunDisconnect() {
     }
     SetConnectButtonText(kTextConnectButton);
     EndPress();
+}
+
+void CPageDlgVpnConnect::OnSaveBatchEnded(bool saved) {
+    // Called inside the reply that ended the batch, or after its box: posted on.
+    if (!m_awaitingSave)
+        return; // a press that stopped after its save (no server), or none
+    m_awaitingSave = false;
+    PostMessage(WM_SAVE_BATCH_ENDED, saved ? 1 : 0);
+}
+
+void CPageDlgVpnConnect::OnSaveBatchEndedMessage(bool saved) {
+    if (!m_pressing)
+        return;
+    // A refused batch has shown its box: the service holds the old record, so nothing dials.
+    if (saved)
+        OnStartConnect();
+    else
+        EndPress();
 }
 
 void CPageDlgVpnConnect::OnStartConnect() {
@@ -352,6 +377,7 @@ void CPageDlgVpnConnect::OnDisconnectRefused() {
 }
 
 void CPageDlgVpnConnect::EndPress() {
+    m_awaitingSave = false;
     if (!m_pressing)
         return;
     m_pressing = false;
