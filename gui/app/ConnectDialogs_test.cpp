@@ -10,6 +10,7 @@
 #include "E2eHarness.h"
 #include "LanguageFile.h"
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -92,6 +93,38 @@ std::vector<uint8_t> StateNotice(uint8_t vpnIndex, uint8_t state, uint8_t quitGu
 std::vector<uint8_t> RasErrorNotice(uint32_t code) {
     return {0x44, 0, 0, 4, uint8_t(code >> 24), uint8_t(code >> 16), uint8_t(code >> 8), uint8_t(code)};
 }
+
+// While it lives, the service holds its answer to the save of item 10 until Release (20 s at
+// most), so that a test acts while a save batch is under way.
+class CHeldSave {
+public:
+    explicit CHeldSave(SettingsService& service)
+        : m_service(service), m_release(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        std::lock_guard<std::mutex> guard(m_service.Lock);
+        m_service.BeforeSaveReply = [this](uint8_t item) {
+            if (item != 10)
+                return;
+            m_held = true;
+            ::WaitForSingleObject(m_release, 20000);
+        };
+    }
+    ~CHeldSave() {
+        Release();
+        std::lock_guard<std::mutex> guard(m_service.Lock);
+        m_service.BeforeSaveReply = nullptr;
+        ::CloseHandle(m_release);
+    }
+    CHeldSave(const CHeldSave&) = delete;
+    CHeldSave& operator=(const CHeldSave&) = delete;
+
+    bool Held() const { return m_held.load(); }
+    void Release() { ::SetEvent(m_release); }
+
+private:
+    SettingsService& m_service;
+    HANDLE m_release;
+    std::atomic<bool> m_held{false};
+};
 
 class ConnectTest : public SettingsDialogTest {
 protected:
@@ -193,6 +226,28 @@ protected:
                 step(*connecting);
             });
         };
+    }
+
+    // From inside the loop of `dialog`, a box or dialog under the connecting dialog: the service
+    // asks the GUI to quit. Once the attempt has taken the quit, a user who still finds `dialog`
+    // open (its loop did not end with the quit) clicks `button`, and `waited` says so.
+    void QuitGuiUnder(HWND dialog, int button, bool& waited) {
+        PostStep([dialog, button, &waited] {
+            const std::vector<HWND> found = wintest::OpenDialogs(IDD_VPN_CONNECTING);
+            ASSERT_EQ(found.size(), 1u);
+            auto* connecting = dynamic_cast<CDlgVpnConnecting*>(CDialog::FromDialogHandle(found[0]));
+            ASSERT_NE(connecting, nullptr);
+            Notify(StateNotice(0, 0, 1));
+            // Bounded: only a quit that never reaches the attempt waits this long.
+            PumpUntil([&] { return connecting->QuitRequested != 0; }, 3000);
+            // Its loop ends once this step has returned, unless it waits for the user.
+            PostStep([dialog, button, &waited] {
+                if (::IsWindow(dialog)) {
+                    waited = true;
+                    Click(Item(dialog, button));
+                }
+            });
+        });
     }
 
     std::unique_ptr<CDialogRecorder> Dialogs;
@@ -622,6 +677,278 @@ TEST_F(ConnectTest, TheButtonOfTheConnectionUpDisconnectsItThroughTheDisconnecti
     EXPECT_EQ(Frame->GetTrayIconId(), 145u);
     EXPECT_TRUE(::IsWindowEnabled(Radio(0)));
     EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Notifications and quits that arrive while a press is under way, and the save before a connect
+
+// An edit on setting page 1, so that the press asks 209 first.
+void EditConnectionOne(SettingsDialogTest& test, const std::wstring& name) {
+    test.SelectTab(1);
+    Type(test.Control(0, IDC_SET_NAME), name);
+    test.SelectTab(0);
+}
+
+// `corvelc disconnect` while the success text shows: the service has ended the connection and
+// asks the GUI to quit. Nothing is up any more, so the Quit asks nothing and disconnects nothing.
+TEST_F(ConnectTest, QuitGuiDuringTheSuccessPauseShowsTheConnectionDownAndQuitsWithoutAsking) {
+    OpenDialog();
+    CMessageBoxRecorder boxes;
+    AnswerCredentials(true);
+    bool upInThePause = false;
+    WhileConnecting([&](CDlgVpnConnecting& dialog) {
+        Notify(StateNotice(0, 1));
+        ASSERT_TRUE(PumpUntil([&] { return dialog.GetConnectState() == 1; }));
+        upInThePause = Frame->GetConnectStates()[0] == 1 && WindowText(StateLabel(0)) == L"接続中";
+        Notify(StateNotice(0, 0, 1));
+    });
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_TRUE(upInThePause);
+    EXPECT_TRUE(boxes.calls.empty()) << "no 216 for a connection already gone";
+    EXPECT_EQ(Opened(), (std::vector<UINT>{IDD_XAUTH, IDD_VPN_CONNECTING})) << "no disconnecting dialog";
+    EXPECT_TRUE(Sent(CMD_DISCONNECT).empty());
+    EXPECT_EQ(Frame->GetTrayIconId(), 145u);
+}
+
+// The page is the target while the credentials dialog runs (the connecting dialog takes it only
+// after OK): the quit still ends that dialog at once, and nothing is connected.
+TEST_F(ConnectTest, QuitGuiWhileTheCredentialsDialogIsOpenEndsItConnectsNothingAndQuits) {
+    OpenDialog();
+    CMessageBoxRecorder boxes;
+    wintest::CModalWatchdog watchdog;
+    bool waitedForTheUser = false;
+    OnDialog[IDD_XAUTH] = [&](CDialog& dialog) { QuitGuiUnder(dialog.m_hWnd, IDOK, waitedForTheUser); };
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_FALSE(waitedForTheUser);
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+    EXPECT_TRUE(Sent(CMD_SAVE_CONFIG).empty()) << "not even the credentials";
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+// A Quit that reaches the frame while the press holds the settings dialog is kept and runs when
+// the press ends; the press connects nothing after it. Whether it is the service's (QuitGui) or
+// the user's (the tray menu), under a box, during the save or under the credentials dialog.
+enum class QuitDuringPress {
+    QuitGuiUnderTheSaveQuestion,
+    TrayQuitDuringTheSave,
+    TrayQuitUnderTheCredentials
+};
+
+class QuitDuringPressTest : public ConnectTest, public testing::WithParamInterface<QuitDuringPress> {};
+
+TEST_P(QuitDuringPressTest, RunsWhenThePressEndsAndNothingIsConnectedAfterIt) {
+    using When = QuitDuringPress;
+    const When at = GetParam();
+    const bool saves = at != When::TrayQuitUnderTheCredentials; // the press saves first
+    std::unique_ptr<CHeldSave> held;
+    if (at == When::TrayQuitDuringTheSave)
+        held = std::make_unique<CHeldSave>(Svc);
+    OpenDialog();
+    // The version box: the frame's Quit closes it whatever holds the settings dialog, which
+    // shows that the Quit has been handled.
+    Frame->PostMessage(WM_COMMAND, ID_APP_ABOUT);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->IsAboutOpen(); }));
+    const auto quitHandled = [&] { return !Frame->IsAboutOpen(); };
+    if (saves)
+        EditConnectionOne(*this, L"Saved");
+    wintest::CModalWatchdog watchdog;
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    boxes.onBox = [&](const MessageBoxCall& box) {
+        if (at == When::QuitGuiUnderTheSaveQuestion && box.text == BuiltinUiText(209)) {
+            Notify(StateNotice(0, 0, 1));
+            ASSERT_TRUE(PumpUntil(quitHandled));
+        }
+    };
+    bool credentialsAnswered = false;
+    OnDialog[IDD_XAUTH] = [&](CDialog& dialog) {
+        const HWND h = dialog.m_hWnd;
+        PostStep([&, h] {
+            if (at == When::TrayQuitUnderTheCredentials) {
+                Quit();
+                ASSERT_TRUE(PumpUntil(quitHandled));
+                EXPECT_TRUE(::IsWindow(h)) << "the user's own dialog stays open";
+            }
+            credentialsAnswered = true;
+            Click(Item(h, at == When::TrayQuitUnderTheCredentials ? IDOK : IDCANCEL));
+        });
+    };
+    Press();
+    if (held) {
+        ASSERT_TRUE(PumpUntil([&] { return held->Held(); }));
+        Quit();
+        ASSERT_TRUE(PumpUntil(quitHandled));
+        EXPECT_FALSE(Gone());
+        held->Release();
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(credentialsAnswered, at == When::TrayQuitUnderTheCredentials);
+    EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+    // The batch, or the credentials that the user's OK stores (item 25) without connecting.
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, OpenedAt).size(), saves ? 20u : 1u);
+    EXPECT_EQ(BoxesWith(boxes, 216), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConnectTest, QuitDuringPressTest,
+                         testing::Values(QuitDuringPress::QuitGuiUnderTheSaveQuestion,
+                                         QuitDuringPress::TrayQuitDuringTheSave,
+                                         QuitDuringPress::TrayQuitUnderTheCredentials),
+                         [](const testing::TestParamInfo<QuitDuringPress>& info) {
+                             switch (info.param) {
+                             case QuitDuringPress::QuitGuiUnderTheSaveQuestion:
+                                 return std::string("QuitGuiUnderTheSaveQuestion");
+                             case QuitDuringPress::TrayQuitDuringTheSave:
+                                 return std::string("TrayQuitWhileTheSaveIsUnderWay");
+                             case QuitDuringPress::TrayQuitUnderTheCredentials:
+                                 return std::string("TrayQuitUnderTheCredentialsThenOk");
+                             }
+                             return std::string();
+                         });
+
+// A dial begun by `connect vpn6 /hide` that the opening status just missed: the state 1 names
+// connection 6, which the page shows up and whose disconnect its button sends.
+TEST_F(ConnectTest, AStateOneForAnotherConnectionShowsThatOneUpAndTheButtonDisconnectsIt) {
+    OpenDialog();
+    ASSERT_TRUE(Checked(Radio(0)));
+    CMessageBoxRecorder boxes;
+    Notify(StateNotice(5, 1));
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetTrayIconId() == 130u; }));
+    PumpPosted();
+    for (int k = 0; k < 20; ++k) {
+        EXPECT_EQ(Frame->GetConnectStates()[k], k == 5 ? 1 : 0) << k;
+        EXPECT_EQ(WindowText(StateLabel(k)), k == 5 ? L"接続中" : L"未接続") << k;
+        EXPECT_EQ(::IsWindowEnabled(Radio(k)) != FALSE, k == 5) << k;
+    }
+    EXPECT_TRUE(Checked(Radio(5)));
+    EXPECT_EQ(Button(), L"切断");
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }));
+    ASSERT_EQ(Sent(CMD_DISCONNECT).size(), 1u);
+    EXPECT_EQ(Sent(CMD_DISCONNECT)[0], Bytes({2, 0, 0, 1, 5}));
+    EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+// One connection at a time: a state 1 under the save question (for whichever connection) leaves
+// the press nothing to dial once its save is done.
+TEST_F(ConnectTest, AConnectionThatComesUpUnderTheSaveQuestionIsNotDialledOver) {
+    OpenDialog();
+    EditConnectionOne(*this, L"Saved");
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    boxes.onBox = [&](const MessageBoxCall&) {
+        Notify(StateNotice(6, 1));
+        ASSERT_TRUE(PumpUntil([&] { return Frame->GetTrayIconId() == 130u; }));
+    };
+    wintest::CModalWatchdog watchdog;
+    AnswerCredentials(false);
+    Press();
+    ASSERT_TRUE(
+        PumpUntil([&] { return PressEnded() && RequestsOf(CMD_SAVE_CONFIG, OpenedAt).size() == 20; }));
+    PumpFor(200);
+    EXPECT_TRUE(Opened().empty()) << "no credentials dialog";
+    EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+    EXPECT_EQ(WindowText(StateLabel(6)), L"接続中");
+    EXPECT_EQ(Button(), L"切断");
+}
+
+// The RAS-error box is the connecting dialog's: a quit closes it with the dialog instead of
+// waiting for the user.
+TEST_F(ConnectTest, QuitGuiWhileTheRasErrorBoxIsOpenClosesTheBoxWithTheDialogAndQuits) {
+    OpenDialog();
+    CMessageBoxRecorder boxes;
+    wintest::CModalWatchdog watchdog;
+    AnswerCredentials(true);
+    WhileConnecting([&](CDlgVpnConnecting&) { Notify(RasErrorNotice(691)); });
+    bool waitedForTheUser = false;
+    OnDialog[IDD_MSGBOX_RASERR] = [&](CDialog& dialog) {
+        QuitGuiUnder(dialog.m_hWnd, IDC_RASERR_CLOSE, waitedForTheUser);
+    };
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_FALSE(waitedForTheUser);
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(Opened(), (std::vector<UINT>{IDD_XAUTH, IDD_VPN_CONNECTING, IDD_MSGBOX_RASERR}));
+    EXPECT_TRUE(wintest::OpenDialogs(IDD_MSGBOX_RASERR).empty());
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+// "Yes, save" first: the credentials dialog opens, and the connect goes, only once every item
+// of the batch has been answered 0; a second click meanwhile starts nothing.
+TEST_F(ConnectTest, YesSaveConnectsOnlyOnceTheWholeBatchIsSavedAndASecondClickMeanwhileDoesNothing) {
+    CHeldSave held(Svc);
+    OpenDialog();
+    EditConnectionOne(*this, L"Saved first");
+    wintest::CModalWatchdog watchdog;
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    size_t savesWhenAsked = 0;
+    bool batchBusyWhenAsked = true;
+    std::wstring shownName;
+    AnswerCredentials(true, [&](HWND h) {
+        savesWhenAsked = RequestsOf(CMD_SAVE_CONFIG, OpenedAt).size();
+        batchBusyWhenAsked = Frame->IsBusy(BusyFlag::Settings);
+        shownName = WindowText(Item(h, IDC_XAUTH_NAME));
+    });
+    WhileConnecting([&](CDlgVpnConnecting& dialog) {
+        Notify(StateNotice(0, 1));
+        ASSERT_TRUE(PumpUntil([&] { return dialog.GetConnectState() == 1; }));
+    });
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+    Press(); // again, while the first waits
+    PumpFor(200);
+    EXPECT_TRUE(Opened().empty()) << "nothing runs before the batch is saved";
+    EXPECT_EQ(boxes.calls.size(), 1u) << "the second click asks nothing";
+    EXPECT_TRUE(Frame->IsBusy(BusyFlag::ConnectPress));
+    held.Release();
+    ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }, kSuccessCloseMs));
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(savesWhenAsked, 20u);
+    EXPECT_FALSE(batchBusyWhenAsked);
+    EXPECT_EQ(shownName, L"Saved first");
+    EXPECT_EQ(ConnectionName(Svc.Record(0)), L"Saved first");
+    // The batch's 20 items, then the credentials (item 25), then the one connect.
+    const std::vector<uint8_t> order = Commands();
+    ASSERT_GE(order.size(), 22u);
+    for (size_t i = 0; i < 21; ++i)
+        EXPECT_EQ(order[i], CMD_SAVE_CONFIG) << i;
+    EXPECT_EQ(Sent(CMD_CONNECT).size(), 1u);
+    EXPECT_EQ(Button(), L"切断");
+    EXPECT_EQ(boxes.calls.size(), 1u);
+}
+
+// A batch that the service refuses shows its box alone, over no dialog of the press, and the
+// attempt never dials the record the service still holds.
+TEST_F(ConnectTest, ARefusedSaveBeforeAConnectShowsItsBoxAndConnectsNothing) {
+    Svc.SaveResults[4] = 5;
+    OpenDialog();
+    EditConnectionOne(*this, L"Refused");
+    wintest::CModalWatchdog watchdog;
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDYES};
+    bool heldUnderTheBox = false;
+    boxes.onBox = [&](const MessageBoxCall& box) {
+        if (box.text == BuiltinUiText(214))
+            heldUnderTheBox = Frame->IsBusy(BusyFlag::ConnectPress) && Opened().empty();
+    };
+    AnswerCredentials(false);
+    Press();
+    ASSERT_TRUE(PumpUntil([&] { return PressEnded() && boxes.calls.size() == 2; }));
+    PumpFor(200);
+    EXPECT_FALSE(watchdog.Fired());
+    ASSERT_EQ(boxes.calls.size(), 2u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    EXPECT_TRUE(heldUnderTheBox) << "the press waits for its box";
+    EXPECT_TRUE(Opened().empty()) << "no credentials dialog";
+    EXPECT_TRUE(Sent(CMD_CONNECT).empty());
+    EXPECT_TRUE(SaveEnabled());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
 }
 
 // ---------------------------------------------------------------------------------------------

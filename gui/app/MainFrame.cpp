@@ -431,8 +431,12 @@ void CMainFrame::PostQuitRequest() {
 }
 
 void CMainFrame::OnBusyFlags(WPARAM flag, LPARAM value) {
-    if (flag < kBusyFlagCount)
-        BusyFlags[flag] = value != 0 ? 1 : 0;
+    if (flag >= kBusyFlagCount)
+        return;
+    BusyFlags[flag] = value != 0 ? 1 : 0;
+    // Posted: the press that ended is still on the stack of the window that cleared its flag.
+    if (HeldQuit.OnBusyFlags(BusyFlags))
+        PostQuitRequest();
 }
 
 void CMainFrame::OnQuit() {
@@ -440,6 +444,7 @@ void CMainFrame::OnQuit() {
     if (Quitting)
         return;
     const CQuitDecision decision = DecideQuit(BusyFlags, ConnectStates);
+    HeldQuit.OnQuit(decision);
     switch (decision.Step) {
     case QuitStep::CloseDialogsOnly:
         CloseDialogs();

@@ -46,6 +46,7 @@ public:
     HWND SetNotificationWindow(HWND window) override;
     void SetTrayIcon(bool connected, uint8_t vpnIndex) override;
     void PostQuitRequest() override;
+    bool IsQuitPending() const override { return HeldQuit.Held(); }
     void SetBusyFlag(BusyFlag flag, bool busy) override;
     void PostBusyFlag(BusyFlag flag, bool busy) override;
     void ClearSettingsOpen() override;
@@ -145,6 +146,7 @@ private:
     bool TrayIconAdded = false;
     bool TrayIconWanted = false; // from the start-up's add on, until the frame is destroyed
     bool Quitting = false;       // the question or the disconnecting dialog of a Quit is open
+    CHeldQuit HeldQuit;          // a Quit that the connection page's press kept from running
 
     static std::atomic<CMainFrame*> s_instance;
 };

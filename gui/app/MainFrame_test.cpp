@@ -274,6 +274,28 @@ TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs) {
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
 
+// The connection page's press (busy flag 1) holds a Quit, which would otherwise be lost: it runs
+// once the press, and a save the press left in flight (flag 0), have ended, and asks then as any
+// Quit does.
+TEST_F(QuitTest, AQuitThatAPressHeldRunsOnceThePressAndItsSaveHaveEnded) {
+    StartConnected(2, 1);
+    CMessageBoxRecorder boxes;
+    Frame->SendMessage(WM_BUSY_FLAGS, 1, 1);
+    Quit();
+    PumpFor(200);
+    EXPECT_FALSE(Gone());
+    EXPECT_TRUE(boxes.calls.empty());
+    Frame->SendMessage(WM_BUSY_FLAGS, 0, 1);
+    Frame->SendMessage(WM_BUSY_FLAGS, 1, 0); // the press stops, its save goes on
+    PumpFor(200);
+    EXPECT_FALSE(Gone());
+    EXPECT_TRUE(boxes.calls.empty());
+    Frame->SendMessage(WM_BUSY_FLAGS, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
+    EXPECT_EQ(BoxesWith(boxes, 216), 1u);
+    EXPECT_EQ(Service->Requests().back().Frame, Bytes({0x02, 0, 0, 1, 2}));
+}
+
 std::vector<HWND> VersionBoxWindows() {
     return wintest::OpenDialogs(IDD_VERINFO);
 }

@@ -116,6 +116,7 @@ CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
     for (uint32_t busy : busyFlags) {
         if (busy) {
             decision.Step = QuitStep::CloseDialogsOnly;
+            decision.HoldUntilPressEnds = busyFlags[kBusyFlagPress] != 0;
             return decision;
         }
     }

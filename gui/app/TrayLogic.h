@@ -12,6 +12,7 @@ namespace corvel {
 
 inline constexpr unsigned kConnectionCount = 20;
 inline constexpr unsigned kBusyFlagCount = 3;
+inline constexpr unsigned kBusyFlagPress = 1; // the connection page's press (BusyFlag::ConnectPress)
 
 // Shared texts the frame itself shows.
 inline constexpr unsigned kTextLoadFailed = 213;
@@ -77,11 +78,38 @@ enum class QuitStep {
 struct CQuitDecision {
     QuitStep Step = QuitStep::CloseAndEnd;
     uint8_t VpnIndex = 0;
+    // CloseDialogsOnly under the connection page's press (busy flag 1): the Quit is kept and
+    // run once the press, and what it started (a save batch), has ended; the press connects
+    // nothing after it.
+    bool HoldUntilPressEnds = false;
 };
 
 // Only a connected connection (state 1) asks; a connecting one (2) does not.
 CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
                          const uint8_t (&states)[kConnectionCount]);
+
+// The Quit that a press kept from running (a QuitGui notification or the tray menu while the
+// page asks, saves, or runs its dialogs): without it the request would be lost.
+class CHeldQuit {
+public:
+    void OnQuit(const CQuitDecision& decision) { m_held = m_held || decision.HoldUntilPressEnds; }
+    // After a busy flag changed: true once, when a held Quit finds no flag set any more (the
+    // press has ended, and a save it left in flight too) and is to run now.
+    bool OnBusyFlags(const uint32_t (&busyFlags)[kBusyFlagCount]) {
+        if (!m_held)
+            return false;
+        for (uint32_t busy : busyFlags) {
+            if (busy)
+                return false;
+        }
+        m_held = false;
+        return true;
+    }
+    bool Held() const { return m_held; }
+
+private:
+    bool m_held = false;
+};
 
 // Which of the frame's two windows Quit may close. The settings dialog is held by busy flag 0
 // (its own operations: a save batch until its last reply, an import or export, a close) and by

@@ -151,7 +151,35 @@ TEST(DecideQuit, BusyFirstThenConnected) {
         uint32_t busy[kBusyFlagCount] = {};
         busy[f] = 1;
         EXPECT_EQ(DecideQuit(busy, states).Step, QuitStep::CloseDialogsOnly) << f;
+        // Only the press keeps a Quit for later: the dialog's own operations and the version
+        // box close with the program's next Quit, as before.
+        EXPECT_EQ(DecideQuit(busy, states).HoldUntilPressEnds, f == 1) << f;
     }
+    EXPECT_FALSE(DecideQuit(idle, states).HoldUntilPressEnds);
+}
+
+TEST(HeldQuit, RunsOnceWhenThePressAndWhatItLeftInFlightHaveEnded) {
+    const uint8_t states[kConnectionCount] = {};
+    const uint32_t idle[kBusyFlagCount] = {};
+    const uint32_t press[kBusyFlagCount] = {0, 1, 0};
+    const uint32_t pressAndSave[kBusyFlagCount] = {1, 1, 0};
+    const uint32_t save[kBusyFlagCount] = {1, 0, 0};
+    CHeldQuit held;
+    held.OnQuit(DecideQuit(save, states));
+    EXPECT_FALSE(held.Held()) << "a batch in flight alone keeps nothing";
+    EXPECT_FALSE(held.OnBusyFlags(idle));
+
+    held.OnQuit(DecideQuit(pressAndSave, states));
+    EXPECT_TRUE(held.Held());
+    held.OnQuit(DecideQuit(save, states)); // a second Quit that finds only flag 0 keeps it
+    EXPECT_TRUE(held.Held());
+    EXPECT_FALSE(held.OnBusyFlags(press)) << "the batch ended, the press goes on";
+    // The press stopped (no server) with its save still in flight: the Quit waits for it,
+    // or it would find flag 0 and be lost.
+    EXPECT_FALSE(held.OnBusyFlags(save));
+    EXPECT_TRUE(held.OnBusyFlags(idle));
+    EXPECT_FALSE(held.Held());
+    EXPECT_FALSE(held.OnBusyFlags(idle)) << "once";
 }
 
 // The one rule of the settings dialog's two holds: its own operations (flag 0, a save batch

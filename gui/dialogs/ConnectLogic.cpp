@@ -48,7 +48,16 @@ CPressDecision DecideConnectPress(bool up, bool modified, CPressQuestions& quest
     }
     decision.Action = PressAction::Connect;
     decision.ReleaseHold = false;
+    decision.AfterSave = modified;
     return decision;
+}
+
+CConnectingEnd DecideConnectingEnd(bool cancelled, bool quitRequested) {
+    CConnectingEnd end;
+    end.Abort = cancelled;
+    end.MarkDown = quitRequested;
+    end.PostQuit = quitRequested;
+    return end;
 }
 
 CConnectingStep DecideConnectingStep(uint8_t connectState, ConnectingEvent event) {
@@ -77,7 +86,9 @@ CConnectingStep DecideConnectingStep(uint8_t connectState, ConnectingEvent event
         }
         break;
     case ConnectingEvent::QuitNotice:
+        // Nothing waits for the user: a box or dialog it runs goes with it.
         step.CloseCaptionedWindow = true;
+        step.EndModalChild = true;
         step.SetQuitRequested = true;
         step.Close = true;
         break;

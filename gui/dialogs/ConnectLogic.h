@@ -50,6 +50,10 @@ struct CPressDecision {
     // The press's hold on the settings dialog (busy flag 1) ends with this decision. A
     // disconnect or a connect keeps it until the dialog it runs has ended.
     bool ReleaseHold = true;
+    // Connect: only once the save batch the press posted has ended with every item answered 0
+    // (a refused batch shows its box and connects nothing), so that no attempt dials a record
+    // the service did not take.
+    bool AfterSave = false;
 };
 
 // `up`: the page shows a connection up; `modified`: the settings dialog has unsaved edits.
@@ -60,6 +64,23 @@ CPressDecision DecideConnectPress(bool up, bool modified, CPressQuestions& quest
 inline bool ConnectAfterDisconnect(int selectedIndex, int activeIndex) {
     return selectedIndex != activeIndex;
 }
+
+// Whether the press's connecting dialog runs now (WM_START_CONNECT, or the end of the save it
+// waited for). Not when a Quit waits for the press to end: no connect is sent after a quit;
+// nor when a connection has come up meanwhile (a notification under a box): one at a time.
+inline bool StartConnectNow(bool connectionUp, bool quitPending) {
+    return !connectionUp && !quitPending;
+}
+
+// What the page does once the connecting dialog has ended, in the order of the fields.
+struct CConnectingEnd {
+    bool Abort = false;    // CMD_DISCONNECT for the attempt; the page shows it down
+    bool MarkDown = false; // the page, the settings dialog and the frame show every connection
+                           // down before the Quit: the service ended it when it asked the GUI
+                           // to quit, also during the success pause
+    bool PostQuit = false; // the frame's Quit, once the press has ended
+};
+CConnectingEnd DecideConnectingEnd(bool cancelled, bool quitRequested);
 
 // ---- the connecting dialog ----
 
@@ -84,6 +105,7 @@ struct CConnectingStep {
     bool ShowSuccess = false;          // hide name, bar and Cancel; 206; WM_SET_TRAY_ICON(1) to the page;
                                        // WM_CLOSE after a one-shot 3-second timer
     bool CloseCaptionedWindow = false; // post WM_CLOSE to the active window titled 208
+    bool EndModalChild = false;        // end the credentials dialog or RAS-error box it runs
     bool SetQuitRequested = false;
     bool ShowFailureBox = false;  // 205 / 208, error icon, Cancel disabled around it
     bool ShowRasErrorBox = false; // the RAS-error box for the code

@@ -47,28 +47,29 @@ TEST(ConnectPressTest, UpUnsavedAnswerSaveKeysAndServerDecideWhatThePressDoes) {
         unsigned Box;
         bool ReleaseHold;
         const char* Asked; // the questions reached, in order
+        bool AfterSave;    // the connect waits for the end of the save batch
     };
     const Case cases[] = {
         {"up: disconnect, nothing asked", true, true, true, true, false, false, PressAction::Disconnect, 0,
-         false, ""},
-        {"clean, all well: connect", false, false, false, false, true, true, PressAction::Connect, 0, false,
-         "keys server "},
+         false, "", false},
+        {"clean, all well: connect at once", false, false, false, false, true, true, PressAction::Connect, 0,
+         false, "keys server ", false},
         {"clean, a key differs", false, false, false, false, false, true, PressAction::Stop, 212, true,
-         "keys "},
+         "keys ", false},
         {"clean, no server", false, false, false, false, true, false, PressAction::Stop, 219, true,
-         "keys server "},
+         "keys server ", false},
         {"edits, No: nothing saved or checked", false, true, false, true, true, true, PressAction::Stop, 0,
-         true, "ask "},
-        {"edits, Yes, saved: connect", false, true, true, true, true, true, PressAction::Connect, 0, false,
-         "ask save server "},
+         true, "ask ", false},
+        {"edits, Yes, posted: connect once the batch is saved", false, true, true, true, true, true,
+         PressAction::Connect, 0, false, "ask save server ", true},
         // The save told the user why (a key, a host name too long for its edit, ...): no
         // second box, and above all no connect of a record that was not saved.
         {"edits, Yes, save stopped by a key", false, true, true, false, false, true, PressAction::Stop, 0,
-         true, "ask save "},
+         true, "ask save ", false},
         {"edits, Yes, save stopped otherwise", false, true, true, false, true, true, PressAction::Stop, 0,
-         true, "ask save "},
-        {"edits, Yes, saved, no server", false, true, true, true, true, false, PressAction::Stop, 219, true,
-         "ask save server "},
+         true, "ask save ", false},
+        {"edits, Yes, posted, no server", false, true, true, true, true, false, PressAction::Stop, 219, true,
+         "ask save server ", false},
     };
     for (const Case& c : cases) {
         CScriptedQuestions questions(c.Yes, c.SaveSent, c.Keys, c.Server);
@@ -77,6 +78,7 @@ TEST(ConnectPressTest, UpUnsavedAnswerSaveKeysAndServerDecideWhatThePressDoes) {
         EXPECT_EQ(d.BoxTextId, c.Box) << c.Name;
         EXPECT_EQ(d.ReleaseHold, c.ReleaseHold) << c.Name;
         EXPECT_EQ(questions.Asked, c.Asked) << c.Name;
+        EXPECT_EQ(d.AfterSave, c.AfterSave) << c.Name;
     }
 }
 
@@ -85,9 +87,40 @@ TEST(ConnectPressTest, ADisconnectConnectsTheSelectedConnectionNextOnlyWhenItIsA
     EXPECT_TRUE(ConnectAfterDisconnect(4, 3));
 }
 
+// What happened while the press waited (under its box, for its save, for its disconnect)
+// decides whether its connecting dialog still runs.
+TEST(ConnectPressTest, NoConnectingDialogAfterAQuitOrWithAConnectionThatCameUpMeanwhile) {
+    EXPECT_TRUE(StartConnectNow(false, false));
+    EXPECT_FALSE(StartConnectNow(false, true)) << "a quit waits for the press";
+    EXPECT_FALSE(StartConnectNow(true, false)) << "a state 1 arrived under a box";
+    EXPECT_FALSE(StartConnectNow(true, true));
+}
+
+TEST(ConnectPressTest, AQuitRequestShowsTheConnectionDownBeforeTheQuitWhateverTheEnd) {
+    struct Case {
+        const char* Name;
+        bool Cancelled, QuitRequested;
+        bool Abort, MarkDown, PostQuit;
+    };
+    const Case cases[] = {
+        {"connected, pause over", false, false, false, false, false},
+        {"cancelled, failed or refused", true, false, true, false, false},
+        // The service ended the connection when it asked to quit: the page and the frame must
+        // not still show it up, or the frame's Quit asks 216 and disconnects nothing.
+        {"quit during the success pause", false, true, false, true, true},
+        {"quit while connecting", true, true, true, true, true},
+    };
+    for (const Case& c : cases) {
+        const CConnectingEnd end = DecideConnectingEnd(c.Cancelled, c.QuitRequested);
+        EXPECT_EQ(end.Abort, c.Abort) << c.Name;
+        EXPECT_EQ(end.MarkDown, c.MarkDown) << c.Name;
+        EXPECT_EQ(end.PostQuit, c.PostQuit) << c.Name;
+    }
+}
+
 TEST(ConnectingStateTest, EachStateAndEventGiveTheActionNextStateAndResults) {
     constexpr unsigned None = 0, Progress = 1, Success = 2, CloseCaptioned = 4, Quit = 8, FailureBox = 16,
-                       RasBox = 32, Close = 64, End = 128, Cancelled = 256;
+                       RasBox = 32, Close = 64, End = 128, Cancelled = 256, EndChild = 512;
     struct Case {
         uint8_t State;
         ConnectingEvent Event;
@@ -105,9 +138,10 @@ TEST(ConnectingStateTest, EachStateAndEventGiveTheActionNextStateAndResults) {
         {2, E::Down, FailureBox | Close, 0},
         {1, E::Down, FailureBox | Close, 0},
         {0, E::Down, None, 0}, // the state 0 after a RAS error or a failure: no second box
-        {2, E::QuitNotice, CloseCaptioned | Quit | Close, 2},
-        {1, E::QuitNotice, CloseCaptioned | Quit | Close, 1},
-        {0, E::QuitNotice, CloseCaptioned | Quit | Close, 0},
+        // The credentials dialog or the RAS-error box under it goes too: nothing waits for the user.
+        {2, E::QuitNotice, CloseCaptioned | EndChild | Quit | Close, 2},
+        {1, E::QuitNotice, CloseCaptioned | EndChild | Quit | Close, 1},
+        {0, E::QuitNotice, CloseCaptioned | EndChild | Quit | Close, 0},
         {2, E::RasError, RasBox | Close, 0},
         {1, E::RasError, RasBox | Close, 0},
         {0, E::RasError, None, 0},
@@ -123,7 +157,7 @@ TEST(ConnectingStateTest, EachStateAndEventGiveTheActionNextStateAndResults) {
                               (s.CloseCaptionedWindow ? CloseCaptioned : 0) |
                               (s.SetQuitRequested ? Quit : 0) | (s.ShowFailureBox ? FailureBox : 0) |
                               (s.ShowRasErrorBox ? RasBox : 0) | (s.Close ? Close : 0) | (s.End ? End : 0) |
-                              (s.SetCancelled ? Cancelled : 0);
+                              (s.SetCancelled ? Cancelled : 0) | (s.EndModalChild ? EndChild : 0);
         EXPECT_EQ(acts, c.Acts) << int(c.State) << " " << int(c.Event);
         EXPECT_EQ(int(s.NextState), int(c.Next)) << int(c.State) << " " << int(c.Event);
     }

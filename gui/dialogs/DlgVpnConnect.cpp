@@ -308,7 +308,7 @@ void CDlgVpnConnect::OnConnectionStateChanged(bool up) {
 
 // ---- saving and the replies ----
 
-bool CDlgVpnConnect::SaveAllSettings() {
+bool CDlgVpnConnect::SaveAllSettings(bool reportEnd) {
     GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, true);
     for (size_t k = 0; k < SettingPages.size(); ++k) {
         // A page that refuses has told the user; the records before it keep what they took.
@@ -317,7 +317,7 @@ bool CDlgVpnConnect::SaveAllSettings() {
             return false;
         }
     }
-    ApplyActions(m_requests.StartSave(m_close.CloseState()));
+    ApplyActions(m_requests.StartSave(m_close.CloseState(), reportEnd));
     return true;
 }
 
@@ -361,6 +361,8 @@ void CDlgVpnConnect::FinishActions(const CSettingsActions& actions) {
         m_close.OnSaveFailed();
     if (actions.ClearBusy)
         GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, false);
+    if (actions.SaveBatchEnded)
+        ConnectionPage.OnSaveBatchEnded(actions.SaveBatchSaved);
     if (actions.PostClose)
         PostMessage(WM_CLOSE);
 }

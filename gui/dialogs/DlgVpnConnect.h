@@ -28,8 +28,10 @@ public:
     // For the connection page.
     bool IsModified() const;
     // Every page has written its records and the save requests are posted (false: a page
-    // refused its values and told the user; nothing was sent).
-    bool SaveAllSettings();
+    // refused its values and told the user; nothing was sent). `reportEnd`: the connection
+    // page is told when that batch has ended (CPageDlgVpnConnect::OnSaveBatchEnded), after its
+    // box if it has one.
+    bool SaveAllSettings(bool reportEnd = false);
     bool EveryKeyConfirmed() const;
     bool HasServer(int vpnIndex) const;
 

@@ -91,7 +91,17 @@ BOOL CDlgVpnConnecting::OnInitDialog() {
     credentials.SaveCredentials = InitialSaveCredentials(UserName, Password);
     credentials.UserName = UserName;
     credentials.Password = Password;
-    if (credentials.DoModal() != IDOK) {
+    m_modalChild = &credentials;
+    const INT_PTR answer = credentials.DoModal();
+    m_modalChild = nullptr;
+    // Only a save changed the record in the service. The reload runs on the frame's own
+    // request thread; without a save it could overtake saves still queued on this one and put
+    // the old record back into the frame's copy.
+    if (answer == IDOK && credentials.Saved())
+        frame.RequestRecord(VpnIndex);
+    // No connect after a quit: one that reached this dialog (which ended the credentials
+    // dialog with it) or one that the frame holds until the press has ended.
+    if (answer != IDOK || QuitRequested || frame.IsQuitPending()) {
         // Nothing was sent; a dialog ended here never shows.
         Apply(ConnectingEvent::Cancel);
         return TRUE;
@@ -99,11 +109,6 @@ BOOL CDlgVpnConnecting::OnInitDialog() {
     UserName = credentials.UserName;
     ::SecureZeroMemory(Password.data(), Password.size() * sizeof(wchar_t));
     Password = credentials.Password;
-    // Only a save changed the record in the service. The reload runs on the frame's own
-    // request thread; without a save it could overtake saves still queued on this one and put
-    // the old record back into the frame's copy.
-    if (credentials.Saved())
-        frame.RequestRecord(VpnIndex);
     // The page takes the target back when this dialog has ended.
     frame.SetNotificationWindow(m_hWnd);
     PostConnectRequest();
@@ -166,6 +171,8 @@ void CDlgVpnConnecting::Apply(ConnectingEvent event, int32_t rasError) {
     }
     if (step.CloseCaptionedWindow)
         CloseActiveWindowTitled(frame.GetUiText(kTextConnectCaption));
+    if (step.EndModalChild && m_modalChild)
+        m_modalChild->EndDialog(IDCANCEL); // its loop ends once this handler has returned
     if (step.SetQuitRequested)
         QuitRequested = 1;
     if (step.ShowFailureBox) {
@@ -175,7 +182,9 @@ void CDlgVpnConnecting::Apply(ConnectingEvent event, int32_t rasError) {
     }
     if (step.ShowRasErrorBox) {
         CDlgMsgBoxRasErr box(nullptr, rasError, frame.GetLanguagePath());
+        m_modalChild = &box;
         box.Run();
+        m_modalChild = nullptr;
     }
     if (step.Close && m_hWnd)
         PostMessage(WM_CLOSE);

@@ -66,6 +66,8 @@ private:
     int ProgressPosition = 0;
     uint8_t ConnectState = kConnectStateConnecting;
     bool m_awaitingReply = false;
+    // The credentials dialog or the RAS-error box while it runs: a quit notification ends it.
+    CDialog* m_modalChild = nullptr;
 };
 
 } // namespace corvel

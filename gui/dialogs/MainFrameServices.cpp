@@ -25,6 +25,7 @@ public:
     HWND SetNotificationWindow(HWND) override { return nullptr; }
     void SetTrayIcon(bool, uint8_t) override {}
     void PostQuitRequest() override {}
+    bool IsQuitPending() const override { return false; }
     void SetBusyFlag(BusyFlag, bool) override {}
     void PostBusyFlag(BusyFlag, bool) override {}
     void ClearSettingsOpen() override {}

@@ -63,6 +63,9 @@ public:
     virtual void SetTrayIcon(bool connected, uint8_t vpnIndex) = 0;
     // Runs the frame's Quit once the caller's handler has returned (posted).
     virtual void PostQuitRequest() = 0;
+    // A Quit that the connection page's press kept from running waits for the press to end;
+    // the press connects nothing after it.
+    virtual bool IsQuitPending() const = 0;
 
     // A busy flag, sent (in effect when this returns) or posted (in effect once the frame's
     // queue reaches it, after what was posted to it before).

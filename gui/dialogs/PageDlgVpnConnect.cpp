@@ -128,11 +128,15 @@ LRESULT CPageDlgVpnConnect::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
         OnConnectionStateChanged(wParam != 0);
         return 0;
     case WM_VPN_STATE1:
-        // The notification's index is not read: while one connection is up the other radio
-        // buttons are disabled, so the selected one is the connection concerned.
-        PostMessage(WM_SET_TRAY_ICON, 1, 0);
+        OnVpnState1(wParam);
         return 0;
     case WM_VPN_STATE0:
+        // A quit under the credentials dialog is the connecting dialog's that runs it: it ends
+        // that dialog and connects nothing, and the page quits once it has ended.
+        if (lParam != 0 && m_connecting && m_connecting->m_hWnd) {
+            m_connecting->SendMessage(WM_VPN_STATE0, wParam, lParam);
+            return 0;
+        }
         PostMessage(WM_SET_TRAY_ICON, 0, 0);
         if (lParam != 0)
             GetMainFrameServices().PostQuitRequest();
@@ -147,6 +151,9 @@ LRESULT CPageDlgVpnConnect::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_DISCONNECT_REFUSED:
         OnDisconnectRefused();
+        return 0;
+    case WM_SAVE_BATCH_ENDED:
+        OnSaveBatchEndedMessage(wParam != 0);
         return 0;
     default:
         break;
@@ -170,6 +177,15 @@ void CPageDlgVpnConnect::OnDestroy() {
     if (current != m_hWnd)
         frame.SetNotificationWindow(current);
     CDialog::OnDestroy();
+}
+
+void CPageDlgVpnConnect::OnVpnState1(WPARAM vpnIndex) {
+    // The connection the service names, which need not be the selected one (a dial begun from
+    // the command line that the opening status just missed): it becomes the selected one, so
+    // that its label, the button and a disconnect all name it.
+    if (vpnIndex < kConnectionControls.size())
+        SelectConnection(static_cast<int>(vpnIndex));
+    PostMessage(WM_SET_TRAY_ICON, 1, 0);
 }
 
 void CPageDlgVpnConnect::OnConnectionStateChanged(bool up) {
@@ -210,13 +226,13 @@ public:
     }
     bool SaveAll() override {
         CDlgVpnConnect* owner = m_page.OwnerDialog;
-        return owner && m_page.RunModal([owner] { return owner->SaveAllSettings(); });
+        return owner && m_page.RunModal([owner] { return owner->SaveAllSettings(true); });
     }
     bool EveryKeyConfirmed() override {
         return !m_page.OwnerDialog || m_page.OwnerDialog->EveryKeyConfirmed();
     }
     bool HasServer() override {
-        return !m_page.OwnerDialog || m_page.OwnerDialog->HasServer(m_page.SelectedIndex);
+        return !m_page.OwnerDialog || m_page.OwnerDialog->HasServer(m_page.m_pressIndex);
     }
 
 private:
@@ -229,6 +245,7 @@ void CPageDlgVpnConnect::OnBnClickedConnect() {
     // The press holds the settings dialog open (busy flag 1) until the windows it runs have
     // ended, whatever the dialog's own operations do with busy flag 0 meanwhile.
     m_pressing = true;
+    m_pressIndex = SelectedIndex;
     GetMainFrameServices().SetBusyFlag(BusyFlag::ConnectPress, true);
     CPagePressQuestions questions(*this);
     const bool modified = OwnerDialog && OwnerDialog->IsModified();
@@ -238,6 +255,10 @@ void CPageDlgVpnConnect::OnBnClickedConnect() {
         RunDisconnect();
         return;
     case PressAction::Connect:
+        if (decision.AfterSave) {
+            m_awaitingSave = true; // OnSaveBatchEnded goes on
+            return;
+        }
         PostMessage(WM_START_CONNECT);
         return;
     case PressAction::Stop:
@@ -261,6 +282,7 @@ void CPageDlgVpnConnect::RunDisconnect() {
     ShowConnectionStates(0, 0);
     PostMessage(WM_SET_TRAY_ICON, 0, 0);
     if (ConnectAfterDisconnect(SelectedIndex, States.ActiveIndex)) {
+        m_pressIndex = SelectedIndex;
         PostMessage(WM_START_CONNECT); // the hold stays for it
         return;
     }
@@ -268,43 +290,71 @@ void CPageDlgVpnConnect::RunDisconnect() {
     EndPress();
 }
 
+void CPageDlgVpnConnect::OnSaveBatchEnded(bool saved) {
+    // Called inside the reply that ended the batch, or after its box: posted on.
+    if (!m_awaitingSave)
+        return; // a press that stopped after its save (no server), or none
+    m_awaitingSave = false;
+    PostMessage(WM_SAVE_BATCH_ENDED, saved ? 1 : 0);
+}
+
+void CPageDlgVpnConnect::OnSaveBatchEndedMessage(bool saved) {
+    if (!m_pressing)
+        return;
+    // A refused batch has shown its box: the service holds the old record, so nothing dials.
+    if (saved)
+        OnStartConnect();
+    else
+        EndPress();
+}
+
 void CPageDlgVpnConnect::OnStartConnect() {
     if (!m_pressing)
         return; // only a press posts it
-    if (!IsConnectionIndex(SelectedIndex) || !Records) {
-        EndPress();
+    CMainFrameServices& frame = GetMainFrameServices();
+    if (!StartConnectNow(States.ConnectedFlag != 0, frame.IsQuitPending()) ||
+        !IsConnectionIndex(m_pressIndex) || !Records) {
+        EndPress(); // a held Quit runs then
         return;
     }
-    const VPNCONFIG record = VPNCONFIG::FromBytes(Records + size_t(SelectedIndex) * VPNCONFIG::kSize);
+    const int index = m_pressIndex;
+    const VPNCONFIG record = VPNCONFIG::FromBytes(Records + size_t(index) * VPNCONFIG::kSize);
     DWORD cancelled = 0;
     DWORD quitRequested = 0;
     RunModal([&] {
-        CDlgVpnConnecting dialog(this, ConnectionName(record), uint8_t(SelectedIndex),
+        CDlgVpnConnecting dialog(this, ConnectionName(record), uint8_t(index),
                                  WideFromUtf16(FixedToString(record.UserName)),
                                  WideFromUtf16(FixedToString(record.Password)));
         dialog.SetPipeThread(PipeThread);
+        m_connecting = &dialog;
         const INT_PTR result = dialog.DoModal();
+        m_connecting = nullptr;
         cancelled = dialog.Cancelled;
         quitRequested = dialog.QuitRequested;
         return result;
     });
-    if (cancelled)
-        AbortConnect();
+    const CConnectingEnd end = DecideConnectingEnd(cancelled != 0, quitRequested != 0);
+    if (end.Abort)
+        AbortConnect(index);
     // Back from the connecting dialog, also when the program is to quit: Quit may leave the
     // settings dialog open.
-    CMainFrameServices& frame = GetMainFrameServices();
     frame.SetNotificationWindow(m_hWnd);
+    // The service ended the connection when it asked to quit: shown down (in the frame too,
+    // at once) before the Quit, which would otherwise ask to disconnect it.
+    if (end.MarkDown)
+        OnConnectionStateChanged(false);
+    // A Quit that the frame holds runs once the press has ended; this one need not follow it.
+    const bool quitHeld = frame.IsQuitPending();
     // Released at once, before the Quit is handled.
     EndPress();
-    if (quitRequested)
+    if (end.PostQuit && !quitHeld)
         frame.PostQuitRequest();
 }
 
-void CPageDlgVpnConnect::AbortConnect() {
-    // The frame fixes the connection now: the page may be gone when the thread sends it, and
-    // the attempt was for the connection selected when it began.
+void CPageDlgVpnConnect::AbortConnect(int vpnIndex) {
+    // The frame fixes the connection now: the page may be gone when the thread sends it.
     if (PipeThread)
-        PostPipeRequest(*PipeThread, m_hWnd, BuildDisconnectRequest(uint8_t(SelectedIndex)));
+        PostPipeRequest(*PipeThread, m_hWnd, BuildDisconnectRequest(uint8_t(vpnIndex)));
     ShowConnectionStates(0, 0);
     PostMessage(WM_SET_TRAY_ICON, 0, 0);
     SetConnectButtonText(kTextConnectButton);
@@ -327,6 +377,7 @@ void CPageDlgVpnConnect::OnDisconnectRefused() {
 }
 
 void CPageDlgVpnConnect::EndPress() {
+    m_awaitingSave = false;
     if (!m_pressing)
         return;
     m_pressing = false;

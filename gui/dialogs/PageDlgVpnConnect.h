@@ -14,6 +14,7 @@
 namespace corvel {
 
 class CDlgVpnConnect;
+class CDlgVpnConnecting;
 
 class CPageDlgVpnConnect : public CDialog {
 public:
@@ -43,6 +44,10 @@ public:
     // From a press of the button until the windows it ran have ended (busy flag 1 is set).
     bool IsPressing() const { return m_pressing; }
 
+    // The settings dialog: the save batch that the press started has ended, `saved` when every
+    // item was answered 0. The press connects then, or ends.
+    void OnSaveBatchEnded(bool saved);
+
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(CDataExchange* dx) override;
@@ -62,7 +67,9 @@ private:
     void OnBnClickedConnect();
     void RunDisconnect();
     void OnStartConnect();
-    void AbortConnect();
+    void OnVpnState1(WPARAM vpnIndex);
+    void OnSaveBatchEndedMessage(bool saved);
+    void AbortConnect(int vpnIndex);
     void OnPipeReply(WPARAM dataLength, LPARAM frame);
     void OnDisconnectRefused();
     void OnConnectionStateChanged(bool up);
@@ -72,6 +79,10 @@ private:
 
     // Posted to itself by a refusing reply: the box opens once the pipe thread is free again.
     static constexpr UINT WM_DISCONNECT_REFUSED = WM_APP + 0x44;
+    // Posted to itself at the end of the press's save batch (wParam 1: all saved): the
+    // connecting dialog does not run inside the reply that ended it, and a Quit posted before
+    // it has been handled first.
+    static constexpr UINT WM_SAVE_BATCH_ENDED = WM_APP + 0x45;
 
     int SelectedIndex = 0;
     CConnectionStates States; // ActiveIndex, ConnectedFlag and the label of each connection
@@ -81,6 +92,13 @@ private:
     CDlgVpnConnect* OwnerDialog = nullptr;
     HWND m_previousTarget = nullptr; // the notification target before the page took it
     bool m_pressing = false;
+    bool m_awaitingSave = false; // the press connects once its save batch has ended saved
+    // The connection the press connects, fixed when it decided to: the selection may move
+    // meanwhile (a state 1 under its box, a click while it waits for its save).
+    int m_pressIndex = 0;
+    // While it runs; it is not the notification target during its credentials dialog, so a
+    // QuitGui reaches it through the page.
+    CDlgVpnConnecting* m_connecting = nullptr;
 };
 
 } // namespace corvel

@@ -39,6 +39,8 @@ void Merge(CSettingsActions& into, const CSettingsActions& from) {
     into.ResetCloseState |= from.ResetCloseState;
     into.ClearBusy |= from.ClearBusy;
     into.PostClose |= from.PostClose;
+    into.SaveBatchEnded |= from.SaveBatchEnded;
+    into.SaveBatchSaved |= from.SaveBatchSaved;
 }
 
 } // namespace
@@ -62,9 +64,11 @@ void CSettingsRequests::EndOperation(CSettingsActions& actions) const {
         actions.ClearBusy = true;
 }
 
-CSettingsActions CSettingsRequests::StartSave(int closeState) {
+CSettingsActions CSettingsRequests::StartSave(int closeState, bool reportEnd) {
     const uint32_t batch = m_nextBatch++;
     m_batches.push_back(CBatch{batch, int(kVpnCount), false});
+    if (reportEnd)
+        m_reportedBatch = batch;
     CSettingsActions actions;
     for (uint8_t k = 0; k < kVpnCount; ++k) {
         const CPending request{SettingsRequestKind::Save, k, batch};
@@ -196,6 +200,11 @@ CSettingsActions CSettingsRequests::EndSaveItem(uint32_t batch, bool ok, int clo
         return actions;
     const bool allSaved = !it->Failed;
     m_batches.erase(it);
+    if (batch == m_reportedBatch) {
+        m_reportedBatch = 0;
+        actions.SaveBatchEnded = true;
+        actions.SaveBatchSaved = allSaved;
+    }
 
     const CSaveEndStep end = DecideSaveEnd(closeState, allSaved);
     if (end.PostClose) {

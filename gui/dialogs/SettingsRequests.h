@@ -33,6 +33,10 @@ struct CSettingsActions {
     bool ResetCloseState = false; // a save that a close or quit started failed: CloseState 0
     bool ClearBusy = false;       // busy flag 0 cleared: an operation ended and nothing is in flight
     bool PostClose = false;       // WM_CLOSE to the dialog
+    // The end of the save batch last started with StartSave(..., true), told to whoever waits
+    // for it (the connection page's press): SaveBatchSaved when every item was answered 0.
+    bool SaveBatchEnded = false;
+    bool SaveBatchSaved = false;
 };
 
 enum class SettingsRequestKind { Load, Save, Import, Export };
@@ -51,8 +55,9 @@ public:
     // what the end of a save or a failed export does).
 
     // Posts the 20 save requests (items 0 to 19, in order) from the records as they are now,
-    // after the pages have written them.
-    CSettingsActions StartSave(int closeState);
+    // after the pages have written them. `reportEnd`: the batch's end sets SaveBatchEnded (an
+    // earlier batch started so that is then no longer reported).
+    CSettingsActions StartSave(int closeState, bool reportEnd = false);
     // CMD_IMPORT of `path` with `selection` (0 all, n connection n); when it succeeds the 20
     // records are loaded again one after the other.
     CSettingsActions StartImport(std::wstring_view path, uint8_t selection, int closeState);
@@ -93,7 +98,8 @@ private:
     std::deque<CPending> m_queue;
     std::deque<CBatch> m_batches;
     uint32_t m_nextBatch = 1;
-    bool m_reloadStored = false; // the reload under way has replaced a record
+    uint32_t m_reportedBatch = 0; // the batch whose end is told; 0 none
+    bool m_reloadStored = false;  // the reload under way has replaced a record
 };
 
 } // namespace corvel

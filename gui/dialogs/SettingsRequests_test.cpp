@@ -233,6 +233,61 @@ TEST_F(SettingsRequestsTest, SaveBatchEndsOnceAtItsLastAnswer) {
     }
 }
 
+// The connection page's press connects only after the batch it started: that batch's end is
+// told once, at its last answer, with whether every item was answered 0. A batch that nobody
+// waits for tells nothing.
+TEST_F(SettingsRequestsTest, AReportedBatchTellsItsEndOnceWithWhetherEveryItemWasSaved) {
+    struct Case {
+        const char* Name;
+        bool Report;
+        std::map<uint8_t, Answer> Answers; // items not named answer Ok
+        int CloseState;
+        bool Saved;
+    };
+    const Case cases[] = {
+        {"all saved", true, {}, kCloseStateOpen, true},
+        {"item 5 refused", true, {{5, Answer::Refused}}, kCloseStateOpen, false},
+        {"item 19 without reply", true, {{19, Answer::None}}, kCloseStateOpen, false},
+        {"echo of another item", true, {{0, Answer::OtherItem}}, kCloseStateOpen, false},
+        {"all saved while closing", true, {}, kCloseStateClosing, true},
+        {"not reported", false, {}, kCloseStateOpen, false},
+        {"not reported, refused", false, {{5, Answer::Refused}}, kCloseStateOpen, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        NewRequests();
+        CloseState = c.CloseState;
+        EXPECT_FALSE(Requests->StartSave(CloseState, c.Report).SaveBatchEnded);
+        for (uint8_t k = 0; k < kVpnCount; ++k) {
+            const auto it = c.Answers.find(k);
+            const CSettingsActions a = AnswerSave(k, it == c.Answers.end() ? Answer::Ok : it->second);
+            const bool last = k + 1u == kVpnCount;
+            EXPECT_EQ(a.SaveBatchEnded, last && c.Report) << "item " << int(k);
+            EXPECT_EQ(a.SaveBatchSaved, last && c.Saved) << "item " << int(k);
+        }
+    }
+    // No thread takes the requests: the batch ends, refused, while it starts.
+    AcceptedPosts = 0;
+    NewRequests();
+    const CSettingsActions none = Requests->StartSave(CloseState, true);
+    EXPECT_TRUE(none.SaveBatchEnded);
+    EXPECT_FALSE(none.SaveBatchSaved);
+    EXPECT_EQ(none.MessageTextId, 214u);
+
+    // Two batches in flight: only the end of the one last started to be reported is told, so a
+    // press never takes an earlier batch's end for its own.
+    AcceptedPosts = SIZE_MAX;
+    for (const bool firstReported : {false, true}) {
+        NewRequests();
+        Requests->StartSave(CloseState, firstReported);
+        Requests->StartSave(CloseState, true);
+        for (uint8_t k = 0; k < kVpnCount; ++k)
+            EXPECT_FALSE(AnswerSave(k, Answer::Ok).SaveBatchEnded) << int(k);
+        for (uint8_t k = 0; k < kVpnCount; ++k)
+            EXPECT_EQ(AnswerSave(k, Answer::Ok).SaveBatchSaved, k + 1u == kVpnCount) << int(k);
+    }
+}
+
 TEST_F(SettingsRequestsTest, PostsThatFailCountAsItemsWithoutReply) {
     // No pipe thread takes requests: the whole batch fails at once, with one box.
     AcceptedPosts = 0;

@@ -38,6 +38,7 @@ public:
     std::vector<uint8_t> Records = std::vector<uint8_t>(kVpnCount * VPNCONFIG::kSize);
     ConnectStatusArray States = {};
     bool LaunchedWithVpn = false;
+    bool QuitPending = false;
     HWND NotificationWindow = nullptr;
 
     // What reached it, in order.
@@ -72,6 +73,7 @@ public:
         TrayIcons.push_back({connected, vpnIndex});
     }
     void PostQuitRequest() override { ++QuitRequests; }
+    bool IsQuitPending() const override { return QuitPending; }
     void SetBusyFlag(BusyFlag flag, bool busy) override { BusyCalls.push_back({flag, busy, false}); }
     void PostBusyFlag(BusyFlag flag, bool busy) override { BusyCalls.push_back({flag, busy, true}); }
     void ClearSettingsOpen() override { ++SettingsClosed; }
