@@ -130,6 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Strangers, NotificationServiceTest,
                          ::testing::Values(Strangers{"no stranger", 0, false},
                                            Strangers{"one looping silent holder", 1, false},
                                            Strangers{"three looping silent holders", 3, false},
+                                           Strangers{"twelve looping silent holders", 12, false},
                                            Strangers{"a flood of 2000", 0, true}),
                          [](const ::testing::TestParamInfo<Strangers>& info) {
                              return info.param.Flood ? std::string("Flood")
