@@ -79,12 +79,16 @@ ServiceProcessQuery SetServiceProcessQuery(ServiceProcessQuery query) {
     return g_serviceProcessQuery.exchange(query);
 }
 
+ServiceProcessFacts QueryServiceProcess() {
+    return g_serviceProcessQuery.load()();
+}
+
 DWORD CheckPipeServer(HANDLE pipe) {
     ULONG serverProcessId = 0;
     const DWORD serverError = ::GetNamedPipeServerProcessId(pipe, &serverProcessId) ? 0 : LastErrorOr1359();
     // Read after the open: the handle's server cannot change, while the service may have
     // stopped (and its process id gone to another process) since any earlier look.
-    const ServiceProcessFacts service = g_serviceProcessQuery.load()();
+    const ServiceProcessFacts service = QueryServiceProcess();
     return JudgePipeServer(serverError, serverProcessId, service);
 }
 

@@ -31,5 +31,7 @@ ServiceProcessFacts QueryCorvelServiceProcess();
 // call it; an open under way uses the one it read first.
 using ServiceProcessQuery = ServiceProcessFacts (*)();
 ServiceProcessQuery SetServiceProcessQuery(ServiceProcessQuery query);
+// Asks the query set now (QueryCorvelServiceProcess unless a test put its own in).
+ServiceProcessFacts QueryServiceProcess();
 
 } // namespace corvel

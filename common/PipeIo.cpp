@@ -13,6 +13,14 @@ CPipeIo::CPipeIo(HANDLE pipe, DWORD timeoutMs, HANDLE abortEvent, HANDLE event)
     RestartDeadline(timeoutMs);
 }
 
+CPipeIo::~CPipeIo() {
+    if (m_connecting) {
+        ::CancelIoEx(m_pipe, &m_connect);
+        DWORD ignored = 0;
+        ::GetOverlappedResult(m_pipe, &m_connect, &ignored, TRUE);
+    }
+}
+
 void CPipeIo::RestartDeadline(DWORD timeoutMs) {
     m_bounded = timeoutMs != kPipeIoNoDeadline;
     m_deadline = m_bounded ? ::GetTickCount64() + timeoutMs : 0;
@@ -81,6 +89,35 @@ DWORD CPipeIo::Connect() {
     DWORD ignored = 0;
     const DWORD result = Complete(ov, started, ignored, false);
     return result == ERROR_PIPE_CONNECTED ? 0 : result;
+}
+
+DWORD CPipeIo::BeginConnect() {
+    if (m_eventError != 0)
+        return m_eventError;
+    m_connect = {};
+    m_connect.hEvent = m_event;
+    // The event may still be set by the instance's last read, and a client that is there already
+    // does not touch it.
+    ::ResetEvent(m_event);
+    if (::ConnectNamedPipe(m_pipe, &m_connect))
+        return 0;
+    const DWORD e = ::GetLastError();
+    if (e == ERROR_PIPE_CONNECTED)
+        return 0;
+    if (e == ERROR_IO_PENDING)
+        m_connecting = true;
+    return e != 0 ? e : DWORD(ERROR_INTERNAL_ERROR);
+}
+
+DWORD CPipeIo::FinishConnect() {
+    if (!m_connecting)
+        return 0;
+    m_connecting = false;
+    DWORD ignored = 0;
+    if (::GetOverlappedResult(m_pipe, &m_connect, &ignored, TRUE))
+        return 0;
+    const DWORD e = LastErrorOr1359();
+    return e == ERROR_PIPE_CONNECTED ? 0 : e;
 }
 
 DWORD CPipeIo::ReadSome(uint8_t* buffer, DWORD capacity, DWORD& got) {

@@ -21,6 +21,8 @@ public:
     // as this object (null: the object creates its own). abortEvent may be null. The deadline
     // starts now.
     CPipeIo(HANDLE pipe, DWORD timeoutMs, HANDLE abortEvent = nullptr, HANDLE event = nullptr);
+    // Cancels a wait for a client that BeginConnect left running, and waits for its end.
+    ~CPipeIo();
     CPipeIo(const CPipeIo&) = delete;
     CPipeIo& operator=(const CPipeIo&) = delete;
 
@@ -39,6 +41,13 @@ public:
     // Server side: waits for a client, without the deadline (only the abort event ends it).
     // 0 also when the client came before the call; ERROR_NO_DATA when it came and went again.
     DWORD Connect();
+    // The same for a thread that serves several instances and waits for them together: starts
+    // the wait and returns at once, 0 or ERROR_NO_DATA as Connect, ERROR_IO_PENDING while it
+    // waits (Event() is set once a client came: then FinishConnect), or the error.
+    DWORD BeginConnect();
+    // After Event() was set: 0 when a client is connected (ERROR_NO_DATA: it came and went
+    // again), or the error that ended the wait.
+    DWORD FinishConnect();
     // One read of up to capacity bytes; got tells how many came. In a message-mode pipe
     // ERROR_MORE_DATA says the message goes on (got bytes of it came).
     DWORD ReadSome(uint8_t* buffer, DWORD capacity, DWORD& got);
@@ -67,6 +76,8 @@ private:
     bool m_bounded = true;
     bool m_paused = false;
     DWORD m_leftWhenPaused = 0;
+    OVERLAPPED m_connect = {}; // BeginConnect's, while m_connecting
+    bool m_connecting = false;
 };
 
 } // namespace corvel

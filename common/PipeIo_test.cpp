@@ -1,5 +1,6 @@
 // The bounded I/O on real pipe pairs: what reads, writes and waits return, how a deadline or
 // an abort ends them, and that a cancelled operation leaves the pipe usable.
+#include "PipeClientCheck.h"
 #include "PipeClientOpen.h"
 #include "PipeIo.h"
 
@@ -177,6 +178,39 @@ TEST(CPipeIo, ConnectTakesEarlyClientsAndEndsOnlyByTheAbort) {
     EXPECT_EQ(0u, io.Connect());
 }
 
+TEST(CPipeIo, BeginConnectWaitsBesideOthersAndIsCancelledWithTheObject) {
+    const std::wstring name = UniqueName(L"begin");
+    UniqueFile server(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 1000, nullptr));
+    ASSERT_TRUE(server);
+    {
+        // Left waiting: the object's end cancels the wait, and the instance takes a client after.
+        CPipeIo io(server.get(), kShortMs);
+        EXPECT_EQ(DWORD(ERROR_IO_PENDING), io.BeginConnect());
+        EXPECT_EQ(DWORD(WAIT_TIMEOUT), ::WaitForSingleObject(io.Event(), 0));
+    }
+    CPipeIo io(server.get(), kShortMs);
+    ASSERT_EQ(DWORD(ERROR_IO_PENDING), io.BeginConnect());
+    UniqueFile client;
+    ASSERT_EQ(0u, OpenPipeClient(name.c_str(), GENERIC_READ | GENERIC_WRITE, PipeOpenPolicy(), client));
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), ::WaitForSingleObject(io.Event(), 5000));
+    EXPECT_EQ(0u, io.FinishConnect());
+    ASSERT_EQ(0u, CPipeIo(client.get(), 5000).WriteAll(reinterpret_cast<const uint8_t*>("x"), 1));
+    uint8_t byte = 0;
+    DWORD n = 0;
+    EXPECT_EQ(0u, io.ReadExact(&byte, 1, n));
+    EXPECT_EQ('x', byte);
+
+    // A client that came before the call, to a fresh instance: connected at once.
+    const std::wstring early = UniqueName(L"early");
+    UniqueFile second(::CreateNamedPipeW(early.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 1000, nullptr));
+    ASSERT_TRUE(second);
+    UniqueFile earlyClient;
+    ASSERT_EQ(0u, OpenPipeClient(early.c_str(), GENERIC_READ | GENERIC_WRITE, PipeOpenPolicy(), earlyClient));
+    EXPECT_EQ(0u, CPipeIo(second.get(), kShortMs).BeginConnect());
+}
+
 TEST(CPipeIo, WaitForClientCloseReturnsOnceTheReplyWasTaken) {
     PipePair p;
     ASSERT_TRUE(p.Connected);
@@ -244,6 +278,55 @@ ServiceProcessFacts ScriptedServiceProcess() {
 UniqueFile ListeningServer(const std::wstring& name) {
     return UniqueFile(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                                          4096, 4096, 1000, nullptr));
+}
+
+int g_asked = 0;
+ServiceProcessFacts CountedServiceProcess() {
+    ++g_asked;
+    return g_facts;
+}
+
+// The server's side: whether a connected client is the service's process, and how often the
+// service manager is asked.
+TEST(CPipeClientCheck, OnlyTheServicesProcessIsTrustedAndStrangersInARowAreRefusedUnasked) {
+    const DWORD self = ::GetCurrentProcessId();
+    const ServiceProcessQuery previous = SetServiceProcessQuery(&CountedServiceProcess);
+    CPipeClientCheck check;
+    auto judge = [&](DWORD& result) {
+        const std::wstring name = UniqueName(L"client");
+        UniqueFile server = ListeningServer(name);
+        UniqueFile client;
+        if (!server || OpenPipeClient(name.c_str(), GENERIC_WRITE, PipeOpenPolicy(), client) != 0)
+            return false;
+        result = check.Check(server.get());
+        return true;
+    };
+    DWORD result = 1;
+    g_facts = {0, SERVICE_RUNNING, self};
+    g_asked = 0;
+    ASSERT_TRUE(judge(result));
+    EXPECT_EQ(0u, result) << "this process is the service";
+    ASSERT_TRUE(judge(result));
+    EXPECT_EQ(0u, result);
+    EXPECT_EQ(2, g_asked) << "the service's id is asked about every time";
+
+    // The service now runs elsewhere: the id seen is asked about, found to be a stranger's now,
+    // and the next connections so soon after that answer are refused without a question.
+    g_facts = {0, SERVICE_RUNNING, self + 4};
+    g_asked = 0;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(judge(result));
+        EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), result) << i;
+    }
+    EXPECT_GE(g_asked, 1);
+    EXPECT_LE(g_asked, 2) << "at most one more once the answer went stale";
+
+    // Not running, or a client id that cannot be read: refused.
+    g_facts = {0, SERVICE_STOP_PENDING, self};
+    ASSERT_TRUE(judge(result));
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), result);
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), check.Check(INVALID_HANDLE_VALUE));
+    SetServiceProcessQuery(previous);
 }
 
 TEST(OpenPipeClient, AServerThatIsNotTheServicesProcessGetsNothing) {

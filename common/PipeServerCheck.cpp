@@ -9,4 +9,13 @@ uint32_t JudgePipeServer(uint32_t serverError, uint32_t serverProcessId, const S
     return known && serverProcessId == service.ProcessId ? 0 : kPipeServerRefused;
 }
 
+bool MustAskForTheService(uint32_t clientError, uint32_t clientProcessId, const ServiceProcessSeen& seen,
+                          uint64_t nowMs) {
+    if (clientError != 0 || clientProcessId == 0)
+        return false;
+    if (!seen.Read || JudgePipeServer(0, clientProcessId, seen.Facts) == 0)
+        return true;
+    return nowMs < seen.ReadAtMs || nowMs - seen.ReadAtMs >= kServiceFactsFreshMs;
+}
+
 } // namespace corvel

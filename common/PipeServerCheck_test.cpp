@@ -37,5 +37,34 @@ TEST(PipeServerCheck, OnlyTheRunningServicesOwnProcessIsTrusted) {
         EXPECT_EQ(JudgePipeServer(c.ServerError, c.ServerPid, c.Service), c.Expected) << c.What;
 }
 
+TEST(PipeServerCheck, AWriterIsJudgedOnAFreshAnswerUnlessAStrangerComesTooSoonAfterOne) {
+    const ServiceProcessSeen never;
+    const ServiceProcessSeen running{true, {0, kRunning, 288}, 1000};
+    const ServiceProcessSeen none{true, {1060, 0, 0}, 1000};
+    struct Case {
+        const char* What;
+        uint32_t ClientError;
+        uint32_t ClientPid;
+        const ServiceProcessSeen& Seen;
+        uint64_t Now;
+        bool Asks;
+    } cases[] = {
+        {"first writer", 0, 288, never, 5, true},
+        {"first stranger", 0, 400, never, 5, true},
+        {"the service seen, at once", 0, 288, running, 1000, true},
+        {"the service seen, later", 0, 288, running, 900000, true},
+        {"a stranger right after an answer", 0, 400, running, 1001, false},
+        {"a stranger just before it goes stale", 0, 400, running, 1099, false},
+        {"a stranger once the answer is stale", 0, 400, running, 1100, true},
+        {"a stranger while no service was seen", 0, 400, none, 1050, false},
+        {"a new service once that answer is stale", 0, 400, none, 1100, true},
+        {"a clock that went back", 0, 400, running, 999, true},
+        {"id unreadable", 1, 288, running, 900000, false},
+        {"id read as 0", 0, 0, never, 5, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MustAskForTheService(c.ClientError, c.ClientPid, c.Seen, c.Now), c.Asks) << c.What;
+}
+
 } // namespace
 } // namespace corvel

@@ -1,18 +1,28 @@
 #pragma once
-// The GUI's server of "\\.\pipe\corvelgui": one inbound instance and one thread that takes one
-// message per connection and posts it to the window that currently follows the connection.
+// The GUI's server of "\\.\pipe\corvelgui": a few inbound instances and one thread that takes
+// one message per connection from the service and posts it to the window that currently
+// follows the connection. Only the service is listened to: any other writer is cut unread.
 #include "Handles.h"
+#include "PipeClientCheck.h"
 #include "PipeIo.h"
+#include "PipeSecurityDescriptor.h"
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
+#include <vector>
 
 namespace corvel {
 
 constexpr const wchar_t* kNotificationPipeName = L"\\\\.\\pipe\\corvelgui";
-// A client that connects and writes nothing (or never closes) is given up after this long.
-constexpr DWORD kNotificationReadTimeoutMs = 2000;
+// The service writes its 7 or 8 bytes in one write right after it connects, and gives up a
+// forward after half a second: a writer that is slower than this is given up.
+constexpr DWORD kNotificationReadTimeoutMs = 100;
+// Strangers are cut at once, so one of them holds at most one instance at a time: the service
+// finds a free one beside a few that connect in a loop. All of them exist while the server
+// runs, so nobody else can add an instance of the name.
+constexpr size_t kNotificationInstances = 8;
 
 // Owned by the application object, which offers the three operations to the windows. All three
 // are called on the main thread.
@@ -39,24 +49,28 @@ protected:
     virtual void OnPipeCreated() {}
 
 private:
+    DWORD CreateInstances();
     static unsigned __stdcall ThreadMain(void* self);
     DWORD NotificationThread();
-    // 0 when a client is connected, ERROR_OPERATION_ABORTED when stopped, or the error that
-    // ends the thread.
-    static DWORD AwaitClient(CPipeIo& io);
+    // One connection: ERROR_OPERATION_ABORTED when stopped, an error that ends the thread, or 0.
+    DWORD Serve(CPipeIo& io, CPipeClientCheck& check);
     // What the client wrote until it closed or the read bound passed; false when stopped.
     bool ReadMessage(CPipeIo& io, uint8_t* bytes, DWORD capacity, DWORD& length) const;
 
     // The notification thread reads NotifyTarget only while it holds NotifySemaphore; the main
     // thread changes it only while it holds it (or before the thread exists).
     HWND NotifyTarget = nullptr;
-    UniqueFile NotifyPipe;
+    // The instances; the first owns the name. Empty while no server runs.
+    std::vector<UniqueFile> NotifyPipes;
     // Written by the main thread, read by the notification thread after each connection.
     std::atomic<LONG> NotifyRunning{0};
     UniqueHandle<> NotifyThread;
     UniqueHandle<> NotifySemaphore;
     // Set by StopNotificationServer: ends every wait of the thread at once.
     UniqueEvent m_stopEvent;
+    // SYSTEM (the service) may write, this program's user may serve; nobody else may open it.
+    CPipeSecurityDescriptor m_security;
+    std::vector<uint8_t> m_user;
     const DWORD m_readTimeoutMs;
 };
 

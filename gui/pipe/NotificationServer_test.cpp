@@ -1,10 +1,14 @@
 #include "NotificationServer.h"
 
+#include "E2eHarness.h"
 #include "FakeService.h"
+#include "GuiWriterProcess.h"
 #include "PipeClientOpen.h"
 #include "TestWindow.h"
 
 #include <gtest/gtest.h>
+
+#include <aclapi.h>
 
 #include <thread>
 #include <vector>
@@ -17,6 +21,14 @@ using pipetest::RecordedMessage;
 using Bytes = std::vector<uint8_t>;
 
 constexpr DWORD kTestReadBoundMs = 300;
+// What a stranger's run may take at most: far below a read bound that would let it hold.
+constexpr DWORD kStrangerMs = 20000;
+constexpr DWORD kLongReadBoundMs = 60000;
+
+const std::wstring& WriterProgram() {
+    static const std::wstring path = e2e::ToWindowsPath(CORVEL_GUIWRITER_EXE);
+    return path;
+}
 
 // A client of the GUI pipe as the service's forwarder is: open (waiting while busy), write, close.
 UniqueFile OpenGuiPipe() {
@@ -44,6 +56,8 @@ protected:
         ASSERT_EQ(server.StartNotificationServer(window.Hwnd()), 0u);
     }
 
+    // The test process writes as the service does; the writer program is a stranger.
+    CThisProcessIsTheService trusted;
     CTestWindow window;
     CNotificationServer server{kTestReadBoundMs};
 };
@@ -93,6 +107,79 @@ TEST_F(NotificationServerTest, ClientThatNeverWritesIsGivenUp) {
     ExpectMessage(window.Messages()[0], WM_VPN_STATE1, 7, 0);
 }
 
+// Another process's messages are dropped unread, whatever they say; the service's next one is
+// the first to arrive.
+TEST_F(NotificationServerTest, AStrangersMessagesPostNothing) {
+    const Bytes forged[] = {
+        {0x44, 0, 0, 4, 0, 0, 0x02, 0xB3}, // RAS error 691
+        {0x41, 0, 0, 3, 0, 0, 1},          // quit
+        {0x41, 0, 0, 3, 0, 1, 0},          // connection 1 up
+    };
+    // Each run ends once the server has let its connection go.
+    for (const Bytes& bytes : forged)
+        EXPECT_NE(DWORD(ERROR_TIMEOUT),
+                  guiwriter::Run(WriterProgram(), L"write " + guiwriter::Hex(bytes), kStrangerMs));
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+    ExpectMessage(window.Messages()[0], WM_VPN_STATE1, 7, 0);
+}
+
+// Cut before any read: a stranger that writes nothing is let go at once, not at the read bound.
+TEST(NotificationServer, AStrangerThatWritesNothingIsCutAtOnce) {
+    CThisProcessIsTheService trusted;
+    CTestWindow window;
+    CNotificationServer server(kLongReadBoundMs);
+    ASSERT_EQ(server.StartNotificationServer(window.Hwnd()), 0u);
+    EXPECT_EQ(0u, guiwriter::Run(WriterProgram(), L"hold-once", kStrangerMs));
+    Notify(kSentinel);
+    ASSERT_TRUE(window.WaitForMessages(1, 10000));
+    ExpectMessage(window.Messages()[0], WM_VPN_STATE1, 7, 0);
+}
+
+TEST_F(NotificationServerTest, ThePipeLetsOnlySystemAndThisUserIn) {
+    UniqueFile client = OpenGuiPipe();
+    ASSERT_TRUE(client);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(DWORD(ERROR_SUCCESS),
+              ::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &descriptor));
+    ScopeExit freeDescriptor([&] { ::LocalFree(descriptor); });
+    ASSERT_NE(nullptr, dacl);
+    ASSERT_EQ(2, dacl->AceCount);
+
+    UniqueHandle<> token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    uint8_t user[256];
+    DWORD size = 0;
+    ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size));
+    BYTE system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    ASSERT_TRUE(::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize));
+
+    struct Expected {
+        PSID Sid;
+        ACCESS_MASK Required;
+        ACCESS_MASK Refused;
+    } expected[] = {
+        // The tray program's user serves the pipe; SYSTEM, the service, only writes to it.
+        {reinterpret_cast<TOKEN_USER*>(user)->User.Sid, FILE_CREATE_PIPE_INSTANCE | FILE_WRITE_DATA, 0},
+        {system, FILE_WRITE_DATA, FILE_READ_DATA},
+    };
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    for (WORD i = 0; i < 2; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(::GetAce(dacl, i, &ace));
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType) << i;
+        EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&allowed->SidStart), expected[i].Sid)) << i;
+        ACCESS_MASK mask = allowed->Mask;
+        ::MapGenericMask(&mask, &mapping);
+        EXPECT_EQ(expected[i].Required, mask & expected[i].Required) << i;
+        EXPECT_EQ(0u, mask & expected[i].Refused) << i;
+    }
+}
+
 TEST_F(NotificationServerTest, StartAgainKeepsTheTargetAndSetNotificationWindowMovesIt) {
     CTestWindow other;
     EXPECT_EQ(server.StartNotificationServer(other.Hwnd()), 0u);
@@ -122,6 +209,7 @@ TEST_F(NotificationServerTest, NameServedAlreadyFailsTheStartUntilItIsFree) {
 }
 
 TEST(NotificationServer, StopReturnsPromptlyWhileWaitingOrReading) {
+    CThisProcessIsTheService trusted;
     CTestWindow window;
     CNotificationServer never;
     never.StopNotificationServer(); // never started: nothing to do
@@ -171,6 +259,7 @@ protected:
 };
 
 TEST(NotificationServer, ClientConnectedBeforeTheServerWaitsIsServed) {
+    CThisProcessIsTheService trusted;
     CTestWindow window;
     CEarlyClientServer server;
     ASSERT_EQ(server.StartNotificationServer(window.Hwnd()), 0u);

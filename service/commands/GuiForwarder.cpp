@@ -10,15 +10,18 @@ namespace corvel {
 
 namespace {
 std::atomic<const wchar_t*> g_guiPipeName{kGuiPipeName};
-// A busy GUI pipe is waited for twice at most, and the whole forward (the waits and the
-// write) ends by this bound: a GUI that does not read must not hold the worker, or a burst
-// of notifications would take every worker from the clients. The GUI reads at once.
+// The whole forward (the waits and the write) ends by this bound: a GUI that does not read
+// must not hold the worker, or a burst of notifications would take every worker from the
+// clients. The GUI reads at once.
 constexpr DWORD kForwardTimeoutMs = 500;
 
 PipeOpenPolicy ForwardPolicy() {
     PipeOpenPolicy p;
-    p.Attempts = 2;
-    p.OnFailedWait = FailedWait::Ends;
+    // A busy GUI pipe is tried again for as long as the bound allows: other processes may take
+    // its instances for a moment (the GUI cuts them at once), and an instance that frees may go
+    // to one of them before this wait ends.
+    p.Attempts = kUnlimitedAttempts;
+    p.OnFailedWait = FailedWait::TriesAgain;
     p.DeadlineMs = kForwardTimeoutMs; // the GUI's own default wait could be anything
     // Identification only: the GUI may learn who writes, but cannot act as the service.
     p.FileFlags = kPipeFileAttributeNormal | kPipeFileOverlapped | kPipeFileIdentificationOnly;

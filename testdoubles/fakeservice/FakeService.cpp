@@ -43,6 +43,13 @@ ServiceProcessFacts ThisProcessIsTheService() {
 
 } // namespace
 
+CThisProcessIsTheService::CThisProcessIsTheService()
+    : m_previous(SetServiceProcessQuery(&ThisProcessIsTheService)) {}
+
+CThisProcessIsTheService::~CThisProcessIsTheService() {
+    SetServiceProcessQuery(m_previous);
+}
+
 DWORD CFakeService::Start() {
     m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stop)
@@ -61,10 +68,8 @@ DWORD CFakeService::Start() {
             Serve(owned.get());
         });
     }
-    if (!m_standsForService) {
-        m_previousQuery = SetServiceProcessQuery(&ThisProcessIsTheService);
-        m_standsForService = true;
-    }
+    if (!m_standsForService)
+        m_standsForService = std::make_unique<CThisProcessIsTheService>();
     return 0;
 }
 
@@ -74,10 +79,7 @@ void CFakeService::Stop() {
     for (std::thread& t : m_threads)
         t.join();
     m_threads.clear();
-    if (m_standsForService) {
-        SetServiceProcessQuery(m_previousQuery);
-        m_standsForService = false;
-    }
+    m_standsForService.reset();
 }
 
 bool CFakeService::ReadRequest(CPipeIo& io, FakeRequest& request) {

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -59,6 +60,19 @@ DWORD OpenGuiNotificationPipe(UniqueFile& pipe, DWORD timeoutMs = 10000);
 // close), with the waits of OpenGuiNotificationPipe. 0, or the last error.
 DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs = 10000);
 
+// While it lives, the server checks of this process (the clients' check of the command pipe's
+// server, the notification server's check of its writers) take this process for CORVELSVC's.
+class CThisProcessIsTheService {
+public:
+    CThisProcessIsTheService();
+    ~CThisProcessIsTheService();
+    CThisProcessIsTheService(const CThisProcessIsTheService&) = delete;
+    CThisProcessIsTheService& operator=(const CThisProcessIsTheService&) = delete;
+
+private:
+    ServiceProcessQuery m_previous;
+};
+
 class CFakeService {
 public:
     // `instances` listening instances, one thread each; `defaultTimeoutMs` is what a client's
@@ -99,8 +113,7 @@ private:
     const wchar_t* m_name;
     UniqueEvent m_stop;
     std::vector<std::thread> m_threads;
-    bool m_standsForService = false;
-    ServiceProcessQuery m_previousQuery = nullptr;
+    std::unique_ptr<CThisProcessIsTheService> m_standsForService;
     mutable std::mutex m_lock; // guards the records below and m_responder's calls
     mutable std::condition_variable m_changed;
     std::vector<FakeRequest> m_requests;
