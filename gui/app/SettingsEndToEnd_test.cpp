@@ -1,7 +1,7 @@
 // The settings dialog of the main frame in this process against the shipped CORVELSVC.exe,
 // installed under Wine's service manager with the scripted rasapi32.dll beside it: what the
-// dialog saves is what "corvel.dat" holds, and an exported file imported again brings its
-// values back into the dialog.
+// dialog saves is what "corvel.dat" holds, an exported file imported again brings its values
+// back into the dialog, and a file that holds no settings is refused and changes nothing.
 #include "MainFrameTestFixture.h"
 #include "SettingsDialogDriver.h"
 
@@ -164,6 +164,57 @@ TEST_F(SettingsEndToEndTest, WhatTheDialogSavesIsWhatTheDataFileHoldsAndAnExport
     EXPECT_EQ(ConnectionName(Frame->GetConfigRecords().Record(0)), L"Site 1");
     EXPECT_EQ(ConnectionName(DataFileRecords().at(0)), L"Site 1") << "the service stored the import";
     EXPECT_FALSE(::IsWindowEnabled(SaveButton(*dialog)));
+}
+
+// Noise of the size of all 20, and a real export under another key: the service refuses both,
+// the dialog shows its import failure and keeps its records, "corvel.dat" is as it was, and the
+// dialog opens again afterwards.
+TEST_F(SettingsEndToEndTest, AnImportOfAFileThatHoldsNoSettingsShowsItsFailureAndChangesNothing) {
+    CDlgVpnConnect* dialog = OpenDialog();
+    ASSERT_NE(dialog, nullptr);
+    CMessageBoxRecorder boxes;
+
+    std::vector<uint8_t> noise(kVpnCount * VPNCONFIG::kSize);
+    uint32_t seed = 12345; // its names, had they been stored, include one that Wine cannot draw
+    for (uint8_t& b : noise) {
+        seed = seed * 1103515245u + 12345u;
+        b = uint8_t(seed >> 16);
+    }
+    std::vector<uint8_t> otherKey = BuildPlainDataFile(kDataFileSize, MakeSampleContent(u"他の鍵 "));
+    otherKey.erase(otherKey.begin(), otherKey.begin() + kRecordsOffset);
+    ASSERT_EQ(0u, CryptDataFile(otherKey));
+    ASSERT_EQ(otherKey.size(), noise.size());
+
+    std::vector<uint8_t> dataFile, after;
+    ASSERT_EQ(0u, ReadWholeFile(Folder.File(L"corvel.dat"), dataFile));
+    size_t failures = 0;
+    for (const std::vector<uint8_t>* file : {&noise, &otherKey}) {
+        SCOPED_TRACE(file == &noise ? "noise" : "another key");
+        const std::wstring path = Folder.File(L"no-settings.bin");
+        ASSERT_EQ(0u, WriteWholeFile(path, *file));
+        SetFileDialogHook([&](bool, OPENFILENAMEW& ofn) {
+            wcscpy_s(ofn.lpstrFile, ofn.nMaxFile, path.c_str());
+            return TRUE;
+        });
+        ChooseMenuItem(*dialog, 32810);
+        ++failures;
+        ASSERT_TRUE(
+            PumpUntil([&] { return BoxesWith(boxes, 213) == failures && !Frame->IsBusy(BusyFlag::Settings); },
+                      kRequestsMs));
+        EXPECT_EQ(boxes.calls.size(), failures) << "the import failure only";
+        EXPECT_EQ(WindowText(SettingControl(*dialog, 0, IDC_SET_NAME)), L"Site 1");
+        EXPECT_EQ(TabTitle(::GetDlgItem(dialog->m_hWnd, IDC_SETTINGS_TAB), 20), L"20：Site 20");
+        ASSERT_EQ(0u, ReadWholeFile(Folder.File(L"corvel.dat"), after));
+        EXPECT_EQ(after, dataFile) << "corvel.dat byte for byte";
+    }
+
+    ChooseMenuItem(*dialog, 32800);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetSettingsDialog() == nullptr; }, kRequestsMs));
+    Frame->SendMessage(WM_TRAY_NOTIFY, 0, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(PumpUntil([&] { return Frame->GetSettingsDialog() != nullptr; }, kRequestsMs));
+    dialog = dynamic_cast<CDlgVpnConnect*>(Frame->GetSettingsDialog());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(WindowText(SettingControl(*dialog, 19, IDC_SET_NAME)), L"Site 20");
 }
 
 } // namespace

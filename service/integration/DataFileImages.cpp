@@ -106,6 +106,41 @@ std::vector<uint8_t> BuildPlainDataFile(size_t size, const DataFileContent& cont
     return image;
 }
 
+void FillRecordStringsToTheEnd(std::vector<uint8_t>& plainImage) {
+    struct Array {
+        size_t Offset;
+        size_t Chars;
+    };
+    const size_t size = plainImage.size();
+    size_t recordSize = VPNCONFIG::kSize;
+    std::vector<Array> arrays = {{VPNCONFIG::kOffName, VPNCONFIG::kNameChars},
+                                 {VPNCONFIG::kOffPreSharedKey, VPNCONFIG::kPreSharedKeyChars},
+                                 {VPNCONFIG::kOffServer, VPNCONFIG::kServerChars},
+                                 {VPNCONFIG::kOffUserName, VPNCONFIG::kUserNameChars},
+                                 {VPNCONFIG::kOffPassword, VPNCONFIG::kPasswordChars}};
+    if (size != kDataFileSize) {
+        const bool form1694 = size == kDataFileSize1694;
+        recordSize = form1694 ? VPNCONFIG_1694::kSize : VPNCONFIG_1698::kSize;
+        arrays = {{0, OldVpnConfigFields::kNameChars},
+                  {66, OldVpnConfigFields::kPreSharedKeyChars},
+                  {136, OldVpnConfigFields::kServerBytes / 2},
+                  {form1694 ? VPNCONFIG_1694::kOffUserName : VPNCONFIG_1698::kOffUserName,
+                   OldVpnConfigFields::kUserNameChars},
+                  {form1694 ? VPNCONFIG_1694::kOffPassword : VPNCONFIG_1698::kOffPassword,
+                   OldVpnConfigFields::kPasswordChars}};
+    }
+    for (size_t i = 0; i < kVpnCount; ++i) {
+        for (const Array& a : arrays) {
+            uint8_t* chars = plainImage.data() + kRecordsOffset + i * recordSize + a.Offset;
+            for (size_t k = 0; k < a.Chars; ++k) {
+                const char16_t c = char16_t(u'A' + (i + k) % 26);
+                chars[2 * k] = uint8_t(c);
+                chars[2 * k + 1] = uint8_t(c >> 8);
+            }
+        }
+    }
+}
+
 DWORD CryptDataFile(std::vector<uint8_t>& bytes) {
     return Crypt(bytes, true);
 }

@@ -32,6 +32,10 @@ DataFileContent MakeSampleContent(const std::u16string& namePrefix);
 // fields in their own layouts.
 std::vector<uint8_t> BuildPlainDataFile(size_t size, const DataFileContent& content);
 
+// Fills every string array of every record of a plain image (of one of the three sizes) to its
+// end with text, in the image's own layout: no string holds a terminator.
+void FillRecordStringsToTheEnd(std::vector<uint8_t>& plainImage);
+
 // RC4 with the data-file key ("movlek") or the settings-file key ("quarLMN4"), in place.
 DWORD CryptDataFile(std::vector<uint8_t>& bytes);
 DWORD CryptSettingsFile(std::vector<uint8_t>& bytes);

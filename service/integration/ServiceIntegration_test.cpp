@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -162,6 +163,20 @@ protected:
         for (size_t i = 0; i + 1 < messages.size(); ++i)
             EXPECT_EQ(StateMessage(vpnIndex, 2), messages[i]) << "message " << i;
     }
+
+    // The 20 records of `content` saved through the pipe.
+    void SaveRecords(const DataFileContent& content) {
+        uint32_t result = 99;
+        for (uint8_t i = 0; i < 20; ++i) {
+            ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, content.Records[i]),
+                                        CMD_SAVE_CONFIG, result));
+            ASSERT_EQ(0u, result) << int(i);
+        }
+    }
+
+    // Exports all 20 and each one, imports each file again with its selection: every import
+    // succeeds and the records are as before.
+    void ExpectEveryExportImportsAgain();
 
     static std::vector<uint8_t> AllStates(uint8_t vpnIndex = 0, uint8_t state = 0) {
         std::vector<uint8_t> states(20, 0);
@@ -347,12 +362,8 @@ TEST_F(ServiceTest, StopWhileConnectedHangsUpBeforeStopped) {
 TEST_F(ServiceTest, SettingsSurviveAnExportAndImportRoundTrip) {
     ASSERT_EQ(0u, StartService());
     const DataFileContent sample = MakeSampleContent(u"往復");
+    ASSERT_NO_FATAL_FAILURE(SaveRecords(sample));
     uint32_t result = 99;
-    for (uint8_t i = 0; i < 20; ++i) {
-        ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigRequest(i, sample.Records[i]), CMD_SAVE_CONFIG,
-                                    result));
-        ASSERT_EQ(0u, result) << int(i);
-    }
 
     const std::wstring all = m_folder.File(L"all.bin");
     ASSERT_EQ(0u, RequestResult(m_client, BuildExportRequest(U16(all), 0), CMD_EXPORT, result));
@@ -393,6 +404,108 @@ TEST_F(ServiceTest, SettingsSurviveAnExportAndImportRoundTrip) {
     ASSERT_EQ(0u, result);
     ASSERT_EQ(0u, RequestLoadConfig(m_client, 4, item, result));
     EXPECT_EQ(sample.Records[2].ToBytes(), item);
+}
+
+// Files of the right size that hold no settings: noise, or a real export under another key.
+TEST_F(ServiceTest, AnImportOfAFileThatHoldsNoSettingsIsRefusedWithTheDataFileUnchanged) {
+    ASSERT_EQ(0u, StartService());
+    const DataFileContent sample = MakeSampleContent(u"本物");
+    ASSERT_NO_FATAL_FAILURE(SaveRecords(sample));
+    uint32_t result = 99;
+    const std::wstring exported = m_folder.File(L"exported.bin");
+    ASSERT_EQ(0u, RequestResult(m_client, BuildExportRequest(U16(exported), 0), CMD_EXPORT, result));
+    ASSERT_EQ(0u, result);
+    std::vector<uint8_t> otherKey;
+    ASSERT_EQ(0u, ReadWholeFile(exported, otherKey));
+    ASSERT_EQ(0u, CryptSettingsFile(otherKey)); // the plain records
+    ASSERT_EQ(0u, CryptDataFile(otherKey));     // under the data file's key
+    std::mt19937 engine(18);
+    auto random = [&](size_t size) {
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& b : bytes)
+            b = uint8_t(engine());
+        return bytes;
+    };
+    struct Case {
+        const char* Name;
+        std::vector<uint8_t> File;
+        uint8_t Selection;
+    };
+    const Case cases[] = {
+        {"22520 random bytes", random(20 * VPNCONFIG::kSize), 0},
+        {"an export of all under another key", otherKey, 0},
+        {"1126 random bytes", random(VPNCONFIG::kSize), 4},
+        {"33880 random bytes", random(20 * VPNCONFIG_1694::kSize), 0},
+    };
+    std::vector<uint8_t> dataFile, after;
+    ASSERT_EQ(0u, ReadWholeFile(m_folder.File(L"corvel.dat"), dataFile));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::wstring path = m_folder.File(L"noise.bin");
+        ASSERT_EQ(0u, WriteWholeFile(path, c.File));
+        ASSERT_EQ(0u,
+                  RequestResult(m_client, BuildImportRequest(U16(path), c.Selection), CMD_IMPORT, result));
+        EXPECT_EQ(ResultCode::InvalidData, result);
+        ASSERT_EQ(0u, ReadWholeFile(m_folder.File(L"corvel.dat"), after));
+        EXPECT_EQ(dataFile, after) << "corvel.dat byte for byte";
+        std::vector<uint8_t> item;
+        for (uint8_t i = 0; i < 20; ++i) {
+            ASSERT_EQ(0u, RequestLoadConfig(m_client, i, item, result));
+            EXPECT_EQ(sample.Records[i].ToBytes(), item) << int(i);
+        }
+    }
+}
+
+// Every file that export writes imports again and brings back what was exported, also after
+// a peer saved records and credentials whose strings have no terminator.
+TEST_F(ServiceTest, AnExportImportsAgainAfterAPeerSavedStringsWithoutTerminators) {
+    ASSERT_EQ(0u, StartService());
+    uint32_t result = 99;
+    const DataFileContent sample = MakeSampleContent(u"満杯");
+    std::mt19937 engine(18);
+    for (uint8_t i = 0; i < 20; ++i) {
+        // Text to the end of every array, or noise.
+        VPNCONFIG r = sample.Records[i];
+        std::fill(std::begin(r.Name), std::end(r.Name), u'名');
+        std::fill(std::begin(r.PreSharedKey), std::end(r.PreSharedKey), u'鍵');
+        std::fill(std::begin(r.Server), std::end(r.Server), uint8_t(0x61));
+        std::fill(std::begin(r.UserName), std::end(r.UserName), u'u');
+        std::fill(std::begin(r.Password), std::end(r.Password), u'p');
+        std::vector<uint8_t> item = r.ToBytes();
+        if (i % 2)
+            for (uint8_t& b : item)
+                b = uint8_t(engine());
+        ASSERT_EQ(0u,
+                  RequestResult(m_client, BuildSaveConfigItemRequest(i, item.data(), uint32_t(item.size())),
+                                CMD_SAVE_CONFIG, result));
+        ASSERT_EQ(0u, result) << int(i);
+    }
+    std::vector<uint8_t> credentials(AUTHINFO::kSize, 0x4B); // no terminator in either string
+    credentials[AUTHINFO::kOffVpnIndex] = 6;
+    ASSERT_EQ(0u, RequestResult(m_client, BuildSaveConfigItemRequest(25, credentials.data(), AUTHINFO::kSize),
+                                CMD_SAVE_CONFIG, result));
+    ASSERT_EQ(0u, result);
+    ExpectEveryExportImportsAgain();
+}
+
+void ServiceTest::ExpectEveryExportImportsAgain() {
+    uint32_t result = 99;
+    std::vector<std::vector<uint8_t>> before(20);
+    for (uint8_t i = 0; i < 20; ++i)
+        ASSERT_EQ(0u, RequestLoadConfig(m_client, i, before[i], result));
+    const std::wstring path = m_folder.File(L"again.bin");
+    for (uint8_t selection = 0; selection <= 20; ++selection) {
+        SCOPED_TRACE(int(selection));
+        ASSERT_EQ(0u, RequestResult(m_client, BuildExportRequest(U16(path), selection), CMD_EXPORT, result));
+        ASSERT_EQ(0u, result);
+        ASSERT_EQ(0u, RequestResult(m_client, BuildImportRequest(U16(path), selection), CMD_IMPORT, result));
+        EXPECT_EQ(0u, result);
+    }
+    std::vector<uint8_t> item;
+    for (uint8_t i = 0; i < 20; ++i) {
+        ASSERT_EQ(0u, RequestLoadConfig(m_client, i, item, result));
+        EXPECT_EQ(before[i], item) << int(i);
+    }
 }
 
 TEST_F(ServiceTest, ConnectWithoutGuiStartsTheStandInFromTheServiceFolder) {
@@ -487,6 +600,18 @@ TEST_P(DataFileTest, IsReadAndRewrittenInTheCurrentForm) {
         EXPECT_EQ(sent.Reserved, stored.Reserved);
         EXPECT_EQ(1u, stored.UseRemoteGateway);
     }
+}
+
+// Converted from an older form or read as it lies, strings that filled their arrays to the
+// end are stored terminated: what export then writes imports again.
+TEST_P(DataFileTest, WithStringsFillingTheirArraysExportsFilesThatImportAgain) {
+    const size_t size = GetParam();
+    std::vector<uint8_t> file = BuildPlainDataFile(size, MakeSampleContent(u"満杯"));
+    FillRecordStringsToTheEnd(file);
+    ASSERT_EQ(0u, CryptDataFile(file));
+    ASSERT_EQ(0u, WriteWholeFile(m_folder.File(L"corvel.dat"), file));
+    ASSERT_EQ(0u, StartService());
+    ExpectEveryExportImportsAgain();
 }
 
 INSTANTIATE_TEST_SUITE_P(KnownSizes, DataFileTest,

@@ -48,6 +48,14 @@ void WriteOldHead(uint8_t* image, const OldVpnConfigFields& r) {
     WriteRaw(image, 662, r.DnsAddress);
 }
 
+// True when one of the `chars` UTF-16LE units at offset is a terminator.
+bool HoldsTerminator(const uint8_t* image, size_t offset, size_t chars) {
+    for (size_t i = 0; i < chars; ++i)
+        if (ReadLe16(image + offset + 2 * i) == 0)
+            return true;
+    return false;
+}
+
 // Server's string lies over its whole 512 bytes, the address bytes included.
 void ServerToChars(const uint8_t (&server)[VPNCONFIG::kServerBytes],
                    char16_t (&chars)[VPNCONFIG::kServerChars]) {
@@ -182,6 +190,14 @@ bool VPNCONFIG::Sanitize() {
     return changed;
 }
 
+bool VPNCONFIG::HasTerminatedStrings(const uint8_t* image) {
+    return HoldsTerminator(image, kOffName, kNameChars) &&
+           HoldsTerminator(image, kOffPreSharedKey, kPreSharedKeyChars) &&
+           HoldsTerminator(image, kOffServer, kServerChars) &&
+           HoldsTerminator(image, kOffUserName, kUserNameChars) &&
+           HoldsTerminator(image, kOffPassword, kPasswordChars);
+}
+
 void AUTHINFO::Read(const uint8_t* image) {
     VpnIndex = image[kOffVpnIndex];
     ReadChars(image, kOffUserName, UserName);
@@ -250,6 +266,13 @@ void VPNCONFIG_1694::Write(uint8_t* image) const {
     WriteLe32(image + kOffReserved, Reserved);
     WriteChars(image, kOffUserName, UserName);
     WriteChars(image, kOffPassword, Password);
+}
+
+bool VPNCONFIG_1694::HasTerminatedStrings(const uint8_t* image) {
+    return HoldsTerminator(image, 0, kNameChars) && HoldsTerminator(image, 66, kPreSharedKeyChars) &&
+           HoldsTerminator(image, 136, kServerBytes / 2) &&
+           HoldsTerminator(image, kOffUserName, kUserNameChars) &&
+           HoldsTerminator(image, kOffPassword, kPasswordChars);
 }
 
 void VPNCONFIG_1698::Read(const uint8_t* image) {

@@ -74,6 +74,12 @@ struct VPNCONFIG {
     // Forces a terminator into every string field that holds none (Server's last
     // character included); for records taken from the pipe or a file. True if changed.
     bool Sanitize();
+
+    // True when every string of the record image (kSize bytes) ends inside its array: Name,
+    // PreSharedKey, UserName, Password, and Server read as a host name over all its 256
+    // characters, whichever form ServerIsIpAddress names. No other field is looked at.
+    // Every record the store holds passes; bytes that were never a record almost never do.
+    static bool HasTerminatedStrings(const uint8_t* image);
 };
 
 struct AUTHINFO {
@@ -144,6 +150,9 @@ struct VPNCONFIG_1694 : OldVpnConfigFields {
 
     void Read(const uint8_t* image);
     void Write(uint8_t* image) const;
+
+    // As VPNCONFIG::HasTerminatedStrings, over this form's arrays (kSize bytes).
+    static bool HasTerminatedStrings(const uint8_t* image);
 };
 
 // Older form found in data files of 34533 bytes.

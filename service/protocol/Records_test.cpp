@@ -401,6 +401,125 @@ TEST(ConvertOldRecord, FieldAt666Of1698IsIgnored) {
     EXPECT_EQ(a.Convert().ToBytes(), b.Convert().ToBytes());
 }
 
+// The check an import makes of every record it reads, in the layout of each form: a string
+// whose array holds no zero unit fails it, wherever its terminator would have been.
+namespace {
+
+struct StringArray {
+    const char* name;
+    size_t offset;
+    size_t chars;
+};
+
+using CheckFn = bool (*)(const uint8_t*);
+
+// Each array in turn filled without a terminator in a record whose other strings end early
+// and whose other bytes are all 0xFF.
+void ExpectEachStringIsChecked(size_t size, const std::vector<StringArray>& arrays, CheckFn check) {
+    std::vector<uint8_t> good(size, 0xFF);
+    for (const StringArray& a : arrays)
+        WriteLe16(&good[a.offset + 2 * 5], 0);
+    ASSERT_TRUE(check(good.data()));
+    for (const StringArray& a : arrays) {
+        SCOPED_TRACE(a.name);
+        // Units whose bytes hold zeros but are not zero themselves: no terminator.
+        for (uint16_t unit : {uint16_t(0x4141), uint16_t(0x0100), uint16_t(0x0001)}) {
+            std::vector<uint8_t> bytes = good;
+            for (size_t i = 0; i < a.chars; ++i)
+                WriteLe16(&bytes[a.offset + 2 * i], unit);
+            EXPECT_FALSE(check(bytes.data())) << "unit " << unit;
+            // The terminator in the array's last unit, or in its first: terminated.
+            WriteLe16(&bytes[a.offset + 2 * (a.chars - 1)], 0);
+            EXPECT_TRUE(check(bytes.data()));
+            WriteLe16(&bytes[a.offset + 2 * (a.chars - 1)], unit);
+            WriteLe16(&bytes[a.offset], 0);
+            EXPECT_TRUE(check(bytes.data()));
+            // A zero unit just behind the array does not count.
+            WriteLe16(&bytes[a.offset], unit);
+            if (a.offset + 2 * a.chars + 2 <= size) {
+                WriteLe16(&bytes[a.offset + 2 * a.chars], 0);
+                EXPECT_FALSE(check(bytes.data()));
+            }
+        }
+    }
+}
+
+} // namespace
+
+TEST(TerminatedStrings, EveryStringOfTheCurrentFormIsChecked) {
+    ExpectEachStringIsChecked(VPNCONFIG::kSize,
+                              {{"Name", VPNCONFIG::kOffName, 33},
+                               {"PreSharedKey", VPNCONFIG::kOffPreSharedKey, 129},
+                               {"Server", VPNCONFIG::kOffServer, 256},
+                               {"UserName", VPNCONFIG::kOffUserName, 65},
+                               {"Password", VPNCONFIG::kOffPassword, 65}},
+                              &VPNCONFIG::HasTerminatedStrings);
+}
+
+TEST(TerminatedStrings, EveryStringOfTheOlderFormIsChecked) {
+    ExpectEachStringIsChecked(VPNCONFIG_1694::kSize,
+                              {{"Name", 0, 33},
+                               {"PreSharedKey", 66, 33},
+                               {"Server", 136, 256},
+                               {"UserName", 670, 256},
+                               {"Password", 1182, 256}},
+                              &VPNCONFIG_1694::HasTerminatedStrings);
+}
+
+TEST(TerminatedStrings, ServerIsCheckedAsAHostNameWhateverItsFlagAndNoOtherFieldCounts) {
+    struct Case {
+        const char* name;
+        uint32_t serverIsIpAddress;
+        bool fillBehindAddress; // nonzero units from the address up to the end of Server
+        bool expected;
+    } cases[] = {
+        {"address, zeros behind", 1, false, true},
+        {"address, text behind to the end", 1, true, false},
+        {"odd flag, zeros behind", 7, false, true},
+        {"host form, text to the end", 0, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VPNCONFIG r = VPNCONFIG::Default(0);
+        const uint8_t address[4] = {10, 20, 30, 1};
+        r.SetServerAddress(address);
+        r.ServerIsIpAddress = c.serverIsIpAddress;
+        // The records give meaning to values other than 0 and 1: none of these refuses a record.
+        r.NoDestinationNetwork = 2;
+        r.DnsAddressSet = 0xFFFFFFFFu;
+        r.UseRemoteGateway = 0x80000000u;
+        r.Reserved = 0xDEADBEEFu;
+        r.AuthProtocol = 0xFF;
+        r.DestinationPrefixLength = 200;
+        std::vector<uint8_t> bytes = r.ToBytes();
+        if (c.fillBehindAddress)
+            for (size_t i = 2; i < VPNCONFIG::kServerChars; ++i)
+                WriteLe16(&bytes[VPNCONFIG::kOffServer + 2 * i], 0x2E61);
+        EXPECT_EQ(VPNCONFIG::HasTerminatedStrings(bytes.data()), c.expected);
+    }
+}
+
+// What the store makes of any bytes, from the pipe or converted from an older form, passes;
+// the bytes themselves almost never do.
+TEST(TerminatedStrings, SanitizedAndConvertedRecordsPassWhileRandomBytesFail) {
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE(seed);
+        const std::vector<uint8_t> current = RandomImage(VPNCONFIG::kSize, seed);
+        ASSERT_FALSE(VPNCONFIG::HasTerminatedStrings(current.data()));
+        VPNCONFIG sanitized = VPNCONFIG::FromBytes(current.data());
+        sanitized.Sanitize();
+        ASSERT_TRUE(VPNCONFIG::HasTerminatedStrings(sanitized.ToBytes().data()));
+
+        const std::vector<uint8_t> older = RandomImage(VPNCONFIG_1698::kSize, seed + 1000);
+        ASSERT_FALSE(VPNCONFIG_1694::HasTerminatedStrings(older.data()));
+        for (OldRecordForm form : {OldRecordForm::Form1694, OldRecordForm::Form1698}) {
+            VPNCONFIG converted = VPNCONFIG::FromBytes(current.data()); // converted over noise
+            ConvertOldRecord(older.data(), form, converted);
+            ASSERT_TRUE(VPNCONFIG::HasTerminatedStrings(converted.ToBytes().data()));
+        }
+    }
+}
+
 TEST(ApplyAuthInfo, ReplacesOnlyTheCredentialsBounded) {
     std::vector<uint8_t> bytes(AUTHINFO::kSize, 0x43); // strings without terminator
     AUTHINFO auth = AUTHINFO::FromBytes(bytes.data());

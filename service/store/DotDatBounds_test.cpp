@@ -1,6 +1,6 @@
 // Random bytes of every size the store reads, through conversion and into the image: every
-// string field ends in a terminator inside its array, and no byte outside the image (nor of
-// the input) changes. Fixed seed, bounded rounds.
+// string field ends in a terminator inside its array (so an export of any record imports
+// again), and no byte outside the image (nor of the input) changes. Fixed seed, bounded rounds.
 #include "DotDatRecord.h"
 #include "ImageBounds.h"
 
@@ -22,6 +22,15 @@ void StoreInto(CGuardedBuffer& image, size_t index, const uint8_t* incoming) {
     StoreRecord(image.Data() + DotDatRecord::RecordOffset(index), incoming);
 }
 
+// Records of the image that the import's own check would refuse, were they exported.
+std::string RefusedByImport(const uint8_t* image) {
+    std::string refused;
+    for (size_t i = 0; i < kVpnCount; ++i)
+        if (!VPNCONFIG::HasTerminatedStrings(image + DotDatRecord::RecordOffset(i)))
+            refused += " " + std::to_string(i);
+    return refused;
+}
+
 } // namespace
 
 TEST(ImageBounds, RandomDataFilesOfEveryKnownSize) {
@@ -37,6 +46,7 @@ TEST(ImageBounds, RandomDataFilesOfEveryKnownSize) {
             FillDefaultImage(image.Data());
             ASSERT_TRUE(ImageFromFileContent(content.data(), content.size(), image.Data()));
             ASSERT_EQ("", UnterminatedInImage(image.Data()));
+            ASSERT_EQ("", RefusedByImport(image.Data()));
             ASSERT_EQ(0u, image.GuardBytesChanged());
             ASSERT_EQ(before, content);
             ++files;
@@ -76,6 +86,7 @@ TEST(ImageBounds, RandomRecordsFromImportFilesAndThePipe) {
                 ++records;
             }
             ASSERT_EQ("", UnterminatedInImage(image.Data()));
+            ASSERT_EQ("", RefusedByImport(image.Data()));
             ASSERT_EQ(0u, image.GuardBytesChanged());
             ASSERT_EQ(before, file);
             ++files;
@@ -93,6 +104,7 @@ TEST(ImageBounds, RandomRecordsFromImportFilesAndThePipe) {
         block[0] &= 1;
         ASSERT_TRUE(StoreLogInfo(image.Data(), block.data()));
         ASSERT_EQ("", UnterminatedInImage(image.Data())) << "round " << round;
+        ASSERT_EQ("", RefusedByImport(image.Data())) << "round " << round;
         ASSERT_EQ(0u, image.GuardBytesChanged());
     }
     std::printf("bounded records: %zu random import files (1126, 1694, 22520, 33880 bytes), %zu records "

@@ -84,6 +84,16 @@ DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
         return error;
     cipher.Release();
 
+    // A file of the right size that holds no settings (random bytes, or one encrypted with
+    // another key) decrypts to noise whose strings almost never end inside their arrays;
+    // every record the store holds, and so every exported one, has them all terminated.
+    const size_t recordSize = current ? VPNCONFIG::kSize : VPNCONFIG_1694::kSize;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* image = content.data.get() + i * recordSize;
+        if (!(current ? VPNCONFIG::HasTerminatedStrings(image) : VPNCONFIG_1694::HasTerminatedStrings(image)))
+            return ERROR_INVALID_DATA;
+    }
+
     for (size_t i = 0; i < count; ++i) {
         const uint8_t index = selection != 0 ? uint8_t(selection - 1) : uint8_t(i);
         uint8_t record[VPNCONFIG::kSize];

@@ -34,7 +34,8 @@ private:
 
 // `anyConnectionActive` = some connection's ConnectStatus is not 0 (the caller asks the engine).
 // `selection` 0: all 20; k: connection k (1-based). 0 or a Win32 code: 5 while a connection
-// is active (the file is not opened), 13 for a size that does not fit the selection, 87 from
+// is active (the file is not opened), 13 for a size that does not fit the selection or for a
+// record with a string that does not end inside its array (then nothing is stored), 87 from
 // the store for a selection above 20, else the error of the impersonation, the open, the
 // return to the service's identity (then nothing is stored), the read, the cipher or the
 // store (records stored before it stay stored).

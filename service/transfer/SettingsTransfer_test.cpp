@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,33 @@ bool OpensExclusively(const std::wstring& path) {
         ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return bool(file);
 }
+
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 engine(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& b : bytes)
+        b = uint8_t(engine());
+    return bytes;
+}
+
+// A string array of a record image filled to its end with text, no terminator.
+void FillWithoutTerminator(std::vector<uint8_t>& bytes, size_t offset, size_t chars) {
+    for (size_t i = 0; i < chars; ++i)
+        WriteLe16(&bytes[offset + 2 * i], uint16_t(u'a' + i % 26));
+}
+
+struct StringArray {
+    const char* name;
+    size_t offset;
+    size_t chars;
+};
+constexpr StringArray kStrings[] = {
+    {"Name", VPNCONFIG::kOffName, VPNCONFIG::kNameChars},
+    {"PreSharedKey", VPNCONFIG::kOffPreSharedKey, VPNCONFIG::kPreSharedKeyChars},
+    {"Server", VPNCONFIG::kOffServer, VPNCONFIG::kServerChars},
+    {"UserName", VPNCONFIG::kOffUserName, VPNCONFIG::kUserNameChars},
+    {"Password", VPNCONFIG::kOffPassword, VPNCONFIG::kPasswordChars},
+};
 
 } // namespace
 
@@ -191,6 +219,139 @@ TEST(Import, RefusedImportsChangeNothing) {
         EXPECT_EQ(s.All(), records);
     }
     EXPECT_EQ(s.DataFile(), dataFile);
+}
+
+// Files of a size the selection takes that hold no settings: noise, a real export under
+// another key, or settings of which one record has a string without its terminator.
+TEST(Import, AFileThatHoldsNoSettingsIsRefusedAndStoresNothing) {
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> file; // as it lies on disk
+        uint8_t selection;
+    };
+    std::vector<Case> cases = {
+        {"22520 random bytes", RandomBytes(kSettingsFileAll, 1), 0},
+        {"1126 random bytes", RandomBytes(kSettingsFileOne, 2), 4},
+        {"33880 random bytes", RandomBytes(kSettingsFileOldAll, 3), 0},
+        {"1694 random bytes", RandomBytes(kSettingsFileOldOne, 4), 4},
+        {"all, under the data-file key", Rc4(AllRecords(), Key::DataFile), 0},
+        {"one, under the data-file key", Rc4(Records({7}), Key::DataFile), 2},
+    };
+    for (const StringArray& f : kStrings) {
+        // The last record is bad: the 19 before it are not stored either.
+        std::vector<uint8_t> plain = AllRecords();
+        FillWithoutTerminator(plain, 19 * VPNCONFIG::kSize + f.offset, f.chars);
+        cases.push_back(
+            {std::string("record 20 of 20, ") + f.name + " unterminated", Rc4(plain, Key::SettingsFile), 0});
+    }
+    {
+        // An address in Server's first bytes, then text to the end of the array.
+        std::vector<uint8_t> plain = Records({7});
+        plain[VPNCONFIG::kOffServerIsIpAddress] = 1;
+        FillWithoutTerminator(plain, VPNCONFIG::kOffServer, VPNCONFIG::kServerChars);
+        cases.push_back({"an address with text behind it", Rc4(plain, Key::SettingsFile), 1});
+    }
+    {
+        std::vector<uint8_t> plain(kSettingsFileOldAll);
+        for (size_t i = 0; i < kVpnCount; ++i) {
+            VPNCONFIG_1694 old;
+            CopyToFixed(old.Name, u"古い" + Num(i));
+            old.Write(plain.data() + i * VPNCONFIG_1694::kSize);
+        }
+        FillWithoutTerminator(plain, 5 * VPNCONFIG_1694::kSize + VPNCONFIG_1694::kOffPassword,
+                              OldVpnConfigFields::kPasswordChars);
+        cases.push_back({"older form, record 6's password unterminated", Rc4(plain, Key::SettingsFile), 0});
+    }
+
+    StoreFixture s;
+    const std::vector<uint8_t> records = s.All(), dataFile = s.DataFile();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring path = s.folder.File(L"noise.bin");
+        WriteWholeFile(path, c.file);
+        CFakeIdentity identity;
+        EXPECT_EQ(ImportSettingsFile(*s.store, path.c_str(), c.selection, false, identity),
+                  DWORD(ERROR_INVALID_DATA));
+        EXPECT_TRUE(OpensExclusively(path)) << "the file must be closed";
+        EXPECT_EQ(s.All(), records);
+        EXPECT_EQ(s.DataFile(), dataFile) << "corvel.dat byte for byte";
+    }
+}
+
+// Strings that end only in their arrays' last units, and 32-bit fields of any value.
+TEST(Import, StringsEndingInTheirLastUnitAndAny32BitValuesAreStored) {
+    std::vector<uint8_t> plain = AllRecords();
+    for (size_t i = 0; i < kVpnCount; ++i) {
+        uint8_t* record = plain.data() + i * VPNCONFIG::kSize;
+        for (const StringArray& f : kStrings) {
+            std::vector<uint8_t> r(record, record + VPNCONFIG::kSize);
+            FillWithoutTerminator(r, f.offset, f.chars - 1);
+            WriteLe16(&r[f.offset + 2 * (f.chars - 1)], 0);
+            std::memcpy(record, r.data(), r.size());
+        }
+        for (size_t offset : {VPNCONFIG::kOffServerIsIpAddress, VPNCONFIG::kOffNoDestinationNetwork,
+                              VPNCONFIG::kOffDnsAddressSet, VPNCONFIG::kOffUseRemoteGateway})
+            WriteLe32(record + offset, 0xFFFFFFF0u + uint32_t(i));
+    }
+    StoreFixture s;
+    const std::wstring path = s.folder.File(L"full.bin");
+    WriteWholeFile(path, Rc4(plain, Key::SettingsFile));
+    CFakeIdentity identity;
+    ASSERT_EQ(ImportSettingsFile(*s.store, path.c_str(), 0, false, identity), 0u);
+    EXPECT_EQ(s.All(), plain);
+}
+
+// Whatever a peer saved (strings without terminators, item 25 included) and whatever the
+// store converted from an older data file, every file that export writes imports again and
+// brings back exactly what was exported.
+TEST(Import, EveryFileThatExportWritesImportsAgain) {
+    std::vector<std::pair<std::string, size_t>> dataFiles = {
+        {"records saved by a peer", 0},
+        {"a data file of 23093 bytes", DotDatRecord::kSize},
+        {"a data file of 34453 bytes", DotDatRecord::kSize1694},
+        {"a data file of 34533 bytes", DotDatRecord::kSize1698},
+    };
+    unsigned seed = 100;
+    for (const auto& [name, size] : dataFiles) {
+        SCOPED_TRACE(name);
+        CTestFolder folder;
+        if (size != 0) {
+            // Noise, and text without a terminator anywhere: all strings unterminated.
+            std::vector<uint8_t> plain = RandomBytes(size, ++seed);
+            std::fill(plain.begin() + long(size - 4000), plain.end(), uint8_t(0x41));
+            WriteWholeFile(folder.File(kDataFileName), Rc4(plain, Key::DataFile));
+        }
+        CDotDatSemaphore store(folder.Path().c_str());
+        store.SetRetryPause(0);
+        ASSERT_EQ(store.Init(), 0u);
+        if (size == 0) {
+            for (uint8_t i = 0; i < kVpnCount; ++i) {
+                std::vector<uint8_t> record = i % 2 ? RandomBytes(VPNCONFIG::kSize, ++seed)
+                                                    : std::vector<uint8_t>(VPNCONFIG::kSize, 0x41);
+                ASSERT_EQ(store.SetVpnConfig(i, record.data()), 0u);
+            }
+            std::vector<uint8_t> auth(AUTHINFO::kSize, 0x42);
+            auth[AUTHINFO::kOffVpnIndex] = 3;
+            ASSERT_EQ(store.SetAuthInfo(auth.data()), 0u);
+        }
+        auto all = [&] {
+            std::vector<uint8_t> bytes(kSettingsFileAll);
+            for (uint8_t i = 0; i < kVpnCount; ++i)
+                EXPECT_EQ(store.GetVpnConfig(bytes.data() + i * VPNCONFIG::kSize, i), 0u);
+            return bytes;
+        };
+        const std::vector<uint8_t> before = all();
+        CFakeIdentity identity;
+        const std::wstring path = folder.File(L"export.bin");
+        ASSERT_EQ(ExportSettingsFile(store, path.c_str(), 0, identity), 0u);
+        EXPECT_EQ(ImportSettingsFile(store, path.c_str(), 0, false, identity), 0u);
+        EXPECT_EQ(all(), before);
+        for (uint8_t k = 1; k <= kVpnCount; ++k) {
+            ASSERT_EQ(ExportSettingsFile(store, path.c_str(), k, identity), 0u);
+            EXPECT_EQ(ImportSettingsFile(store, path.c_str(), k, false, identity), 0u) << int(k);
+        }
+        EXPECT_EQ(all(), before);
+    }
 }
 
 TEST(Import, AnEmptyPathFailsWithTheOpenError) {

@@ -58,8 +58,10 @@ void ParseData(uint8_t commandId, const uint8_t* data, uint32_t length) {
                     IsTerminated(config.PreSharedKey, VPNCONFIG::kPreSharedKeyChars) &&
                     IsTerminated(config.UserName, VPNCONFIG::kUserNameChars) &&
                     IsTerminated(config.Password, VPNCONFIG::kPasswordChars));
-            // What the store writes back reads back the same.
-            Require(VPNCONFIG::FromBytes(config.ToBytes().data()).ToBytes() == config.ToBytes());
+            // What the store writes back reads back the same, and an export of it imports.
+            const std::vector<uint8_t> image = config.ToBytes();
+            Require(VPNCONFIG::FromBytes(image.data()).ToBytes() == image);
+            Require(VPNCONFIG::HasTerminatedStrings(image.data()));
         }
         if (rc == 0 && r.ConfigItemId == ConfigItem::AuthInfo) {
             AUTHINFO info = r.SanitizedAuthInfo();
