@@ -16,6 +16,7 @@
 #include "UiTextWin.h"
 
 #include <commctrl.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <atomic>
@@ -830,6 +831,58 @@ TEST_F(SettingsDialogTest, SixSectionsOfTheLanguageFileGiveTheTexts) {
     EXPECT_EQ(GetMenuItemText(Submenu(1), 0, true), L"Every one");
     EXPECT_EQ(GetMenuItemText(Submenu(1), 20, true), L"20：Office 20");
     EXPECT_EQ(::GetMenuItemID(Submenu(1), 0), UINT(kExportAll));
+}
+
+// A page reached from another page, by a click or by the arrow keys, draws whole: every control
+// of it that has a text shows it, not only the tab strip above it. So does the page shown again
+// after a save.
+TEST_F(SettingsDialogTest, APageDrawsWholeWhicheverPageItIsReachedFrom) {
+    Open();
+    enum class How { Click, RightArrow, LeftArrow, Save };
+    struct Step {
+        const char* Name;
+        int Tab;
+        How By;
+    };
+    const Step steps[] = {
+        {"0 to 1", 1, How::Click},
+        {"1 to 2 right after opening", 2, How::Click},
+        {"2 to 20", 20, How::Click},
+        {"20 to 19", 19, How::Click},
+        {"19 to 18", 18, How::Click},
+        {"right arrow, 18 to 19", 19, How::RightArrow},
+        {"left arrow, 19 to 18", 18, How::LeftArrow},
+        {"18 to the connection page", 0, How::Click},
+        {"the connection page to 5", 5, How::Click},
+        {"5 after a save", 5, How::Save},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.Name);
+        switch (step.By) {
+        case How::Click:
+            SelectTab(step.Tab);
+            break;
+        case How::RightArrow:
+        case How::LeftArrow:
+            ::SetFocus(Tab());
+            wintest::PostKey(Dlg(), step.By == How::RightArrow ? VK_RIGHT : VK_LEFT);
+            ASSERT_TRUE(PumpUntil([&] { return TabCtrl_GetCurSel(Tab()) == step.Tab; }));
+            break;
+        case How::Save:
+            Type(Control(step.Tab - 1, IDC_SET_USER), L"saved");
+            ClickSave();
+            ASSERT_TRUE(WaitForSaves(20, 0));
+            break;
+        }
+        const HWND page = step.Tab == 0 ? ConnPage() : Page(step.Tab - 1);
+        ASSERT_TRUE(PumpUntil([&] { return ::IsWindowVisible(page) && NothingToPaint(page); }));
+        std::vector<int> blank;
+        for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            if (::IsWindowVisible(c) && !WindowText(c).empty() && !ShowsInk(c))
+                blank.push_back(::GetDlgCtrlID(c));
+        }
+        EXPECT_THAT(blank, testing::IsEmpty()) << "controls left undrawn";
+    }
 }
 
 TEST_F(SettingsDialogTest, EveryPageSitsInsideTheTabFrameBelowAllRowsOfTabs) {

@@ -201,18 +201,23 @@ void CDlgVpnConnect::OnTabSelChange() {
     const int sel = TabCtrl_GetCurSel(TabControl.m_hWnd);
     if (sel < 0 || sel >= kTabCount)
         return;
-    // From one setting page to another: the controls are redrawn at once, after the unlock.
+    // From one setting page to another: no flicker of the page between them.
     const bool locked = sel != 0 && PreviousTab != 0 && ::LockWindowUpdate(m_hWnd);
     for (CPageDlgVpnSetting& page : SettingPages)
         page.SetShownIndex(sel - 1);
     ConnectionPage.ShowWindow(SW_HIDE);
     for (CPageDlgVpnSetting& page : SettingPages)
         page.ShowWindow(SW_HIDE);
-    PageOfTab(sel).ShowWindow(SW_SHOW);
-    if (locked) {
+    CDialog& shown = PageOfTab(sel);
+    shown.ShowWindow(SW_SHOW);
+    if (locked)
         ::LockWindowUpdate(nullptr);
-        SettingPages[size_t(sel - 1)].RepaintGroups();
-    }
+    // The tab control lies above the pages and fills its frame when it repaints, which it does
+    // after a change (the rows of tabs move): its paint first, then the page whole over it.
+    // Controls drawn before the tab control's paint are covered by it and are not drawn again.
+    ::UpdateWindow(TabControl.m_hWnd);
+    ::RedrawWindow(shown.m_hWnd, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PreviousTab = sel;
 }
 
