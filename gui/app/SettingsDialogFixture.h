@@ -181,10 +181,13 @@ public: // the cases of a table reach the controls through the fixture
     }
 
     // The frame started, then the dialog opened as a double click on the tray icon opens it:
-    // the states and the 20 records loaded first.
-    void Open() {
+    // the states and the 20 records loaded first. `asMainWindow`: the frame is the program's
+    // main window, as in the program (the test resets it), so that it owns the dialog.
+    void Open(bool asMainWindow = false) {
         StartService();
         CreateFrame();
+        if (asMainWindow)
+            g_app.m_pMainWnd = Frame.get();
         ASSERT_TRUE(
             PumpUntil([&] { return Service->Requests().size() >= 23 && Frame->GetLoadIndex() == 0; }));
         Frame->SendMessage(WM_TRAY_NOTIFY, 0, WM_LBUTTONDBLCLK);

@@ -622,6 +622,104 @@ INSTANTIATE_TEST_SUITE_P(CloseAndQuit, CloseWithEditsTest,
                          });
 
 // ---------------------------------------------------------------------------------------------
+// Where the windows open
+
+POINT Centre(const RECT& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+RECT WindowRect(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return r;
+}
+
+RECT PrimaryWorkArea() {
+    RECT r{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+    return r;
+}
+
+// Calls Seen with the first visible top-level dialog of this thread that is none of ours (a
+// common dialog or a message box), from whichever loop runs (that dialog's own included).
+struct CForeignDialogWatch {
+    std::function<void(HWND)> Seen;
+    ULONGLONG End = ::GetTickCount64() + wintest::kPumpTimeoutMs;
+
+    void Start() {
+        wintest::PostStep([this] { Look(); }, 1);
+    }
+    void Look() {
+        HWND found = nullptr;
+        ::EnumThreadWindows(
+            ::GetCurrentThreadId(),
+            [](HWND hwnd, LPARAM lParam) {
+                wchar_t className[16] = {};
+                ::GetClassNameW(hwnd, className, 16);
+                if (wcscmp(className, L"#32770") == 0 && ::IsWindowVisible(hwnd) &&
+                    !CDialog::FromDialogHandle(hwnd))
+                    *reinterpret_cast<HWND*>(lParam) = hwnd;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        if (found) {
+            Seen(found);
+            return;
+        }
+        if (::GetTickCount64() > End) {
+            ADD_FAILURE() << "no dialog showed";
+            return;
+        }
+        Start();
+    }
+};
+
+// The dialog opens in the middle of the screen, not in the corner where its hidden owner sits;
+// the file dialogs of its menu open over it, and its boxes in the middle of the screen.
+TEST_F(SettingsDialogTest, TheDialogAndItsBoxesOpenCentred) {
+    const ScopeExit noMainWindow([] { g_app.m_pMainWnd = nullptr; });
+    Open(true);
+    EXPECT_EQ(::GetWindow(Dlg(), GW_OWNER), Frame->m_hWnd);
+    const POINT screen = Centre(PrimaryWorkArea());
+    const POINT dialog = Centre(WindowRect(Dlg()));
+    EXPECT_NEAR(dialog.x, screen.x, 2);
+    EXPECT_NEAR(dialog.y, screen.y, 2);
+
+    // The dialog active, as when the user chooses from its menu: the file dialogs are its own.
+    ::SetActiveWindow(Dlg());
+    for (const UINT item : {kImportAll, kExportAll}) {
+        SCOPED_TRACE(item == kImportAll ? "import" : "export");
+        RECT shown{}, over{};
+        CForeignDialogWatch watch;
+        watch.Seen = [&](HWND fileDialog) {
+            shown = WindowRect(fileDialog);
+            const HWND owner = ::GetWindow(fileDialog, GW_OWNER);
+            over = owner && ::IsWindowVisible(owner) ? WindowRect(owner) : PrimaryWorkArea();
+            ::PostMessageW(fileDialog, WM_COMMAND, IDCANCEL, 0);
+        };
+        watch.Start();
+        ::SendMessageW(Dlg(), WM_COMMAND, item, 0);
+        EXPECT_NEAR(Centre(shown).x, Centre(over).x, 2);
+        EXPECT_NEAR(Centre(shown).y, Centre(over).y, 2);
+    }
+
+    // The question before the close; answered No, the dialog goes.
+    SelectTab(1);
+    Type(Control(0, IDC_SET_NAME), L"Edited");
+    RECT box{};
+    CForeignDialogWatch watch;
+    watch.Seen = [&](HWND question) {
+        box = WindowRect(question);
+        ::PostMessageW(question, WM_COMMAND, IDNO, 0);
+    };
+    watch.Start();
+    ::SendMessageW(Dlg(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_NEAR(Centre(box).x, screen.x, 2);
+    EXPECT_NEAR(Centre(box).y, screen.y, 2);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Import and export
 
 struct FileDialogCall {
