@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <memory>
 
 namespace corvel {
 
@@ -527,6 +528,44 @@ TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialo
     EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(209));
 }
 
+// While a batch is in flight, Save and the connection page's button refuse; an edit typed
+// meanwhile is not in the batch, so Save stays enabled at its end and the close asks about it.
+TEST_F(SettingsDialogTest, WhileABatchIsInFlightSaveAndThePressRefuseAndANewEditIsKept) {
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Saved");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    CDialogRecorder dialogs;
+    dialogs.onDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
+    {
+        CHeldReply held(Svc, CMD_SAVE_CONFIG, 10);
+        ClickSave();
+        ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+        EXPECT_TRUE(Dialog()->IsOperationInFlight());
+        Type(Control(1, IDC_SET_USER), L"typed meanwhile");
+        ClickSave();
+        ::SendMessageW(ConnControl(IDC_CONN_BUTTON), BM_CLICK, 0, 0);
+        PumpPosted();
+        EXPECT_TRUE(boxes.calls.empty()) << "the press asked nothing";
+        EXPECT_TRUE(dialogs.opened.empty());
+        EXPECT_FALSE(Frame->IsBusy(BusyFlag::ConnectPress));
+    }
+    ASSERT_TRUE(WaitForSaves(20, before));
+    PumpFor(100);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u) << "one batch";
+    EXPECT_FALSE(Dialog()->IsOperationInFlight());
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Saved");
+    EXPECT_TRUE(SaveEnabled()) << "the edit typed during the batch is still to be saved";
+    EXPECT_EQ(WindowText(Control(1, IDC_SET_USER)), L"typed meanwhile");
+    boxes.answers = {IDYES};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(FixedToString(Svc.Record(1).UserName), u"typed meanwhile");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Closing and quitting
 
@@ -594,10 +633,7 @@ TEST_P(CloseWithEditsTest, AsksOnceThenSavesOrDiscardsAndGoes) {
     const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
     boxes.answers = {c.Answer};
-    if (c.Item == 0)
-        ::PostMessageW(Dlg(), WM_CLOSE, 0, 0);
-    else
-        Command(c.Item);
+    CloseBy(c.Item);
     ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
     wintest::PumpFor(100);
     ASSERT_EQ(boxes.calls.size(), 1u) << "neither the end of the save nor the frame's Quit asks again";
@@ -719,6 +755,60 @@ TEST_F(SettingsDialogTest, TheDialogAndItsBoxesOpenCentred) {
     EXPECT_NEAR(Centre(box).y, screen.y, 2);
 }
 
+// Save, then a close or quit before the batch's last reply: Save is still enabled, so the
+// question opens; the batch ends under it and closes nothing (nor ends the program), and busy
+// flag 0 stays set. The answer decides, the edit typed after Save included.
+class AQuestionOverASaveBatchTest : public SettingsDialogTest,
+                                    public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(AQuestionOverASaveBatchTest, TheBatchEndsUnderTheQuestionAndTheAnswerDecides) {
+    const CloseCase& c = GetParam();
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"First");
+    const size_t before = Service->Requests().size();
+    CHeldReply held(Svc, CMD_SAVE_CONFIG, 10);
+    ClickSave();
+    ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+    Type(Control(1, IDC_SET_USER), L"typed after Save");
+    CMessageBoxRecorder boxes;
+    bool openAfterTheBatch = false;
+    bool busyUnderTheQuestion = false;
+    boxes.onBox = [&](const MessageBoxCall& call) {
+        if (call.text != BuiltinUiText(209))
+            return;
+        // The batch's last reply comes while the question is open.
+        held.Release();
+        EXPECT_TRUE(PumpUntil([&] {
+            return Closed() ||
+                   (RequestsOf(CMD_SAVE_CONFIG, before).size() == 20 && !Dialog()->IsOperationInFlight());
+        }));
+        PumpPosted(); // what the batch's end posted
+        openAfterTheBatch = !Closed() && !Gone();
+        busyUnderTheQuestion = !Gone() && Frame->IsBusy(BusyFlag::Settings);
+        boxes.answers = {c.Answer};
+    };
+    CloseBy(c.Item);
+    ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
+    PumpFor(100);
+    EXPECT_TRUE(openAfterTheBatch) << "the batch's end closed under the question";
+    EXPECT_TRUE(busyUnderTheQuestion);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), c.Saved ? 40u : 20u);
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"First");
+    EXPECT_EQ(FixedToString(Svc.Record(1).UserName), c.Saved ? u"typed after Save" : u"user");
+    EXPECT_EQ(Gone(), c.ProgramEnds);
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseAndQuit, AQuestionOverASaveBatchTest,
+                         testing::Values(CloseCase{"CloseBoxYes", 0, IDYES, true, false},
+                                         CloseCase{"CloseItemNo", kCloseItem, IDNO, false, false},
+                                         CloseCase{"QuitYes", kQuitItem, IDYES, true, true},
+                                         CloseCase{"QuitNo", kQuitItem, IDNO, false, true}),
+                         [](const testing::TestParamInfo<CloseCase>& info) {
+                             return std::string(info.param.Name);
+                         });
+
 // ---------------------------------------------------------------------------------------------
 // Import and export
 
@@ -795,6 +885,62 @@ TEST_F(ImportExportTest, ImportOfOneConnectionSendsItsSelection) {
     EXPECT_EQ(WindowText(Control(18, IDC_SET_NAME)), L"Office 19");
 }
 
+// While an import or its reload is under way, Save, the import and export items and the
+// connection page's button refuse; the pages it replaces take no input. Nothing is stored over
+// the import.
+TEST_F(ImportExportTest, WhileAnImportIsUnderWayNothingIsStoredOverIt) {
+    Open();
+    AnswerFileDialogs();
+    SelectTab(2);
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDNO, IDNO};
+    CDialogRecorder dialogs;
+    dialogs.onDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
+    const size_t before = Service->Requests().size();
+    // Held at the import itself, then at a load of its reload.
+    for (const uint8_t heldAt : {CMD_IMPORT, CMD_LOAD_CONFIG}) {
+        SCOPED_TRACE(heldAt == CMD_IMPORT ? "the import" : "the reload");
+        if (heldAt == CMD_LOAD_CONFIG) {
+            std::lock_guard<std::mutex> guard(Svc.Lock);
+            for (size_t k = 0; k < 20; ++k)
+                Svc.Records[k] = SampleRecord(k);
+        }
+        Type(Control(1, IDC_SET_NAME), L"Edited before the import");
+        ASSERT_TRUE(SaveEnabled());
+        const size_t from = Service->Requests().size();
+        {
+            CHeldReply held(Svc, heldAt, heldAt == CMD_IMPORT ? 0 : 5);
+            Command(kImportAll);
+            ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+            EXPECT_TRUE(Dialog()->IsOperationInFlight());
+            for (int k = 0; k < 20; ++k)
+                EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+            const size_t fileDialogs = FileDialogs.size();
+            ClickSave();
+            Command(kExportAll);
+            Command(kImportAll + 3);
+            ::SendMessageW(ConnControl(IDC_CONN_BUTTON), BM_CLICK, 0, 0);
+            PumpPosted();
+            EXPECT_EQ(FileDialogs.size(), fileDialogs) << "the menu refused";
+            EXPECT_TRUE(boxes.calls.empty()) << "the press asked nothing";
+            EXPECT_TRUE(dialogs.opened.empty());
+            EXPECT_FALSE(Frame->IsBusy(BusyFlag::ConnectPress));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, from).size() == 20; }));
+        ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+        PumpFor(100);
+        EXPECT_EQ(Service->Requests().size(), from + 21) << "the import and its 20 loads, nothing else";
+        for (unsigned k = 0; k < 20; ++k) {
+            const std::wstring name = L"Imported " + std::to_wstring(k + 1);
+            EXPECT_EQ(ConnectionName(Svc.Record(k)), name) << k;
+            EXPECT_EQ(WindowText(Control(int(k), IDC_SET_NAME)), name) << k;
+            EXPECT_TRUE(::IsWindowEnabled(Control(int(k), IDC_SET_NAME))) << k;
+        }
+        EXPECT_FALSE(SaveEnabled());
+    }
+    EXPECT_TRUE(RequestsOf(CMD_SAVE_CONFIG, before).empty());
+}
+
 TEST_F(ImportExportTest, AnImportRefusedOrUnansweredShowsTheLoadFailureAndLoadsNothing) {
     Open();
     AnswerFileDialogs();
@@ -850,6 +996,25 @@ TEST_F(ImportExportTest, ExportSavesUnderANewNameAndShowsOnlyItsFailure) {
     EXPECT_FALSE(Closed());
 }
 
+// The file dialog need not disable the settings dialog (it is not always its owner): a close
+// meanwhile is refused, since the command goes on in the dialog once the file is chosen.
+TEST_F(ImportExportTest, ACloseWhileTheFileDialogIsOpenIsRefused) {
+    Open();
+    bool openUnderTheFileDialog = false;
+    SetFileDialogHook([&](bool, OPENFILENAMEW&) {
+        ::SendMessageW(Dlg(), WM_CLOSE, 0, 0);
+        openUnderTheFileDialog = !Closed();
+        return FALSE;
+    });
+    Command(kExportAll);
+    PumpPosted();
+    EXPECT_TRUE(openUnderTheFileDialog);
+    EXPECT_FALSE(Closed());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+}
+
 TEST_F(ImportExportTest, CancelledFileDialogsSendNothingAndClearTheBusyFlag) {
     Open();
     Path.clear();
@@ -868,6 +1033,70 @@ TEST_F(ImportExportTest, CancelledFileDialogsSendNothingAndClearTheBusyFlag) {
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
+
+// A refused save batch, or a refused export, that ends while the question of a close is open
+// shows its box and closes nothing; nor does it give the close up: Yes then saves, and the end of
+// that save closes the dialog.
+class AFailureUnderTheCloseQuestionTest : public ImportExportTest,
+                                          public testing::WithParamInterface<bool> {};
+
+TEST_P(AFailureUnderTheCloseQuestionTest, NeitherClosesNorEndsTheClose) {
+    const bool exportFails = GetParam();
+    Open();
+    AnswerFileDialogs();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Edited");
+    const size_t before = Service->Requests().size();
+    std::unique_ptr<CHeldReply> held;
+    if (exportFails) {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.ExportResult = 5;
+    } else {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.SaveResults[3] = 5;
+    }
+    held =
+        std::make_unique<CHeldReply>(Svc, exportFails ? CMD_EXPORT : CMD_SAVE_CONFIG, exportFails ? 0 : 10);
+    if (exportFails)
+        Command(kExportAll);
+    else
+        ClickSave();
+    ASSERT_TRUE(PumpUntil([&] { return held->Held(); }));
+
+    CMessageBoxRecorder boxes;
+    bool openAfterTheFailure = false;
+    int closeStateAfterIt = -1;
+    boxes.onBox = [&](const MessageBoxCall& call) {
+        if (call.text != BuiltinUiText(209))
+            return;
+        {
+            std::lock_guard<std::mutex> guard(Svc.Lock);
+            Svc.SaveResults.clear(); // the close's own save goes through
+        }
+        held->Release();
+        EXPECT_TRUE(PumpUntil(
+            [&] { return Closed() || (boxes.calls.size() == 2 && !Dialog()->IsOperationInFlight()); }));
+        PumpPosted();
+        openAfterTheFailure = !Closed();
+        closeStateAfterIt = openAfterTheFailure ? Dialog()->GetCloseState() : -1;
+        boxes.answers = {IDYES};
+    };
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_TRUE(openAfterTheFailure);
+    EXPECT_EQ(closeStateAfterIt, 1) << "the close is still under way";
+    ASSERT_EQ(boxes.calls.size(), 2u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), exportFails ? 20u : 40u);
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Edited");
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveOrExport, AFailureUnderTheCloseQuestionTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "AnExport" : "ASaveBatch");
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // "language.csv" and the labels
