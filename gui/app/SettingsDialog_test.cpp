@@ -872,17 +872,57 @@ TEST_F(ImportExportTest, ImportOfAllReloadsTheTwentyRecordsInOrderAndShowsThem) 
     EXPECT_FALSE(SaveEnabled());
 }
 
-TEST_F(ImportExportTest, ImportOfOneConnectionSendsItsSelection) {
+// An import of connection 3 replaces that record alone: its page alone is loaded again (and
+// takes no input meanwhile); the other pages keep their edits and Save stays as it was.
+TEST_F(ImportExportTest, ImportOfOneConnectionReloadsItsPageAloneAndKeepsTheOtherEdits) {
     Open();
     AnswerFileDialogs();
     Path = L"C:\\one.bin";
+    SelectTab(5);
+    Type(Control(4, IDC_SET_NAME), L"Edited 5");
+    Type(Control(2, IDC_SET_USER), L"replaced by the import");
     const size_t before = Service->Requests().size();
-    Command(kImportAll + 20);
-    ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, before).size() == 20; }));
+    CMessageBoxRecorder boxes;
+    {
+        CHeldReply held(Svc, CMD_LOAD_CONFIG, 2);
+        Command(kImportAll + 3);
+        ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+        for (int k = 0; k < 20; ++k)
+            EXPECT_EQ(::IsWindowEnabled(Control(k, IDC_SET_NAME)) != FALSE, k != 2) << k;
+    }
     ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
-    EXPECT_EQ(Service->Requests()[before].Frame, BuildImportRequest(u"C:\\one.bin", 20));
+    PumpFor(100);
+    EXPECT_TRUE(boxes.calls.empty());
+    const std::vector<FakeRequest> requests = Service->Requests();
+    ASSERT_EQ(requests.size(), before + 2) << "the import and one load";
+    EXPECT_EQ(requests[before].Frame, BuildImportRequest(u"C:\\one.bin", 3));
+    EXPECT_EQ(requests[before + 1].Frame, BuildLoadConfigRequest(2));
+
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_NAME)), L"Imported 3");
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_USER)), L"user");
+    EXPECT_EQ(ConnectionName(FrameRecord(2)), L"Imported 3");
+    EXPECT_EQ(TabTitle(Tab(), 3).substr(0, 7), L"03：Impo");
+    EXPECT_EQ(WindowText(Radio(2)), L"03：Imported 3");
+    EXPECT_EQ(GetMenuItemText(Submenu(0), 3, true), L"03：Imported 3");
+    EXPECT_EQ(WindowText(Control(4, IDC_SET_NAME)), L"Edited 5") << "the other pages keep their edits";
+    EXPECT_EQ(WindowText(Control(3, IDC_SET_NAME)), L"Office 4");
+    EXPECT_TRUE(SaveEnabled()) << "page 5's edit is still to be saved";
+    for (int k = 0; k < 20; ++k)
+        EXPECT_TRUE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+
+    // Saved, then connection 20 imported: nothing to save before, nothing after.
+    ClickSave();
+    ASSERT_TRUE(WaitForSaves(20, before));
+    ASSERT_FALSE(SaveEnabled());
+    const size_t next = Service->Requests().size();
+    Command(kImportAll + 20);
+    ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, next).size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_EQ(Service->Requests()[next].Frame, BuildImportRequest(u"C:\\one.bin", 20));
     EXPECT_EQ(WindowText(Control(19, IDC_SET_NAME)), L"Imported 20");
     EXPECT_EQ(WindowText(Control(18, IDC_SET_NAME)), L"Office 19");
+    EXPECT_EQ(WindowText(Control(4, IDC_SET_NAME)), L"Edited 5");
+    EXPECT_FALSE(SaveEnabled());
 }
 
 // While an import or its reload is under way, Save, the import and export items and the

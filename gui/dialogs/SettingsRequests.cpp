@@ -141,8 +141,9 @@ bool CSettingsRequests::StoreLoadReply(uint8_t item, const uint8_t* payload, uin
     return true;
 }
 
-CSettingsActions CSettingsRequests::ContinueReload(uint8_t item) {
-    const CPending request{SettingsRequestKind::Load, item};
+CSettingsActions CSettingsRequests::ContinueReload(uint8_t item, bool whole) {
+    CPending request{SettingsRequestKind::Load, item};
+    request.WholeReload = whole;
     if (Post(request, BuildLoadConfigRequest(item)))
         return CSettingsActions();
     return Resolve(request, false);
@@ -159,7 +160,10 @@ CSettingsActions CSettingsRequests::Resolve(const CPending& request, bool ok) {
     case SettingsRequestKind::Import:
         if (ok) {
             m_reloadStored = false;
-            return ContinueReload(0);
+            // One connection: its record alone; the other pages keep their edits.
+            if (!ReloadsAll(request.Item))
+                return ContinueReload(uint8_t(request.Item - 1), false);
+            return ContinueReload(0, true);
         }
         actions.MessageTextId = kTextSettingsLoadFailed;
         EndImport(actions);
@@ -169,12 +173,13 @@ CSettingsActions CSettingsRequests::Resolve(const CPending& request, bool ok) {
         if (ok) {
             actions.StoredRecord = request.Item;
             m_reloadStored = true;
-            if (request.Item + 1u < kVpnCount) {
-                Merge(actions, ContinueReload(uint8_t(request.Item + 1)));
+            if (request.WholeReload && request.Item + 1u < kVpnCount) {
+                Merge(actions, ContinueReload(uint8_t(request.Item + 1), true));
                 return actions;
             }
+            // All 20 replaced: nothing is left to save. One: Save stays as it is.
             actions.RefreshView = true;
-            actions.DisableSave = true;
+            actions.DisableSave = request.WholeReload;
             EndImport(actions);
             return actions;
         }

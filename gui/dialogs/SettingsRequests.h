@@ -58,8 +58,8 @@ public:
     // such a batch tells it of its end (CloseSaveDone, CloseSaveFailed). `reportEnd`: the
     // batch's end sets SaveBatchEnded (an earlier batch started so is then no longer reported).
     CSettingsActions StartSave(bool forClose, bool reportEnd = false);
-    // CMD_IMPORT of `path` with `selection` (0 all, n connection n); when it succeeds the 20
-    // records are loaded again one after the other.
+    // CMD_IMPORT of `path` with `selection` (0 all, n connection n). When it succeeds, the
+    // records it replaced are loaded again: all 20 one after the other, or record n - 1 alone.
     CSettingsActions StartImport(std::wstring_view path, uint8_t selection);
     // CMD_EXPORT of `path` with `selection`.
     CSettingsActions StartExport(std::wstring_view path, uint8_t selection);
@@ -77,15 +77,19 @@ public:
     // (a cancelled file dialog or a refused save must not clear it under a batch in flight).
     bool Idle() const { return m_queue.empty(); }
     // An import, or the reload after it, is under way; it replaces record `vpnIndex` (0 to 19)
-    // when it ends well (the reload replaces all 20).
+    // when it ends well.
     bool ImportUnderWay() const { return m_importSelection >= 0; }
-    bool ImportReplaces(size_t /*vpnIndex*/) const { return ImportUnderWay(); }
+    bool ImportReplaces(size_t vpnIndex) const {
+        return m_importSelection >= 0 &&
+               (ReloadsAll(m_importSelection) || size_t(m_importSelection) == vpnIndex + 1);
+    }
 
 private:
     struct CPending {
         SettingsRequestKind Kind;
-        uint8_t Item;       // load and save: the record; import and export: the selection
-        uint32_t Batch = 0; // save: its batch
+        uint8_t Item;            // load and save: the record; import and export: the selection
+        uint32_t Batch = 0;      // save: its batch
+        bool WholeReload = true; // load: one of the 20 loads after an import of all
     };
     struct CBatch {
         uint32_t Id;
@@ -95,10 +99,13 @@ private:
         bool EditedAfter; // a page was edited after the batch took the records
     };
 
+    // An import with this selection replaces all 20 records (anything but 1 to 20).
+    static bool ReloadsAll(int selection) { return selection < 1 || selection > int(kVpnCount); }
+
     bool Post(const CPending& request, const RequestFrame& frame);
     // The end of one request: answered (ok), or refused, unanswered, unreadable or not posted.
     CSettingsActions Resolve(const CPending& request, bool ok);
-    CSettingsActions ContinueReload(uint8_t item);
+    CSettingsActions ContinueReload(uint8_t item, bool whole);
     CSettingsActions EndSaveItem(uint32_t batch, bool ok);
     bool StoreLoadReply(uint8_t item, const uint8_t* payload, uint32_t payloadLength);
     // The import and its reload are over, whichever way.

@@ -344,10 +344,10 @@ TEST_F(SettingsRequestsTest, PostsThatFailCountAsItemsWithoutReply) {
     EXPECT_TRUE(Requests->Idle());
 }
 
-TEST_F(SettingsRequestsTest, ImportReloadsTheTwentyRecordsOneAfterTheOther) {
-    EXPECT_EQ(Requests->StartImport(L"C:\\s.bin", 3), kNothing);
+TEST_F(SettingsRequestsTest, ImportOfAllReloadsTheTwentyRecordsOneAfterTheOther) {
+    EXPECT_EQ(Requests->StartImport(L"C:\\s.bin", 0), kNothing);
     ASSERT_EQ(Posted.size(), 1u);
-    EXPECT_EQ(Posted[0], BuildImportRequest(u"C:\\s.bin", 3));
+    EXPECT_EQ(Posted[0], BuildImportRequest(u"C:\\s.bin", 0));
     EXPECT_TRUE(Requests->ImportUnderWay());
     for (size_t k = 0; k < kVpnCount; ++k)
         EXPECT_TRUE(Requests->ImportReplaces(k)) << k;
@@ -366,6 +366,43 @@ TEST_F(SettingsRequestsTest, ImportReloadsTheTwentyRecordsOneAfterTheOther) {
     EXPECT_TRUE(Requests->Idle());
     EXPECT_FALSE(Requests->ImportUnderWay());
     EXPECT_FALSE(Requests->ImportReplaces(0));
+}
+
+// The service stores a file of one connection as connection n alone: only that record is loaded
+// again, the others (and what their pages hold) stay, and Save is left as it is.
+TEST_F(SettingsRequestsTest, ImportOfOneConnectionReloadsThatRecordAlone) {
+    for (const uint8_t selection : {uint8_t(1), uint8_t(3), uint8_t(20)}) {
+        SCOPED_TRACE(int(selection));
+        NewRequests();
+        const std::vector<uint8_t> before = Records;
+        const uint8_t item = uint8_t(selection - 1);
+        EXPECT_EQ(Requests->StartImport(L"one.bin", selection), kNothing);
+        EXPECT_EQ(Posted[0], BuildImportRequest(u"one.bin", selection));
+        for (size_t k = 0; k < kVpnCount; ++k)
+            EXPECT_EQ(Requests->ImportReplaces(k), k == item) << k;
+        EXPECT_EQ(Reply(ReplyFrame(CMD_IMPORT, 0, {})), kNothing);
+        ASSERT_EQ(Posted.size(), 2u);
+        EXPECT_EQ(Posted[1], (RequestFrame{0x12, 0, 0, 1, item}));
+        EXPECT_EQ(AnswerLoad(item, Answer::Ok), Actions(0, true, false, true, Event::None, item));
+        EXPECT_EQ(Posted.size(), 2u) << "no other record is loaded";
+        EXPECT_TRUE(Requests->Idle());
+        EXPECT_FALSE(Requests->ImportUnderWay());
+        for (size_t k = 0; k < kVpnCount; ++k) {
+            const size_t at = k * VPNCONFIG::kSize;
+            EXPECT_EQ(RecordImage(k),
+                      k == item
+                          ? ServiceRecord(item)
+                          : std::vector<uint8_t>(before.begin() + at, before.begin() + at + VPNCONFIG::kSize))
+                << k;
+        }
+        Records = before;
+    }
+    // Its load refused: the box, nothing shown anew.
+    NewRequests();
+    Requests->StartImport(L"one.bin", 5);
+    Reply(ReplyFrame(CMD_IMPORT, 0, {}));
+    EXPECT_EQ(AnswerLoad(4, Answer::Refused), Actions(213, false, false, true));
+    EXPECT_FALSE(Requests->ImportUnderWay());
 }
 
 TEST_F(SettingsRequestsTest, AFailedImportOrLoadStopsTheReload) {
