@@ -156,6 +156,14 @@ using UniquePen = UniqueResource<GdiTraits<HPEN>>;
 using UniqueBitmap = UniqueResource<GdiTraits<HBITMAP>>;
 using UniqueRegion = UniqueResource<GdiTraits<HRGN>>;
 
+// A hook from SetWindowsHookExW.
+struct HookTraits {
+    using Type = HHOOK;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::UnhookWindowsHookEx(h); }
+};
+using UniqueHook = UniqueResource<HookTraits>;
+
 // A memory DC from CreateCompatibleDC.
 struct DcTraits {
     using Type = HDC;

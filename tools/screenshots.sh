@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the tray program's windows (start-up wait dialog, tray menu, version box,
-# disconnecting dialog, settings dialog on its connection page and on a setting page in host mode,
-# credentials dialog, connecting dialog mid-progress, RAS-error box with the shipped text of 691)
+# disconnecting dialog, settings dialog on its connection page, on a setting page in host mode and
+# on a setting page that the user reached from another one, credentials dialog, connecting dialog mid-progress, RAS-error box with the shipped text of 691)
 # and of the console client's dialogs (credentials, connecting), one PNG each in
 # <build dir>/screenshots/.
 # Usage: bash tools/screenshots.sh [<windows build dir>]   (default build/windows)
@@ -59,6 +59,7 @@ shots=(
     "$tray_helper|disconnecting|disconnecting"
     "$tray_helper|settings|settings"
     "$tray_helper|settings-host|settings-host"
+    "$tray_helper|settings-from-page|settings-from-page"
     "$tray_helper|credentials|credentials"
     "$tray_helper|connecting|connecting"
     "$tray_helper|raserror|raserror"

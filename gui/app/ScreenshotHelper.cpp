@@ -1,6 +1,6 @@
 // CorvelShots.exe: opens one of the tray program's windows in a known state for a screenshot.
-//   CorvelShots.exe wait|menu|version|disconnecting|settings|settings-host|credentials|connecting
-//                   <ready file>
+//   CorvelShots.exe wait|menu|version|disconnecting|settings|settings-host|settings-from-page|
+//                   credentials|connecting <ready file>
 //   CorvelShots.exe raserror <ready file> <language.csv>
 // Creates <ready file> once the window is on the screen and ends when the file is deleted.
 #include "resource.h"
@@ -32,6 +32,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,9 @@ corvel::CWinApp theApp(L"Corvel");
 std::wstring g_readyFile;
 HWND g_shown = nullptr; // the window that must be visible before the file is written
 bool g_ready = false;
+// When set: what the user does once the window shows, one call per tick until it answers true;
+// the picture then shows the windows as that left them (no redraw of ours before it).
+std::function<bool()> g_userSteps;
 
 bool NeverAnswers() {
     return false;
@@ -52,7 +56,12 @@ void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
     if (!g_ready) {
         if (!g_shown || !::IsWindowVisible(g_shown))
             return;
-        ::RedrawWindow(g_shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        if (g_userSteps) {
+            if (!g_userSteps())
+                return;
+        } else {
+            ::RedrawWindow(g_shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        }
         corvel::UniqueFile file(::CreateFileW(g_readyFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
         g_ready = static_cast<bool>(file);
@@ -101,27 +110,60 @@ void FillSampleRecords(uint8_t* records) {
     }
 }
 
-// The settings dialog on its connection page with connection 3 up, or with none up on the
-// page of connection 2 (a host name).
-int ShowSettings(bool hostPage) {
+// A click on tab `index` of the settings dialog, as the user makes it (the tab control tells the
+// dialog itself).
+void ClickTab(HWND dialog, int index) {
+    const HWND tab = ::GetDlgItem(dialog, IDC_SETTINGS_TAB);
+    RECT item{};
+    if (!TabCtrl_GetItemRect(tab, index, &item))
+        return;
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    ::SendMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(tab, WM_LBUTTONUP, 0, at);
+}
+
+enum class SettingsShot {
+    ConnectionPage, // connection 3 up
+    HostPage,       // the page of connection 2 (a host name), chosen before the dialog shows
+    PageFromPage,   // the page of connection 4, clicked from that of connection 6 once shown
+};
+
+int ShowSettings(SettingsShot shot) {
     static uint8_t records[corvel::kVpnCount * corvel::VPNCONFIG::kSize];
     FillSampleRecords(records);
-    corvel::SetDialogHook([hostPage](corvel::CDialog& dialog) {
+    corvel::SetDialogHook([shot](corvel::CDialog& dialog) {
         if (dialog.GetTemplateId() != IDD_VPN_CONNECT)
             return;
         MoveToCorner(dialog.m_hWnd);
         g_shown = dialog.m_hWnd;
-        if (!hostPage)
+        if (shot != SettingsShot::HostPage)
             return;
         const HWND tab = dialog.GetDlgItem(IDC_SETTINGS_TAB);
         TabCtrl_SetCurSel(tab, 2);
         NMHDR change{tab, UINT_PTR(IDC_SETTINGS_TAB), UINT(TCN_SELCHANGE)};
         dialog.SendMessage(WM_NOTIFY, IDC_SETTINGS_TAB, reinterpret_cast<LPARAM>(&change));
     });
-    auto* dialog = new corvel::CDlgVpnConnect(records, !hostPage, 2);
+    auto* dialog = new corvel::CDlgVpnConnect(records, shot == SettingsShot::ConnectionPage, 2);
     if (!dialog->Create())
         return 3;
     dialog->ShowWindow(SW_SHOWNORMAL);
+    if (shot == SettingsShot::PageFromPage) {
+        // One step a tick: the dialog painted first, then each click handled and painted.
+        g_userSteps = [dialog, step = 0]() mutable {
+            switch (step++) {
+            case 0:
+                return false;
+            case 1:
+                ClickTab(dialog->m_hWnd, 6);
+                return false;
+            case 2:
+                ClickTab(dialog->m_hWnd, 4);
+                return false;
+            default:
+                return ::IsWindowVisible(dialog->GetSettingPage(3).m_hWnd) != FALSE;
+            }
+        };
+    }
     return corvel::RunMessageLoop();
 }
 
@@ -225,8 +267,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         box->ShowWindow(SW_SHOWNORMAL);
         return RunMessageLoop();
     }
-    if (which == L"settings" || which == L"settings-host")
-        return ShowSettings(which == L"settings-host");
+    if (which == L"settings")
+        return ShowSettings(SettingsShot::ConnectionPage);
+    if (which == L"settings-host")
+        return ShowSettings(SettingsShot::HostPage);
+    if (which == L"settings-from-page")
+        return ShowSettings(SettingsShot::PageFromPage);
     if (which == L"credentials")
         return ShowCredentials();
     if (which == L"connecting")

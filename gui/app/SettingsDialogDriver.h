@@ -3,6 +3,7 @@
 // item chosen, Save pressed; and reads back what it shows.
 #include "DialogResource.h"
 #include "DlgVpnConnect.h"
+#include "Handles.h"
 #include "WindowTestSupport.h"
 
 #include <windows.h>
@@ -57,6 +58,41 @@ inline bool SelectTab(CDlgVpnConnect& dialog, int index) {
         index == 0 ? dialog.GetConnectionPage().m_hWnd : dialog.GetSettingPage(index - 1).m_hWnd;
     return wintest::PumpUntil(
         [page] { return ::IsWindowVisible(page) && !::GetUpdateRect(page, nullptr, FALSE); });
+}
+
+// Whether a window, as drawn into its own device context (the window's surface, not the screen,
+// so that another program's window over it does not count), holds text: pixels darker than mid
+// grey. A blank control holds none.
+inline bool ShowsInk(HWND window) {
+    RECT area{};
+    if (!::GetClientRect(window, &area) || area.right <= 0 || area.bottom <= 0)
+        return false;
+    const WindowDc own(window);
+    const UniqueDc copy(::CreateCompatibleDC(own.get()));
+    const UniqueBitmap bitmap(::CreateCompatibleBitmap(own.get(), area.right, area.bottom));
+    if (!own || !copy || !bitmap)
+        return false;
+    const SelectObjectScope select(copy.get(), bitmap.get());
+    ::BitBlt(copy.get(), 0, 0, area.right, area.bottom, own.get(), 0, 0, SRCCOPY);
+    for (int y = 0; y < area.bottom; ++y) {
+        for (int x = 0; x < area.right; ++x) {
+            const COLORREF c = ::GetPixel(copy.get(), x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128)
+                return true;
+        }
+    }
+    return false;
+}
+
+// No paint of `window` or of any window inside it is pending.
+inline bool NothingToPaint(HWND window) {
+    if (::GetUpdateRect(window, nullptr, FALSE))
+        return false;
+    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (!NothingToPaint(child))
+            return false;
+    }
+    return true;
 }
 
 // A menu item of the dialog's menu bar, chosen (handled once the loop reaches it).

@@ -14,12 +14,15 @@
 
 #include "Commands.h"
 #include "FixedString.h"
+#include "Handles.h"
 #include "Replies.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -76,12 +79,17 @@ struct SettingsService : ServiceScript {
         const uint8_t* data = f.data() + 4;
         const uint32_t dataLength = uint32_t(f.size() - 4);
         std::function<void(uint8_t)> before;
+        std::function<void(uint8_t, uint8_t)> beforeOther;
         {
             std::lock_guard<std::mutex> guard(Lock);
             before = BeforeSaveReply;
+            beforeOther = BeforeReply;
         }
+        // Outside the lock: they may wait for the test.
         if (f[0] == CMD_SAVE_CONFIG && before)
-            before(dataLength > 0 ? data[0] : 0); // outside the lock: it may wait for the test
+            before(dataLength > 0 ? data[0] : 0);
+        if ((f[0] == CMD_LOAD_CONFIG || f[0] == CMD_IMPORT || f[0] == CMD_EXPORT) && beforeOther)
+            beforeOther(f[0], f.empty() ? 0 : f.back()); // the load's item, the file's selection
         switch (f[0]) {
         case CMD_LOAD_CONFIG:
         case CMD_SAVE_CONFIG:
@@ -156,6 +164,48 @@ struct SettingsService : ServiceScript {
     bool ImportUnanswered = false; // an import is closed without a reply
     // Runs on the fake's thread before a save of the item is answered.
     std::function<void(uint8_t item)> BeforeSaveReply;
+    // The same before a load (its item), an import or an export (its selection) is answered.
+    std::function<void(uint8_t command, uint8_t itemOrSelection)> BeforeReply;
+};
+
+// While it lives, the fake service holds back the reply to one request (by command and item or
+// selection) until Release; Held tells that the request has arrived. The hold's state is shared
+// with the fake's thread, which may still be inside it when the test ends.
+class CHeldReply {
+public:
+    CHeldReply(SettingsService& svc, uint8_t command, uint8_t itemOrSelection)
+        : m_svc(svc), m_state(std::make_shared<State>()) {
+        const std::shared_ptr<State> state = m_state;
+        const auto hold = [state, command, itemOrSelection](uint8_t seenCommand, uint8_t seen) {
+            if (seenCommand != command || seen != itemOrSelection || state->Held.exchange(true))
+                return;
+            ::WaitForSingleObject(state->Release.get(), 20000);
+        };
+        std::lock_guard<std::mutex> guard(m_svc.Lock);
+        if (command == CMD_SAVE_CONFIG)
+            m_svc.BeforeSaveReply = [hold](uint8_t item) { hold(CMD_SAVE_CONFIG, item); };
+        else
+            m_svc.BeforeReply = hold;
+    }
+    ~CHeldReply() {
+        Release();
+        std::lock_guard<std::mutex> guard(m_svc.Lock);
+        m_svc.BeforeSaveReply = nullptr;
+        m_svc.BeforeReply = nullptr;
+    }
+    CHeldReply(const CHeldReply&) = delete;
+    CHeldReply& operator=(const CHeldReply&) = delete;
+
+    bool Held() const { return m_state->Held.load(); }
+    void Release() { ::SetEvent(m_state->Release.get()); }
+
+private:
+    struct State {
+        UniqueEvent Release{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        std::atomic<bool> Held{false};
+    };
+    SettingsService& m_svc;
+    std::shared_ptr<State> m_state;
 };
 
 inline bool Checked(HWND button) {
@@ -181,10 +231,13 @@ public: // the cases of a table reach the controls through the fixture
     }
 
     // The frame started, then the dialog opened as a double click on the tray icon opens it:
-    // the states and the 20 records loaded first.
-    void Open() {
+    // the states and the 20 records loaded first. `asMainWindow`: the frame is the program's
+    // main window, as in the program (the test resets it), so that it owns the dialog.
+    void Open(bool asMainWindow = false) {
         StartService();
         CreateFrame();
+        if (asMainWindow)
+            g_app.m_pMainWnd = Frame.get();
         ASSERT_TRUE(
             PumpUntil([&] { return Service->Requests().size() >= 23 && Frame->GetLoadIndex() == 0; }));
         Frame->SendMessage(WM_TRAY_NOTIFY, 0, WM_LBUTTONDBLCLK);
@@ -216,6 +269,14 @@ public: // the cases of a table reach the controls through the fixture
 
     // A menu item of the dialog, chosen.
     void Command(UINT id) { ChooseMenuItem(*Dialog(), id); }
+
+    // Menu 32800 or 32801 chosen, or (0) the close box clicked.
+    void CloseBy(UINT item) {
+        if (item == 0)
+            ::PostMessageW(Dlg(), WM_CLOSE, 0, 0);
+        else
+            Command(item);
+    }
 
     void ClickSave() { settingstest::ClickSave(*Dialog()); }
 

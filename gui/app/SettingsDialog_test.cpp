@@ -16,10 +16,12 @@
 #include "UiTextWin.h"
 
 #include <commctrl.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <memory>
 
 namespace corvel {
 
@@ -526,6 +528,44 @@ TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialo
     EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(209));
 }
 
+// While a batch is in flight, Save and the connection page's button refuse; an edit typed
+// meanwhile is not in the batch, so Save stays enabled at its end and the close asks about it.
+TEST_F(SettingsDialogTest, WhileABatchIsInFlightSaveAndThePressRefuseAndANewEditIsKept) {
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Saved");
+    const size_t before = Service->Requests().size();
+    CMessageBoxRecorder boxes;
+    CDialogRecorder dialogs;
+    dialogs.onDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
+    {
+        CHeldReply held(Svc, CMD_SAVE_CONFIG, 10);
+        ClickSave();
+        ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+        EXPECT_TRUE(Dialog()->IsOperationInFlight());
+        Type(Control(1, IDC_SET_USER), L"typed meanwhile");
+        ClickSave();
+        ::SendMessageW(ConnControl(IDC_CONN_BUTTON), BM_CLICK, 0, 0);
+        PumpPosted();
+        EXPECT_TRUE(boxes.calls.empty()) << "the press asked nothing";
+        EXPECT_TRUE(dialogs.opened.empty());
+        EXPECT_FALSE(Frame->IsBusy(BusyFlag::ConnectPress));
+    }
+    ASSERT_TRUE(WaitForSaves(20, before));
+    PumpFor(100);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u) << "one batch";
+    EXPECT_FALSE(Dialog()->IsOperationInFlight());
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Saved");
+    EXPECT_TRUE(SaveEnabled()) << "the edit typed during the batch is still to be saved";
+    EXPECT_EQ(WindowText(Control(1, IDC_SET_USER)), L"typed meanwhile");
+    boxes.answers = {IDYES};
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(FixedToString(Svc.Record(1).UserName), u"typed meanwhile");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Closing and quitting
 
@@ -593,10 +633,7 @@ TEST_P(CloseWithEditsTest, AsksOnceThenSavesOrDiscardsAndGoes) {
     const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
     boxes.answers = {c.Answer};
-    if (c.Item == 0)
-        ::PostMessageW(Dlg(), WM_CLOSE, 0, 0);
-    else
-        Command(c.Item);
+    CloseBy(c.Item);
     ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
     wintest::PumpFor(100);
     ASSERT_EQ(boxes.calls.size(), 1u) << "neither the end of the save nor the frame's Quit asks again";
@@ -614,6 +651,158 @@ TEST_P(CloseWithEditsTest, AsksOnceThenSavesOrDiscardsAndGoes) {
 INSTANTIATE_TEST_SUITE_P(CloseAndQuit, CloseWithEditsTest,
                          testing::Values(CloseCase{"CloseBoxNo", 0, IDNO, false, false},
                                          CloseCase{"CloseYes", kCloseItem, IDYES, true, false},
+                                         CloseCase{"QuitYes", kQuitItem, IDYES, true, true},
+                                         CloseCase{"QuitNo", kQuitItem, IDNO, false, true}),
+                         [](const testing::TestParamInfo<CloseCase>& info) {
+                             return std::string(info.param.Name);
+                         });
+
+// ---------------------------------------------------------------------------------------------
+// Where the windows open
+
+POINT Centre(const RECT& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+RECT WindowRect(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return r;
+}
+
+RECT PrimaryWorkArea() {
+    RECT r{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+    return r;
+}
+
+// Calls Seen with the first visible top-level dialog of this thread that is none of ours (a
+// common dialog or a message box), from whichever loop runs (that dialog's own included).
+struct CForeignDialogWatch {
+    std::function<void(HWND)> Seen;
+    ULONGLONG End = ::GetTickCount64() + wintest::kPumpTimeoutMs;
+
+    void Start() {
+        wintest::PostStep([this] { Look(); }, 1);
+    }
+    void Look() {
+        HWND found = nullptr;
+        ::EnumThreadWindows(
+            ::GetCurrentThreadId(),
+            [](HWND hwnd, LPARAM lParam) {
+                wchar_t className[16] = {};
+                ::GetClassNameW(hwnd, className, 16);
+                if (wcscmp(className, L"#32770") == 0 && ::IsWindowVisible(hwnd) &&
+                    !CDialog::FromDialogHandle(hwnd))
+                    *reinterpret_cast<HWND*>(lParam) = hwnd;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        if (found) {
+            Seen(found);
+            return;
+        }
+        if (::GetTickCount64() > End) {
+            ADD_FAILURE() << "no dialog showed";
+            return;
+        }
+        Start();
+    }
+};
+
+// The dialog opens in the middle of the screen, not in the corner where its hidden owner sits;
+// the file dialogs of its menu open over it, and its boxes in the middle of the screen.
+TEST_F(SettingsDialogTest, TheDialogAndItsBoxesOpenCentred) {
+    const ScopeExit noMainWindow([] { g_app.m_pMainWnd = nullptr; });
+    Open(true);
+    EXPECT_EQ(::GetWindow(Dlg(), GW_OWNER), Frame->m_hWnd);
+    const POINT screen = Centre(PrimaryWorkArea());
+    const POINT dialog = Centre(WindowRect(Dlg()));
+    EXPECT_NEAR(dialog.x, screen.x, 2);
+    EXPECT_NEAR(dialog.y, screen.y, 2);
+
+    // The dialog active, as when the user chooses from its menu: the file dialogs are its own.
+    ::SetActiveWindow(Dlg());
+    for (const UINT item : {kImportAll, kExportAll}) {
+        SCOPED_TRACE(item == kImportAll ? "import" : "export");
+        RECT shown{}, over{};
+        CForeignDialogWatch watch;
+        watch.Seen = [&](HWND fileDialog) {
+            shown = WindowRect(fileDialog);
+            const HWND owner = ::GetWindow(fileDialog, GW_OWNER);
+            over = owner && ::IsWindowVisible(owner) ? WindowRect(owner) : PrimaryWorkArea();
+            ::PostMessageW(fileDialog, WM_COMMAND, IDCANCEL, 0);
+        };
+        watch.Start();
+        ::SendMessageW(Dlg(), WM_COMMAND, item, 0);
+        EXPECT_NEAR(Centre(shown).x, Centre(over).x, 2);
+        EXPECT_NEAR(Centre(shown).y, Centre(over).y, 2);
+    }
+
+    // The question before the close; answered No, the dialog goes.
+    SelectTab(1);
+    Type(Control(0, IDC_SET_NAME), L"Edited");
+    RECT box{};
+    CForeignDialogWatch watch;
+    watch.Seen = [&](HWND question) {
+        box = WindowRect(question);
+        ::PostMessageW(question, WM_COMMAND, IDNO, 0);
+    };
+    watch.Start();
+    ::SendMessageW(Dlg(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_NEAR(Centre(box).x, screen.x, 2);
+    EXPECT_NEAR(Centre(box).y, screen.y, 2);
+}
+
+// Save, then a close or quit before the batch's last reply: Save is still enabled, so the
+// question opens; the batch ends under it and closes nothing (nor ends the program), and busy
+// flag 0 stays set. The answer decides, the edit typed after Save included.
+class AQuestionOverASaveBatchTest : public SettingsDialogTest,
+                                    public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(AQuestionOverASaveBatchTest, TheBatchEndsUnderTheQuestionAndTheAnswerDecides) {
+    const CloseCase& c = GetParam();
+    Open();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"First");
+    const size_t before = Service->Requests().size();
+    CHeldReply held(Svc, CMD_SAVE_CONFIG, 10);
+    ClickSave();
+    ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+    Type(Control(1, IDC_SET_USER), L"typed after Save");
+    CMessageBoxRecorder boxes;
+    bool openAfterTheBatch = false;
+    bool busyUnderTheQuestion = false;
+    boxes.onBox = [&](const MessageBoxCall& call) {
+        if (call.text != BuiltinUiText(209))
+            return;
+        // The batch's last reply comes while the question is open.
+        held.Release();
+        EXPECT_TRUE(PumpUntil([&] {
+            return Closed() ||
+                   (RequestsOf(CMD_SAVE_CONFIG, before).size() == 20 && !Dialog()->IsOperationInFlight());
+        }));
+        PumpPosted(); // what the batch's end posted
+        openAfterTheBatch = !Closed() && !Gone();
+        busyUnderTheQuestion = !Gone() && Frame->IsBusy(BusyFlag::Settings);
+        boxes.answers = {c.Answer};
+    };
+    CloseBy(c.Item);
+    ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
+    PumpFor(100);
+    EXPECT_TRUE(openAfterTheBatch) << "the batch's end closed under the question";
+    EXPECT_TRUE(busyUnderTheQuestion);
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), c.Saved ? 40u : 20u);
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"First");
+    EXPECT_EQ(FixedToString(Svc.Record(1).UserName), c.Saved ? u"typed after Save" : u"user");
+    EXPECT_EQ(Gone(), c.ProgramEnds);
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseAndQuit, AQuestionOverASaveBatchTest,
+                         testing::Values(CloseCase{"CloseBoxYes", 0, IDYES, true, false},
+                                         CloseCase{"CloseItemNo", kCloseItem, IDNO, false, false},
                                          CloseCase{"QuitYes", kQuitItem, IDYES, true, true},
                                          CloseCase{"QuitNo", kQuitItem, IDNO, false, true}),
                          [](const testing::TestParamInfo<CloseCase>& info) {
@@ -683,17 +872,113 @@ TEST_F(ImportExportTest, ImportOfAllReloadsTheTwentyRecordsInOrderAndShowsThem) 
     EXPECT_FALSE(SaveEnabled());
 }
 
-TEST_F(ImportExportTest, ImportOfOneConnectionSendsItsSelection) {
+// An import of connection 3 replaces that record alone: its page alone is loaded again (and
+// takes no input meanwhile); the other pages keep their edits and Save stays as it was.
+TEST_F(ImportExportTest, ImportOfOneConnectionReloadsItsPageAloneAndKeepsTheOtherEdits) {
     Open();
     AnswerFileDialogs();
     Path = L"C:\\one.bin";
+    SelectTab(5);
+    Type(Control(4, IDC_SET_NAME), L"Edited 5");
+    Type(Control(2, IDC_SET_USER), L"replaced by the import");
     const size_t before = Service->Requests().size();
-    Command(kImportAll + 20);
-    ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, before).size() == 20; }));
+    CMessageBoxRecorder boxes;
+    {
+        CHeldReply held(Svc, CMD_LOAD_CONFIG, 2);
+        Command(kImportAll + 3);
+        ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+        for (int k = 0; k < 20; ++k)
+            EXPECT_EQ(::IsWindowEnabled(Control(k, IDC_SET_NAME)) != FALSE, k != 2) << k;
+    }
     ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
-    EXPECT_EQ(Service->Requests()[before].Frame, BuildImportRequest(u"C:\\one.bin", 20));
+    PumpFor(100);
+    EXPECT_TRUE(boxes.calls.empty());
+    const std::vector<FakeRequest> requests = Service->Requests();
+    ASSERT_EQ(requests.size(), before + 2) << "the import and one load";
+    EXPECT_EQ(requests[before].Frame, BuildImportRequest(u"C:\\one.bin", 3));
+    EXPECT_EQ(requests[before + 1].Frame, BuildLoadConfigRequest(2));
+
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_NAME)), L"Imported 3");
+    EXPECT_EQ(WindowText(Control(2, IDC_SET_USER)), L"user");
+    EXPECT_EQ(ConnectionName(FrameRecord(2)), L"Imported 3");
+    EXPECT_EQ(TabTitle(Tab(), 3).substr(0, 7), L"03：Impo");
+    EXPECT_EQ(WindowText(Radio(2)), L"03：Imported 3");
+    EXPECT_EQ(GetMenuItemText(Submenu(0), 3, true), L"03：Imported 3");
+    EXPECT_EQ(WindowText(Control(4, IDC_SET_NAME)), L"Edited 5") << "the other pages keep their edits";
+    EXPECT_EQ(WindowText(Control(3, IDC_SET_NAME)), L"Office 4");
+    EXPECT_TRUE(SaveEnabled()) << "page 5's edit is still to be saved";
+    for (int k = 0; k < 20; ++k)
+        EXPECT_TRUE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+
+    // Saved, then connection 20 imported: nothing to save before, nothing after.
+    ClickSave();
+    ASSERT_TRUE(WaitForSaves(20, before));
+    ASSERT_FALSE(SaveEnabled());
+    const size_t next = Service->Requests().size();
+    Command(kImportAll + 20);
+    ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, next).size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_EQ(Service->Requests()[next].Frame, BuildImportRequest(u"C:\\one.bin", 20));
     EXPECT_EQ(WindowText(Control(19, IDC_SET_NAME)), L"Imported 20");
     EXPECT_EQ(WindowText(Control(18, IDC_SET_NAME)), L"Office 19");
+    EXPECT_EQ(WindowText(Control(4, IDC_SET_NAME)), L"Edited 5");
+    EXPECT_FALSE(SaveEnabled());
+}
+
+// While an import or its reload is under way, Save, the import and export items and the
+// connection page's button refuse; the pages it replaces take no input. Nothing is stored over
+// the import.
+TEST_F(ImportExportTest, WhileAnImportIsUnderWayNothingIsStoredOverIt) {
+    Open();
+    AnswerFileDialogs();
+    SelectTab(2);
+    CMessageBoxRecorder boxes;
+    boxes.answers = {IDNO, IDNO};
+    CDialogRecorder dialogs;
+    dialogs.onDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
+    const size_t before = Service->Requests().size();
+    // Held at the import itself, then at a load of its reload.
+    for (const uint8_t heldAt : {CMD_IMPORT, CMD_LOAD_CONFIG}) {
+        SCOPED_TRACE(heldAt == CMD_IMPORT ? "the import" : "the reload");
+        if (heldAt == CMD_LOAD_CONFIG) {
+            std::lock_guard<std::mutex> guard(Svc.Lock);
+            for (size_t k = 0; k < 20; ++k)
+                Svc.Records[k] = SampleRecord(k);
+        }
+        Type(Control(1, IDC_SET_NAME), L"Edited before the import");
+        ASSERT_TRUE(SaveEnabled());
+        const size_t from = Service->Requests().size();
+        {
+            CHeldReply held(Svc, heldAt, heldAt == CMD_IMPORT ? 0 : 5);
+            Command(kImportAll);
+            ASSERT_TRUE(PumpUntil([&] { return held.Held(); }));
+            EXPECT_TRUE(Dialog()->IsOperationInFlight());
+            for (int k = 0; k < 20; ++k)
+                EXPECT_FALSE(::IsWindowEnabled(Control(k, IDC_SET_NAME))) << k;
+            const size_t fileDialogs = FileDialogs.size();
+            ClickSave();
+            Command(kExportAll);
+            Command(kImportAll + 3);
+            ::SendMessageW(ConnControl(IDC_CONN_BUTTON), BM_CLICK, 0, 0);
+            PumpPosted();
+            EXPECT_EQ(FileDialogs.size(), fileDialogs) << "the menu refused";
+            EXPECT_TRUE(boxes.calls.empty()) << "the press asked nothing";
+            EXPECT_TRUE(dialogs.opened.empty());
+            EXPECT_FALSE(Frame->IsBusy(BusyFlag::ConnectPress));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, from).size() == 20; }));
+        ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
+        PumpFor(100);
+        EXPECT_EQ(Service->Requests().size(), from + 21) << "the import and its 20 loads, nothing else";
+        for (unsigned k = 0; k < 20; ++k) {
+            const std::wstring name = L"Imported " + std::to_wstring(k + 1);
+            EXPECT_EQ(ConnectionName(Svc.Record(k)), name) << k;
+            EXPECT_EQ(WindowText(Control(int(k), IDC_SET_NAME)), name) << k;
+            EXPECT_TRUE(::IsWindowEnabled(Control(int(k), IDC_SET_NAME))) << k;
+        }
+        EXPECT_FALSE(SaveEnabled());
+    }
+    EXPECT_TRUE(RequestsOf(CMD_SAVE_CONFIG, before).empty());
 }
 
 TEST_F(ImportExportTest, AnImportRefusedOrUnansweredShowsTheLoadFailureAndLoadsNothing) {
@@ -751,6 +1036,25 @@ TEST_F(ImportExportTest, ExportSavesUnderANewNameAndShowsOnlyItsFailure) {
     EXPECT_FALSE(Closed());
 }
 
+// The file dialog need not disable the settings dialog (it is not always its owner): a close
+// meanwhile is refused, since the command goes on in the dialog once the file is chosen.
+TEST_F(ImportExportTest, ACloseWhileTheFileDialogIsOpenIsRefused) {
+    Open();
+    bool openUnderTheFileDialog = false;
+    SetFileDialogHook([&](bool, OPENFILENAMEW&) {
+        ::SendMessageW(Dlg(), WM_CLOSE, 0, 0);
+        openUnderTheFileDialog = !Closed();
+        return FALSE;
+    });
+    Command(kExportAll);
+    PumpPosted();
+    EXPECT_TRUE(openUnderTheFileDialog);
+    EXPECT_FALSE(Closed());
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+}
+
 TEST_F(ImportExportTest, CancelledFileDialogsSendNothingAndClearTheBusyFlag) {
     Open();
     Path.clear();
@@ -769,6 +1073,70 @@ TEST_F(ImportExportTest, CancelledFileDialogsSendNothingAndClearTheBusyFlag) {
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
+
+// A refused save batch, or a refused export, that ends while the question of a close is open
+// shows its box and closes nothing; nor does it give the close up: Yes then saves, and the end of
+// that save closes the dialog.
+class AFailureUnderTheCloseQuestionTest : public ImportExportTest,
+                                          public testing::WithParamInterface<bool> {};
+
+TEST_P(AFailureUnderTheCloseQuestionTest, NeitherClosesNorEndsTheClose) {
+    const bool exportFails = GetParam();
+    Open();
+    AnswerFileDialogs();
+    SelectTab(2);
+    Type(Control(1, IDC_SET_NAME), L"Edited");
+    const size_t before = Service->Requests().size();
+    std::unique_ptr<CHeldReply> held;
+    if (exportFails) {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.ExportResult = 5;
+    } else {
+        std::lock_guard<std::mutex> guard(Svc.Lock);
+        Svc.SaveResults[3] = 5;
+    }
+    held =
+        std::make_unique<CHeldReply>(Svc, exportFails ? CMD_EXPORT : CMD_SAVE_CONFIG, exportFails ? 0 : 10);
+    if (exportFails)
+        Command(kExportAll);
+    else
+        ClickSave();
+    ASSERT_TRUE(PumpUntil([&] { return held->Held(); }));
+
+    CMessageBoxRecorder boxes;
+    bool openAfterTheFailure = false;
+    int closeStateAfterIt = -1;
+    boxes.onBox = [&](const MessageBoxCall& call) {
+        if (call.text != BuiltinUiText(209))
+            return;
+        {
+            std::lock_guard<std::mutex> guard(Svc.Lock);
+            Svc.SaveResults.clear(); // the close's own save goes through
+        }
+        held->Release();
+        EXPECT_TRUE(PumpUntil(
+            [&] { return Closed() || (boxes.calls.size() == 2 && !Dialog()->IsOperationInFlight()); }));
+        PumpPosted();
+        openAfterTheFailure = !Closed();
+        closeStateAfterIt = openAfterTheFailure ? Dialog()->GetCloseState() : -1;
+        boxes.answers = {IDYES};
+    };
+    Command(kCloseItem);
+    ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
+    EXPECT_TRUE(openAfterTheFailure);
+    EXPECT_EQ(closeStateAfterIt, 1) << "the close is still under way";
+    ASSERT_EQ(boxes.calls.size(), 2u);
+    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), exportFails ? 20u : 40u);
+    EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Edited");
+    EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveOrExport, AFailureUnderTheCloseQuestionTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "AnExport" : "ASaveBatch");
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // "language.csv" and the labels
@@ -830,6 +1198,58 @@ TEST_F(SettingsDialogTest, SixSectionsOfTheLanguageFileGiveTheTexts) {
     EXPECT_EQ(GetMenuItemText(Submenu(1), 0, true), L"Every one");
     EXPECT_EQ(GetMenuItemText(Submenu(1), 20, true), L"20：Office 20");
     EXPECT_EQ(::GetMenuItemID(Submenu(1), 0), UINT(kExportAll));
+}
+
+// A page reached from another page, by a click or by the arrow keys, draws whole: every control
+// of it that has a text shows it, not only the tab strip above it. So does the page shown again
+// after a save.
+TEST_F(SettingsDialogTest, APageDrawsWholeWhicheverPageItIsReachedFrom) {
+    Open();
+    enum class How { Click, RightArrow, LeftArrow, Save };
+    struct Step {
+        const char* Name;
+        int Tab;
+        How By;
+    };
+    const Step steps[] = {
+        {"0 to 1", 1, How::Click},
+        {"1 to 2 right after opening", 2, How::Click},
+        {"2 to 20", 20, How::Click},
+        {"20 to 19", 19, How::Click},
+        {"19 to 18", 18, How::Click},
+        {"right arrow, 18 to 19", 19, How::RightArrow},
+        {"left arrow, 19 to 18", 18, How::LeftArrow},
+        {"18 to the connection page", 0, How::Click},
+        {"the connection page to 5", 5, How::Click},
+        {"5 after a save", 5, How::Save},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.Name);
+        switch (step.By) {
+        case How::Click:
+            SelectTab(step.Tab);
+            break;
+        case How::RightArrow:
+        case How::LeftArrow:
+            ::SetFocus(Tab());
+            wintest::PostKey(Dlg(), step.By == How::RightArrow ? VK_RIGHT : VK_LEFT);
+            ASSERT_TRUE(PumpUntil([&] { return TabCtrl_GetCurSel(Tab()) == step.Tab; }));
+            break;
+        case How::Save:
+            Type(Control(step.Tab - 1, IDC_SET_USER), L"saved");
+            ClickSave();
+            ASSERT_TRUE(WaitForSaves(20, 0));
+            break;
+        }
+        const HWND page = step.Tab == 0 ? ConnPage() : Page(step.Tab - 1);
+        ASSERT_TRUE(PumpUntil([&] { return ::IsWindowVisible(page) && NothingToPaint(page); }));
+        std::vector<int> blank;
+        for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            if (::IsWindowVisible(c) && !WindowText(c).empty() && !ShowsInk(c))
+                blank.push_back(::GetDlgCtrlID(c));
+        }
+        EXPECT_THAT(blank, testing::IsEmpty()) << "controls left undrawn";
+    }
 }
 
 TEST_F(SettingsDialogTest, EveryPageSitsInsideTheTabFrameBelowAllRowsOfTabs) {

@@ -201,18 +201,23 @@ void CDlgVpnConnect::OnTabSelChange() {
     const int sel = TabCtrl_GetCurSel(TabControl.m_hWnd);
     if (sel < 0 || sel >= kTabCount)
         return;
-    // From one setting page to another: the controls are redrawn at once, after the unlock.
+    // From one setting page to another: no flicker of the page between them.
     const bool locked = sel != 0 && PreviousTab != 0 && ::LockWindowUpdate(m_hWnd);
     for (CPageDlgVpnSetting& page : SettingPages)
         page.SetShownIndex(sel - 1);
     ConnectionPage.ShowWindow(SW_HIDE);
     for (CPageDlgVpnSetting& page : SettingPages)
         page.ShowWindow(SW_HIDE);
-    PageOfTab(sel).ShowWindow(SW_SHOW);
-    if (locked) {
+    CDialog& shown = PageOfTab(sel);
+    shown.ShowWindow(SW_SHOW);
+    if (locked)
         ::LockWindowUpdate(nullptr);
-        SettingPages[size_t(sel - 1)].RepaintGroups();
-    }
+    // The tab control lies above the pages and fills its frame when it repaints, which it does
+    // after a change (the rows of tabs move): its paint first, then the page whole over it.
+    // Controls drawn before the tab control's paint are covered by it and are not drawn again.
+    ::UpdateWindow(TabControl.m_hWnd);
+    ::RedrawWindow(shown.m_hWnd, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PreviousTab = sel;
 }
 
@@ -285,6 +290,7 @@ bool CDlgVpnConnect::HasServer(int vpnIndex) const {
 
 void CDlgVpnConnect::OnPageModified() {
     m_close.OnEdited();
+    m_requests.OnEdited();
     const HWND save = GetDlgItem(IDC_SETTINGS_SAVE);
     if (!::IsWindowEnabled(save))
         ::EnableWindow(save, TRUE);
@@ -294,10 +300,9 @@ void CDlgVpnConnect::OnConnectionStateChanged(bool up) {
     ConnectionUp = up ? 1 : 0;
     const CInputEnabling input = DecideConnectionInput(up, ConnectionPage.GetActiveIndex());
     // The pages show the records again: edits not saved are dropped.
-    for (size_t k = 0; k < SettingPages.size(); ++k) {
-        SettingPages[k].EnableSettingControls(input.SettingPagesEnabled ? TRUE : FALSE);
+    for (size_t k = 0; k < SettingPages.size(); ++k)
         SettingPages[k].SetSettingRecord(RecordAt(k));
-    }
+    UpdateSettingPagesInput();
     if (input.OnlyRadio >= 0)
         ConnectionPage.EnableOnlyRadio(input.OnlyRadio);
     else
@@ -308,7 +313,30 @@ void CDlgVpnConnect::OnConnectionStateChanged(bool up) {
 
 // ---- saving and the replies ----
 
+void CDlgVpnConnect::UpdateSettingPagesInput() {
+    const bool enabled = DecideConnectionInput(ConnectionUp != 0, ActiveIndex).SettingPagesEnabled;
+    for (size_t k = 0; k < SettingPages.size(); ++k) {
+        // An edit there would be overwritten by the reload, or taken for saved after it.
+        const bool replaced = m_requests.ImportReplaces(k);
+        SettingPages[k].EnableSettingControls(enabled && !replaced ? TRUE : FALSE);
+    }
+}
+
+bool CDlgVpnConnect::IsOperationInFlight() const {
+    return !m_requests.Idle() || !m_boxActions.empty() || m_choosingFile;
+}
+
 bool CDlgVpnConnect::SaveAllSettings(bool reportEnd) {
+    return SaveSettings(false, reportEnd);
+}
+
+bool CDlgVpnConnect::SaveSettings(bool forClose, bool reportEnd) {
+    // Behind an import the saves would store the pages' values over what it imported; behind
+    // the rest, one operation at a time.
+    if (forClose ? m_requests.ImportUnderWay() || m_choosingFile : IsOperationInFlight()) {
+        ::MessageBeep(MB_OK);
+        return false;
+    }
     GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, true);
     for (size_t k = 0; k < SettingPages.size(); ++k) {
         // A page that refuses has told the user; the records before it keep what they took.
@@ -317,14 +345,14 @@ bool CDlgVpnConnect::SaveAllSettings(bool reportEnd) {
             return false;
         }
     }
-    ApplyActions(m_requests.StartSave(m_close.CloseState(), reportEnd));
+    ApplyActions(m_requests.StartSave(forClose, reportEnd));
     return true;
 }
 
 void CDlgVpnConnect::OnSettingsReply(WPARAM dataLength, LPARAM frame) {
     // The frame is the pipe thread's and valid only during this call: read at once.
-    ApplyActions(m_requests.OnReply(static_cast<uint32_t>(dataLength),
-                                    reinterpret_cast<const uint8_t*>(frame), m_close.CloseState()));
+    ApplyActions(
+        m_requests.OnReply(static_cast<uint32_t>(dataLength), reinterpret_cast<const uint8_t*>(frame)));
 }
 
 void CDlgVpnConnect::ApplyActions(const CSettingsActions& actions) {
@@ -357,19 +385,21 @@ void CDlgVpnConnect::OnSettingsBox() {
 void CDlgVpnConnect::FinishActions(const CSettingsActions& actions) {
     if (actions.RefreshView)
         RefreshSettingsView(actions.DisableSave);
-    if (actions.ResetCloseState)
-        m_close.OnSaveFailed();
-    if (actions.ClearBusy)
-        GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, false);
+    UpdateSettingPagesInput();
+    // Decided now, not when the reply came: a question may have opened since (under its box).
+    const bool closeAgain = m_close.OnRequestsEnded(actions.CloseEvent);
+    if (actions.ClearBusy && !closeAgain)
+        ClearBusyWhenIdle();
     if (actions.SaveBatchEnded)
         ConnectionPage.OnSaveBatchEnded(actions.SaveBatchSaved);
-    if (actions.PostClose)
+    if (closeAgain)
         PostMessage(WM_CLOSE);
 }
 
 void CDlgVpnConnect::ClearBusyWhenIdle() {
-    // Not under requests in flight: their end clears it.
-    if (m_requests.Idle())
+    // Not under requests in flight: their end clears it. Not under the open question either:
+    // the close or quit it belongs to is under way, and its answer clears it.
+    if (m_requests.Idle() && !m_close.Asking())
         GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, false);
 }
 
@@ -380,9 +410,9 @@ void CDlgVpnConnect::OnClose() {
 }
 
 void CDlgVpnConnect::OnSettingsClose() {
-    // Not under a window the page runs (or between two of one press): it would return to a
-    // page that is gone.
-    if (m_pageModal > 0 || ConnectionPage.IsPressing()) {
+    // Not under a window the page runs (or between two of one press), nor under the file
+    // dialog of an import or export: each would return to a page or a dialog that is gone.
+    if (m_pageModal > 0 || ConnectionPage.IsPressing() || m_choosingFile) {
         ::MessageBeep(0);
         return;
     }
@@ -395,6 +425,10 @@ void CDlgVpnConnect::OnSettingsQuit() {
 
 void CDlgVpnConnect::RunCloseStep(const CCloseStep& step) {
     CMainFrameServices& frame = GetMainFrameServices();
+    if (step.Refused) {
+        ::MessageBeep(MB_OK);
+        return;
+    }
     if (step.SetBusy)
         frame.SetBusyFlag(BusyFlag::Settings, true);
     if (step.AskSave) {
@@ -406,7 +440,7 @@ void CDlgVpnConnect::RunCloseStep(const CCloseStep& step) {
         return;
     }
     if (step.StartSave) {
-        const bool posted = SaveAllSettings();
+        const bool posted = SaveSettings(true);
         RunCloseStep(m_close.OnSaveStarted(posted));
         return;
     }
@@ -525,16 +559,27 @@ void CDlgVpnConnect::ExportSettings(UINT id) {
 }
 
 void CDlgVpnConnect::RunSettingsFileCommand(UINT id) {
+    if (IsOperationInFlight()) {
+        ::MessageBeep(MB_OK);
+        return;
+    }
     GetMainFrameServices().SetBusyFlag(BusyFlag::Settings, true);
     CSettingsFileSelection selection;
-    if (!ChooseSettingsFile(id, selection)) {
+    // The dialog may stay enabled under the file dialog (it is not always its owner).
+    m_choosingFile = true;
+    const bool chosen = ChooseSettingsFile(id, selection);
+    m_choosingFile = false;
+    if (!chosen) {
         ClearBusyWhenIdle(); // cancelled: nothing sent
         return;
     }
-    const int closeState = m_close.CloseState();
-    ApplyActions(selection.Command == SettingsFileCommand::Import
-                     ? m_requests.StartImport(SettingsFilePath, selection.Selection, closeState)
-                     : m_requests.StartExport(SettingsFilePath, selection.Selection, closeState));
+    if (selection.Command == SettingsFileCommand::Import) {
+        const CSettingsActions actions = m_requests.StartImport(SettingsFilePath, selection.Selection);
+        UpdateSettingPagesInput();
+        ApplyActions(actions);
+        return;
+    }
+    ApplyActions(m_requests.StartExport(SettingsFilePath, selection.Selection));
 }
 
 } // namespace corvel

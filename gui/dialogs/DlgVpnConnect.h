@@ -28,10 +28,14 @@ public:
     // For the connection page.
     bool IsModified() const;
     // Every page has written its records and the save requests are posted (false: a page
-    // refused its values and told the user; nothing was sent). `reportEnd`: the connection
-    // page is told when that batch has ended (CPageDlgVpnConnect::OnSaveBatchEnded), after its
-    // box if it has one.
+    // refused its values and told the user, or an operation of the dialog is in flight and it
+    // beeped; nothing was sent). `reportEnd`: the connection page is told when that batch has
+    // ended (CPageDlgVpnConnect::OnSaveBatchEnded), after its box if it has one.
     bool SaveAllSettings(bool reportEnd = false);
+    // An import (with its reload), an export or a save batch has not ended yet, or its file
+    // dialog or its box is open: Save, the import and export items and the connection page's
+    // button refuse meanwhile.
+    bool IsOperationInFlight() const;
     bool EveryKeyConfirmed() const;
     bool HasServer(int vpnIndex) const;
 
@@ -69,6 +73,14 @@ private:
     void PlacePage(CDialog& page);
     CDialog& PageOfTab(int tab);
     void RefreshSettingsView(bool disableSave);
+
+    // The save of Save and the connection page, or (`forClose`) the one a close or quit waits
+    // for, which is refused only while an import is under way (it would store the pages' values
+    // over the import).
+    bool SaveSettings(bool forClose, bool reportEnd = false);
+    // The setting pages take input while no connection is up, except those that an import
+    // under way replaces.
+    void UpdateSettingPagesInput();
 
     void OnSettingsReply(WPARAM dataLength, LPARAM frame);
     void OnPageModified();
@@ -114,6 +126,7 @@ private:
     CSettingsCloseLogic m_close;  // CloseState
     std::deque<CSettingsActions> m_boxActions;
     int m_pageModal = 0;
+    bool m_choosingFile = false; // the file dialog of an import or export is open
 };
 
 } // namespace corvel

@@ -242,6 +242,12 @@ private:
 void CPageDlgVpnConnect::OnBnClickedConnect() {
     if (m_pressing)
         return;
+    // Not across the settings dialog's own requests: its save would follow them, and a connect
+    // would dial a record that an import is replacing.
+    if (OwnerDialog && OwnerDialog->IsOperationInFlight()) {
+        ::MessageBeep(MB_OK);
+        return;
+    }
     // The press holds the settings dialog open (busy flag 1) until the windows it runs have
     // ended, whatever the dialog's own operations do with busy flag 0 meanwhile.
     m_pressing = true;

@@ -32,19 +32,6 @@ const int kInputControls[] = {IDC_SET_NAME,
                               IDC_SET_USER,
                               IDC_SET_PASSWORD};
 
-const int kRepaintedControls[] = {IDC_SET_NAME,
-                                  IDC_SET_PSK,
-                                  IDC_SET_PSK_AGAIN,
-                                  IDC_SET_SERVER_LABEL,
-                                  IDC_SET_AUTH,
-                                  IDC_SET_USE_VPN_GATEWAY,
-                                  IDC_SET_SERVER_ADDRESS_MODE,
-                                  IDC_SET_SERVER_HOST_MODE,
-                                  IDC_SET_USER,
-                                  IDC_SET_PASSWORD};
-
-constexpr UINT kRedrawNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
-
 } // namespace
 
 CPageDlgVpnSetting::CPageDlgVpnSetting() : CDialog(IDD_PAGE_VPN_SETTING) {}
@@ -121,18 +108,6 @@ bool CPageDlgVpnSetting::GetSettingRecord(uint8_t* record) {
 void CPageDlgVpnSetting::EnableSettingControls(BOOL enable) {
     for (const int id : kInputControls)
         ::EnableWindow(GetDlgItem(id), enable);
-}
-
-void CPageDlgVpnSetting::RepaintGroups() {
-    for (const int id : kRepaintedControls)
-        ::RedrawWindow(GetDlgItem(id), nullptr, nullptr, kRedrawNow);
-    // The host edit covers the address control: the page under it, both included.
-    RECT area{};
-    const HWND host = GetDlgItem(IDC_SET_SERVER_HOST);
-    if (host && ::GetWindowRect(host, &area)) {
-        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
-        ::RedrawWindow(m_hWnd, &area, nullptr, kRedrawNow | RDW_ALLCHILDREN);
-    }
 }
 
 BOOL CPageDlgVpnSetting::PreTranslateMessage(MSG* msg) {

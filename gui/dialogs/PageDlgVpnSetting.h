@@ -31,8 +31,6 @@ public:
     bool HasServerAddress() const { return Values.HasServerAddress(); }
 
     void EnableSettingControls(BOOL enable);
-    // Redraws the controls at once, then the page under the server field.
-    void RepaintGroups();
     void SetPainted(int painted) { Painted = painted; }
     void SetShownIndex(int index) { ShownIndex = index; }
 

@@ -14,16 +14,25 @@ CCloseStep CSettingsCloseLogic::CloseNow() {
     return step;
 }
 
+CCloseStep CSettingsCloseLogic::Ask(bool forQuit) {
+    m_asking = true;
+    m_quitAsking = forQuit;
+    CCloseStep step;
+    step.SetBusy = true;
+    step.AskSave = true;
+    return step;
+}
+
 CCloseStep CSettingsCloseLogic::OnClose(bool modified) {
+    if (m_asking) {
+        CCloseStep step;
+        step.Refused = true;
+        return step;
+    }
     if (m_state == kCloseStateOpen) {
         m_state = kCloseStateClosing;
-        if (modified) {
-            m_quitAsking = false;
-            CCloseStep step;
-            step.SetBusy = true;
-            step.AskSave = true;
-            return step;
-        }
+        if (modified)
+            return Ask(false);
     }
     CCloseStep step = CloseNow();
     step.SetBusy = true;
@@ -31,14 +40,15 @@ CCloseStep CSettingsCloseLogic::OnClose(bool modified) {
 }
 
 CCloseStep CSettingsCloseLogic::OnQuit(bool modified) {
-    m_state = kCloseStateQuitting;
     CCloseStep step;
-    step.SetBusy = true;
-    if (modified) {
-        m_quitAsking = true;
-        step.AskSave = true;
+    if (m_asking) {
+        step.Refused = true;
         return step;
     }
+    m_state = kCloseStateQuitting;
+    if (modified)
+        return Ask(true);
+    step.SetBusy = true;
     step.ClearBusy = true;
     step.PostQuitRequest = true;
     m_state = kCloseStateClosing;
@@ -46,6 +56,7 @@ CCloseStep CSettingsCloseLogic::OnQuit(bool modified) {
 }
 
 CCloseStep CSettingsCloseLogic::OnAnswer(bool yes) {
+    m_asking = false;
     if (yes) {
         CCloseStep step;
         step.StartSave = true;
@@ -63,21 +74,20 @@ CCloseStep CSettingsCloseLogic::OnAnswer(bool yes) {
 CCloseStep CSettingsCloseLogic::OnSaveStarted(bool posted) {
     CCloseStep step;
     if (posted)
-        return step; // the end of the batch decides (DecideSaveEnd)
+        return step; // the end of the batch decides (OnRequestsEnded)
     m_state = kCloseStateOpen;
     step.ClearBusy = true;
     return step;
 }
 
-CSaveEndStep DecideSaveEnd(int closeState, bool allSaved) {
-    CSaveEndStep step;
-    if (closeState == kCloseStateOpen)
-        return step;
-    if (allSaved)
-        step.PostClose = true;
-    else
-        step.ResetCloseState = true;
-    return step;
+bool CSettingsCloseLogic::OnRequestsEnded(SettingsCloseEvent event) {
+    if (event == SettingsCloseEvent::None || m_asking || m_state == kCloseStateOpen)
+        return false;
+    if (event == SettingsCloseEvent::CloseSaveFailed) {
+        m_state = kCloseStateOpen;
+        return false;
+    }
+    return true;
 }
 
 } // namespace corvel

@@ -12,7 +12,17 @@ inline constexpr int kCloseStateOpen = 0;
 inline constexpr int kCloseStateClosing = 1;
 inline constexpr int kCloseStateQuitting = 2;
 
+// What the end of the dialog's requests means for a close or quit under way
+// (CSettingsCloseLogic::OnRequestsEnded).
+enum class SettingsCloseEvent {
+    None,
+    CloseSaveDone,   // the save batch that a close or quit started: every item saved
+    CloseSaveFailed, // that batch: some item failed
+    ExportFailed,
+};
+
 struct CCloseStep {
+    bool Refused = false;   // under the open question: nothing happens (a beep)
     bool SetBusy = false;   // busy flag 0 set (the first step of a close or a quit)
     bool AskSave = false;   // ask 209 with Yes / No, then OnAnswer
     bool StartSave = false; // SaveAllSettings, then OnSaveStarted with whether it posted the batch
@@ -27,22 +37,29 @@ public:
     explicit CSettingsCloseLogic(int closeState = kCloseStateOpen) : m_state(closeState) {}
 
     int CloseState() const { return m_state; }
+    // The question (209) of a close or quit is open. Nothing closes meanwhile, whatever ends
+    // under it: its answer decides.
+    bool Asking() const { return m_asking; }
 
     // WM_CLOSE. Asks only when the dialog was open and has edits; a second WM_CLOSE (after
     // the save a close or quit started) closes without a question, and one that a quit
-    // started also posts the quit request.
+    // started also posts the quit request. Refused while the question is open.
     CCloseStep OnClose(bool modified);
     // Menu 32801. Without edits (or after No) the quit request goes at once and the dialog
-    // stays open until the main frame's Quit closes it.
+    // stays open until the main frame's Quit closes it. Refused while the question is open.
     CCloseStep OnQuit(bool modified);
     // The answer to 209 of the close or quit under way.
     CCloseStep OnAnswer(bool yes);
-    // What SaveAllSettings did: false when a page refused its values (nothing was sent). A
-    // refused save ends the close or quit: the dialog stays open and asks again next time.
+    // What the save did: false when nothing was sent (a page refused its values, or an import
+    // is under way). A refused save ends the close or quit: the dialog stays open and asks
+    // again next time.
     CCloseStep OnSaveStarted(bool posted);
-    // The batch that a close or quit started ended with a failure (CSettingsActions::
-    // ResetCloseState): the dialog stays open with its edits and asks again next time.
-    void OnSaveFailed() { m_state = kCloseStateOpen; }
+    // The end of the save batch that a close or quit started, or a failed export, as the dialog
+    // carries it out (after the box that reports a failure): true when WM_CLOSE is to be posted
+    // again. Only a close or quit still under way goes on; a failed batch ends it (the dialog
+    // stays open with its edits and asks again next time); under the open question nothing
+    // happens.
+    bool OnRequestsEnded(SettingsCloseEvent event);
     // An edit in a page. A close or quit that is still under way, or one that the main frame
     // did not carry out (a request in flight keeps the dialog through its Quit), did not cover
     // it: the next close asks again instead of discarding it.
@@ -51,16 +68,11 @@ public:
 private:
     CCloseStep CloseNow();
 
-    int m_state;
-    bool m_quitAsking = false; // the pending question belongs to a quit
-};
+    CCloseStep Ask(bool forQuit);
 
-// The end of a save batch, as far as closing goes: all saved while closing or quitting posts
-// WM_CLOSE again; a failure while closing or quitting puts CloseState back to open.
-struct CSaveEndStep {
-    bool PostClose = false;
-    bool ResetCloseState = false;
+    int m_state;
+    bool m_asking = false;     // the question is open
+    bool m_quitAsking = false; // the question belongs to a quit
 };
-CSaveEndStep DecideSaveEnd(int closeState, bool allSaved);
 
 } // namespace corvel

@@ -5,7 +5,6 @@
 #include "Records.h"
 #include "Replies.h"
 #include "SettingValues.h"
-#include "SettingsClose.h"
 
 #include <algorithm>
 #include <utility>
@@ -36,9 +35,9 @@ void Merge(CSettingsActions& into, const CSettingsActions& from) {
         into.MessageTextId = from.MessageTextId;
     into.RefreshView |= from.RefreshView;
     into.DisableSave |= from.DisableSave;
-    into.ResetCloseState |= from.ResetCloseState;
+    if (from.CloseEvent != SettingsCloseEvent::None)
+        into.CloseEvent = from.CloseEvent;
     into.ClearBusy |= from.ClearBusy;
-    into.PostClose |= from.PostClose;
     into.SaveBatchEnded |= from.SaveBatchEnded;
     into.SaveBatchSaved |= from.SaveBatchSaved;
 }
@@ -60,13 +59,18 @@ bool CSettingsRequests::Post(const CPending& request, const RequestFrame& frame)
 }
 
 void CSettingsRequests::EndOperation(CSettingsActions& actions) const {
-    if (Idle() && !actions.PostClose)
+    if (Idle())
         actions.ClearBusy = true;
 }
 
-CSettingsActions CSettingsRequests::StartSave(int closeState, bool reportEnd) {
+void CSettingsRequests::OnEdited() {
+    for (CBatch& batch : m_batches)
+        batch.EditedAfter = true;
+}
+
+CSettingsActions CSettingsRequests::StartSave(bool forClose, bool reportEnd) {
     const uint32_t batch = m_nextBatch++;
-    m_batches.push_back(CBatch{batch, int(kVpnCount), false});
+    m_batches.push_back(CBatch{batch, int(kVpnCount), false, forClose, false});
     if (reportEnd)
         m_reportedBatch = batch;
     CSettingsActions actions;
@@ -75,26 +79,27 @@ CSettingsActions CSettingsRequests::StartSave(int closeState, bool reportEnd) {
         // The image as it is, every byte of it: the frame the service stores.
         const uint8_t* record = m_records + size_t(k) * VPNCONFIG::kSize;
         if (!Post(request, BuildSaveConfigItemRequest(k, record, uint32_t(VPNCONFIG::kSize))))
-            Merge(actions, Resolve(request, false, closeState));
+            Merge(actions, Resolve(request, false));
     }
     return actions;
 }
 
-CSettingsActions CSettingsRequests::StartImport(std::wstring_view path, uint8_t selection, int closeState) {
-    const CPending request{SettingsRequestKind::Import, selection, 0};
+CSettingsActions CSettingsRequests::StartImport(std::wstring_view path, uint8_t selection) {
+    const CPending request{SettingsRequestKind::Import, selection};
+    m_importSelection = selection;
     if (Post(request, BuildImportRequest(Utf16FromWide(path), selection)))
         return CSettingsActions();
-    return Resolve(request, false, closeState);
+    return Resolve(request, false);
 }
 
-CSettingsActions CSettingsRequests::StartExport(std::wstring_view path, uint8_t selection, int closeState) {
-    const CPending request{SettingsRequestKind::Export, selection, 0};
+CSettingsActions CSettingsRequests::StartExport(std::wstring_view path, uint8_t selection) {
+    const CPending request{SettingsRequestKind::Export, selection};
     if (Post(request, BuildExportRequest(Utf16FromWide(path), selection)))
         return CSettingsActions();
-    return Resolve(request, false, closeState);
+    return Resolve(request, false);
 }
 
-CSettingsActions CSettingsRequests::OnReply(uint32_t dataLength, const uint8_t* frame, int closeState) {
+CSettingsActions CSettingsRequests::OnReply(uint32_t dataLength, const uint8_t* frame) {
     if (m_queue.empty())
         return CSettingsActions();
     const CPending request = m_queue.front();
@@ -122,7 +127,7 @@ CSettingsActions CSettingsRequests::OnReply(uint32_t dataLength, const uint8_t* 
             break;
         }
     }
-    return Resolve(request, ok, closeState);
+    return Resolve(request, ok);
 }
 
 bool CSettingsRequests::StoreLoadReply(uint8_t item, const uint8_t* payload, uint32_t payloadLength) {
@@ -136,59 +141,69 @@ bool CSettingsRequests::StoreLoadReply(uint8_t item, const uint8_t* payload, uin
     return true;
 }
 
-CSettingsActions CSettingsRequests::ContinueReload(uint8_t item, int closeState) {
-    const CPending request{SettingsRequestKind::Load, item, 0};
+CSettingsActions CSettingsRequests::ContinueReload(uint8_t item, bool whole) {
+    CPending request{SettingsRequestKind::Load, item};
+    request.WholeReload = whole;
     if (Post(request, BuildLoadConfigRequest(item)))
         return CSettingsActions();
-    return Resolve(request, false, closeState);
+    return Resolve(request, false);
 }
 
-CSettingsActions CSettingsRequests::Resolve(const CPending& request, bool ok, int closeState) {
+void CSettingsRequests::EndImport(CSettingsActions& actions) {
+    m_importSelection = -1;
+    EndOperation(actions);
+}
+
+CSettingsActions CSettingsRequests::Resolve(const CPending& request, bool ok) {
     CSettingsActions actions;
     switch (request.Kind) {
     case SettingsRequestKind::Import:
         if (ok) {
             m_reloadStored = false;
-            return ContinueReload(0, closeState);
+            // One connection: its record alone; the other pages keep their edits.
+            if (!ReloadsAll(request.Item))
+                return ContinueReload(uint8_t(request.Item - 1), false);
+            return ContinueReload(0, true);
         }
         actions.MessageTextId = kTextSettingsLoadFailed;
-        EndOperation(actions);
+        EndImport(actions);
         return actions;
 
     case SettingsRequestKind::Load:
         if (ok) {
             actions.StoredRecord = request.Item;
             m_reloadStored = true;
-            if (request.Item + 1u < kVpnCount) {
-                Merge(actions, ContinueReload(uint8_t(request.Item + 1), closeState));
+            if (request.WholeReload && request.Item + 1u < kVpnCount) {
+                Merge(actions, ContinueReload(uint8_t(request.Item + 1), true));
                 return actions;
             }
+            // All 20 replaced: nothing is left to save. One: Save stays as it is.
             actions.RefreshView = true;
-            actions.DisableSave = true;
-            EndOperation(actions);
+            actions.DisableSave = request.WholeReload;
+            EndImport(actions);
             return actions;
         }
         // The reload stops; the records it replaced so far are shown, Save is left alone.
         actions.MessageTextId = kTextSettingsLoadFailed;
         actions.RefreshView = m_reloadStored;
-        EndOperation(actions);
+        EndImport(actions);
         return actions;
 
     case SettingsRequestKind::Export:
         if (!ok) {
             actions.MessageTextId = kTextSettingsSaveFailed;
-            actions.PostClose = closeState != kCloseStateOpen;
+            actions.CloseEvent = SettingsCloseEvent::ExportFailed;
         }
         EndOperation(actions);
         return actions;
 
     case SettingsRequestKind::Save:
-        return EndSaveItem(request.Batch, ok, closeState);
+        return EndSaveItem(request.Batch, ok);
     }
     return actions;
 }
 
-CSettingsActions CSettingsRequests::EndSaveItem(uint32_t batch, bool ok, int closeState) {
+CSettingsActions CSettingsRequests::EndSaveItem(uint32_t batch, bool ok) {
     CSettingsActions actions;
     const auto it =
         std::find_if(m_batches.begin(), m_batches.end(), [batch](const CBatch& b) { return b.Id == batch; });
@@ -198,26 +213,24 @@ CSettingsActions CSettingsRequests::EndSaveItem(uint32_t batch, bool ok, int clo
         it->Failed = true;
     if (--it->Unanswered > 0)
         return actions;
-    const bool allSaved = !it->Failed;
+    const CBatch ended = *it;
     m_batches.erase(it);
+    const bool allSaved = !ended.Failed;
     if (batch == m_reportedBatch) {
         m_reportedBatch = 0;
         actions.SaveBatchEnded = true;
         actions.SaveBatchSaved = allSaved;
     }
 
-    const CSaveEndStep end = DecideSaveEnd(closeState, allSaved);
-    if (end.PostClose) {
-        actions.PostClose = true;
-        return actions;
-    }
     if (!allSaved)
         actions.MessageTextId = kTextSettingsSaveFailed;
     // The records in memory hold the edits either way; Save goes off only when all of them
-    // reached the service.
+    // reached the service and no page was edited since they were taken.
     actions.RefreshView = true;
-    actions.DisableSave = allSaved;
-    actions.ResetCloseState = end.ResetCloseState;
+    actions.DisableSave = allSaved && !ended.EditedAfter;
+    if (ended.ForClose)
+        actions.CloseEvent =
+            allSaved ? SettingsCloseEvent::CloseSaveDone : SettingsCloseEvent::CloseSaveFailed;
     EndOperation(actions);
     return actions;
 }

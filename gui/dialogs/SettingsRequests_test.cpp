@@ -18,28 +18,29 @@ namespace corvel {
 
 bool operator==(const CSettingsActions& a, const CSettingsActions& b) {
     return a.StoredRecord == b.StoredRecord && a.MessageTextId == b.MessageTextId &&
-           a.RefreshView == b.RefreshView && a.DisableSave == b.DisableSave &&
-           a.ResetCloseState == b.ResetCloseState && a.ClearBusy == b.ClearBusy && a.PostClose == b.PostClose;
+           a.RefreshView == b.RefreshView && a.DisableSave == b.DisableSave && a.CloseEvent == b.CloseEvent &&
+           a.ClearBusy == b.ClearBusy;
 }
 
 void PrintTo(const CSettingsActions& a, std::ostream* os) {
     *os << "{stored " << a.StoredRecord << ", box " << a.MessageTextId << ", refresh " << a.RefreshView
-        << ", disable save " << a.DisableSave << ", reset close " << a.ResetCloseState << ", clear busy "
-        << a.ClearBusy << ", post close " << a.PostClose << "}";
+        << ", disable save " << a.DisableSave << ", close event " << int(a.CloseEvent) << ", clear busy "
+        << a.ClearBusy << "}";
 }
 
 namespace {
 
-CSettingsActions Actions(unsigned box, bool refresh, bool disableSave, bool resetClose, bool clearBusy,
-                         bool postClose, int stored = -1) {
+using Event = SettingsCloseEvent;
+
+CSettingsActions Actions(unsigned box, bool refresh, bool disableSave, bool clearBusy,
+                         Event event = Event::None, int stored = -1) {
     CSettingsActions a;
     a.StoredRecord = stored;
     a.MessageTextId = box;
     a.RefreshView = refresh;
     a.DisableSave = disableSave;
-    a.ResetCloseState = resetClose;
+    a.CloseEvent = event;
     a.ClearBusy = clearBusy;
-    a.PostClose = postClose;
     return a;
 }
 const CSettingsActions kNothing;
@@ -93,9 +94,9 @@ protected:
     }
 
     CSettingsActions Reply(const std::vector<uint8_t>& frame) {
-        return Requests->OnReply(uint32_t(frame.size() - 4), frame.data(), CloseState);
+        return Requests->OnReply(uint32_t(frame.size() - 4), frame.data());
     }
-    CSettingsActions NoReply() { return Requests->OnReply(0, nullptr, CloseState); }
+    CSettingsActions NoReply() { return Requests->OnReply(0, nullptr); }
 
     // A dialog's queue anew, posting through the recording poster.
     void NewRequests() {
@@ -169,7 +170,6 @@ protected:
     std::vector<RequestFrame> Posted;
     size_t PostAttempts = 0;
     size_t AcceptedPosts = SIZE_MAX; // attempts after this many fail: the thread takes no more
-    int CloseState = kCloseStateOpen;
     std::unique_ptr<CSettingsRequests> Requests;
 };
 
@@ -177,7 +177,7 @@ TEST_F(SettingsRequestsTest, SaveFramesAreCopiedFromTheRecordsWhenPosted) {
     std::vector<RequestFrame> expected;
     for (uint8_t k = 0; k < kVpnCount; ++k)
         expected.push_back(BuildSaveConfigRequest(k, VPNCONFIG::FromBytes(RecordImage(k).data())));
-    EXPECT_EQ(Requests->StartSave(CloseState), kNothing);
+    EXPECT_EQ(Requests->StartSave(false), kNothing);
     EXPECT_FALSE(Requests->Idle());
     // An edit after the post reaches no frame: the pipe thread reads nothing of the dialog.
     std::memset(Records.data(), 0x55, VPNCONFIG::kSize);
@@ -185,44 +185,46 @@ TEST_F(SettingsRequestsTest, SaveFramesAreCopiedFromTheRecordsWhenPosted) {
     EXPECT_EQ(Posted[19].size(), 1135u);
 }
 
+// A batch tells a close of its end only when a close or quit started it: a batch of Save that
+// ends while a close has begun since (its question open) is no end of that close.
 TEST_F(SettingsRequestsTest, SaveBatchEndsOnceAtItsLastAnswer) {
     struct Case {
         const char* Name;
         std::map<uint8_t, Answer> Answers; // items not named answer Ok
-        int CloseState;
+        bool ForClose;
         CSettingsActions End;
     };
     std::map<uint8_t, Answer> allNone;
     for (uint8_t k = 0; k < kVpnCount; ++k)
         allNone[k] = Answer::None;
-    const CSettingsActions savedOpen = Actions(0, true, true, false, true, false);
-    const CSettingsActions failedOpen = Actions(214, true, false, false, true, false);
-    const CSettingsActions failedClosing = Actions(214, true, false, true, true, false);
+    const CSettingsActions saved = Actions(0, true, true, true);
+    const CSettingsActions failed = Actions(214, true, false, true);
     const Case cases[] = {
-        {"all saved", {}, kCloseStateOpen, savedOpen},
-        {"all saved while closing", {}, kCloseStateClosing, Actions(0, false, false, false, false, true)},
-        {"all saved while quitting", {}, kCloseStateQuitting, Actions(0, false, false, false, false, true)},
+        {"all saved", {}, false, saved},
+        {"all saved, for a close or quit", {}, true, Actions(0, true, true, true, Event::CloseSaveDone)},
         // Item 19 succeeds after a failure: refreshed, Save stays enabled.
-        {"item 3 refused", {{3, Answer::Refused}}, kCloseStateOpen, failedOpen},
-        {"item 19 refused", {{19, Answer::Refused}}, kCloseStateOpen, failedOpen},
-        {"items 0 and 19 without reply",
-         {{0, Answer::None}, {19, Answer::None}},
-         kCloseStateOpen,
-         failedOpen},
-        {"a stopped service: no reply at all", allNone, kCloseStateOpen, failedOpen},
-        {"echo of another item", {{4, Answer::OtherItem}}, kCloseStateOpen, failedOpen},
-        {"reply without its item byte", {{4, Answer::NoItemByte}}, kCloseStateOpen, failedOpen},
-        {"reply without ResultCode", {{4, Answer::ShortHead}}, kCloseStateOpen, failedOpen},
-        {"another command's reply", {{4, Answer::ForeignId}}, kCloseStateOpen, failedOpen},
-        // A close or quit waited for the save: it ends, the dialog asks again next time.
-        {"refused while closing", {{7, Answer::Refused}}, kCloseStateClosing, failedClosing},
-        {"no reply while quitting", {{19, Answer::None}}, kCloseStateQuitting, failedClosing},
+        {"item 3 refused", {{3, Answer::Refused}}, false, failed},
+        {"item 19 refused", {{19, Answer::Refused}}, false, failed},
+        {"items 0 and 19 without reply", {{0, Answer::None}, {19, Answer::None}}, false, failed},
+        {"a stopped service: no reply at all", allNone, false, failed},
+        {"echo of another item", {{4, Answer::OtherItem}}, false, failed},
+        {"reply without its item byte", {{4, Answer::NoItemByte}}, false, failed},
+        {"reply without ResultCode", {{4, Answer::ShortHead}}, false, failed},
+        {"another command's reply", {{4, Answer::ForeignId}}, false, failed},
+        // A close or quit waited for the save: it hears of the failure.
+        {"refused, for a close",
+         {{7, Answer::Refused}},
+         true,
+         Actions(214, true, false, true, Event::CloseSaveFailed)},
+        {"no reply, for a quit",
+         {{19, Answer::None}},
+         true,
+         Actions(214, true, false, true, Event::CloseSaveFailed)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         NewRequests();
-        CloseState = c.CloseState;
-        ASSERT_EQ(Requests->StartSave(CloseState), kNothing);
+        ASSERT_EQ(Requests->StartSave(c.ForClose), kNothing);
         for (uint8_t k = 0; k < kVpnCount; ++k) {
             const auto it = c.Answers.find(k);
             const Answer answer = it == c.Answers.end() ? Answer::Ok : it->second;
@@ -241,23 +243,22 @@ TEST_F(SettingsRequestsTest, AReportedBatchTellsItsEndOnceWithWhetherEveryItemWa
         const char* Name;
         bool Report;
         std::map<uint8_t, Answer> Answers; // items not named answer Ok
-        int CloseState;
+        bool ForClose;
         bool Saved;
     };
     const Case cases[] = {
-        {"all saved", true, {}, kCloseStateOpen, true},
-        {"item 5 refused", true, {{5, Answer::Refused}}, kCloseStateOpen, false},
-        {"item 19 without reply", true, {{19, Answer::None}}, kCloseStateOpen, false},
-        {"echo of another item", true, {{0, Answer::OtherItem}}, kCloseStateOpen, false},
-        {"all saved while closing", true, {}, kCloseStateClosing, true},
-        {"not reported", false, {}, kCloseStateOpen, false},
-        {"not reported, refused", false, {{5, Answer::Refused}}, kCloseStateOpen, false},
+        {"all saved", true, {}, false, true},
+        {"item 5 refused", true, {{5, Answer::Refused}}, false, false},
+        {"item 19 without reply", true, {{19, Answer::None}}, false, false},
+        {"echo of another item", true, {{0, Answer::OtherItem}}, false, false},
+        {"all saved, for a close", true, {}, true, true},
+        {"not reported", false, {}, false, false},
+        {"not reported, refused", false, {{5, Answer::Refused}}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         NewRequests();
-        CloseState = c.CloseState;
-        EXPECT_FALSE(Requests->StartSave(CloseState, c.Report).SaveBatchEnded);
+        EXPECT_FALSE(Requests->StartSave(c.ForClose, c.Report).SaveBatchEnded);
         for (uint8_t k = 0; k < kVpnCount; ++k) {
             const auto it = c.Answers.find(k);
             const CSettingsActions a = AnswerSave(k, it == c.Answers.end() ? Answer::Ok : it->second);
@@ -269,7 +270,7 @@ TEST_F(SettingsRequestsTest, AReportedBatchTellsItsEndOnceWithWhetherEveryItemWa
     // No thread takes the requests: the batch ends, refused, while it starts.
     AcceptedPosts = 0;
     NewRequests();
-    const CSettingsActions none = Requests->StartSave(CloseState, true);
+    const CSettingsActions none = Requests->StartSave(false, true);
     EXPECT_TRUE(none.SaveBatchEnded);
     EXPECT_FALSE(none.SaveBatchSaved);
     EXPECT_EQ(none.MessageTextId, 214u);
@@ -279,8 +280,8 @@ TEST_F(SettingsRequestsTest, AReportedBatchTellsItsEndOnceWithWhetherEveryItemWa
     AcceptedPosts = SIZE_MAX;
     for (const bool firstReported : {false, true}) {
         NewRequests();
-        Requests->StartSave(CloseState, firstReported);
-        Requests->StartSave(CloseState, true);
+        Requests->StartSave(false, firstReported);
+        Requests->StartSave(false, true);
         for (uint8_t k = 0; k < kVpnCount; ++k)
             EXPECT_FALSE(AnswerSave(k, Answer::Ok).SaveBatchEnded) << int(k);
         for (uint8_t k = 0; k < kVpnCount; ++k)
@@ -288,38 +289,120 @@ TEST_F(SettingsRequestsTest, AReportedBatchTellsItsEndOnceWithWhetherEveryItemWa
     }
 }
 
+// What a page took in after the batch was posted is not in its frames: the batch's end leaves
+// Save enabled, so that the edit is still asked about. An edit before the batch counts for none.
+TEST_F(SettingsRequestsTest, AnEditMadeWhileABatchIsInFlightKeepsSaveEnabledAtItsEnd) {
+    struct Case {
+        const char* Name;
+        int EditAfterItem; // -2: none; -1: before the batch; k: after item k's answer
+        bool SaveDisabledAtEnd;
+    };
+    const Case cases[] = {
+        {"no edit", -2, true},
+        {"an edit before the batch", -1, true},
+        {"an edit before the first answer", 0, false},
+        {"an edit before the last answer", 18, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        NewRequests();
+        if (c.EditAfterItem == -1)
+            Requests->OnEdited();
+        Requests->StartSave(false);
+        for (uint8_t k = 0; k < kVpnCount; ++k) {
+            if (int(k) == c.EditAfterItem + 1 && c.EditAfterItem >= 0)
+                Requests->OnEdited();
+            const CSettingsActions end = AnswerSave(k, Answer::Ok);
+            if (k == 19) {
+                EXPECT_EQ(end, Actions(0, true, c.SaveDisabledAtEnd, true));
+            }
+        }
+    }
+    // Two batches: an edit between their posts is in the second one's frames only.
+    NewRequests();
+    Requests->StartSave(false);
+    Requests->OnEdited();
+    Requests->StartSave(false);
+    for (uint8_t k = 0; k < kVpnCount; ++k)
+        EXPECT_EQ(AnswerSave(k, Answer::Ok), k < 19 ? kNothing : Actions(0, true, false, false));
+    for (uint8_t k = 0; k < kVpnCount; ++k)
+        EXPECT_EQ(AnswerSave(k, Answer::Ok), k < 19 ? kNothing : Actions(0, true, true, true));
+}
+
 TEST_F(SettingsRequestsTest, PostsThatFailCountAsItemsWithoutReply) {
     // No pipe thread takes requests: the whole batch fails at once, with one box.
     AcceptedPosts = 0;
-    EXPECT_EQ(Requests->StartSave(CloseState), Actions(214, true, false, false, true, false));
+    EXPECT_EQ(Requests->StartSave(false), Actions(214, true, false, true));
     EXPECT_TRUE(Requests->Idle());
 
     // The thread stops taking requests after item 9: the batch ends at item 9's answer.
     AcceptedPosts = 10;
     NewRequests();
-    EXPECT_EQ(Requests->StartSave(CloseState), kNothing);
+    EXPECT_EQ(Requests->StartSave(false), kNothing);
     for (uint8_t k = 0; k < 10; ++k)
-        EXPECT_EQ(AnswerSave(k, Answer::Ok),
-                  k < 9 ? kNothing : Actions(214, true, false, false, true, false));
+        EXPECT_EQ(AnswerSave(k, Answer::Ok), k < 9 ? kNothing : Actions(214, true, false, true));
     EXPECT_TRUE(Requests->Idle());
 }
 
-TEST_F(SettingsRequestsTest, ImportReloadsTheTwentyRecordsOneAfterTheOther) {
-    EXPECT_EQ(Requests->StartImport(L"C:\\s.bin", 3, CloseState), kNothing);
+TEST_F(SettingsRequestsTest, ImportOfAllReloadsTheTwentyRecordsOneAfterTheOther) {
+    EXPECT_EQ(Requests->StartImport(L"C:\\s.bin", 0), kNothing);
     ASSERT_EQ(Posted.size(), 1u);
-    EXPECT_EQ(Posted[0], BuildImportRequest(u"C:\\s.bin", 3));
+    EXPECT_EQ(Posted[0], BuildImportRequest(u"C:\\s.bin", 0));
+    EXPECT_TRUE(Requests->ImportUnderWay());
+    for (size_t k = 0; k < kVpnCount; ++k)
+        EXPECT_TRUE(Requests->ImportReplaces(k)) << k;
 
     EXPECT_EQ(Reply(ReplyFrame(CMD_IMPORT, 0, {})), kNothing);
     for (uint8_t k = 0; k < kVpnCount; ++k) {
         ASSERT_EQ(Posted.size(), k + 2u);
         EXPECT_EQ(Posted.back(), (RequestFrame{0x12, 0, 0, 1, k}));
+        EXPECT_TRUE(Requests->ImportUnderWay());
         const CSettingsActions actions = AnswerLoad(k, Answer::Ok);
-        EXPECT_EQ(actions, k < 19 ? Actions(0, false, false, false, false, false, k)
-                                  : Actions(0, true, true, false, true, false, 19));
+        EXPECT_EQ(actions, k < 19 ? Actions(0, false, false, false, Event::None, k)
+                                  : Actions(0, true, true, true, Event::None, 19));
         EXPECT_EQ(RecordImage(k), ServiceRecord(k));
     }
     EXPECT_EQ(Posted.size(), 21u);
     EXPECT_TRUE(Requests->Idle());
+    EXPECT_FALSE(Requests->ImportUnderWay());
+    EXPECT_FALSE(Requests->ImportReplaces(0));
+}
+
+// The service stores a file of one connection as connection n alone: only that record is loaded
+// again, the others (and what their pages hold) stay, and Save is left as it is.
+TEST_F(SettingsRequestsTest, ImportOfOneConnectionReloadsThatRecordAlone) {
+    for (const uint8_t selection : {uint8_t(1), uint8_t(3), uint8_t(20)}) {
+        SCOPED_TRACE(int(selection));
+        NewRequests();
+        const std::vector<uint8_t> before = Records;
+        const uint8_t item = uint8_t(selection - 1);
+        EXPECT_EQ(Requests->StartImport(L"one.bin", selection), kNothing);
+        EXPECT_EQ(Posted[0], BuildImportRequest(u"one.bin", selection));
+        for (size_t k = 0; k < kVpnCount; ++k)
+            EXPECT_EQ(Requests->ImportReplaces(k), k == item) << k;
+        EXPECT_EQ(Reply(ReplyFrame(CMD_IMPORT, 0, {})), kNothing);
+        ASSERT_EQ(Posted.size(), 2u);
+        EXPECT_EQ(Posted[1], (RequestFrame{0x12, 0, 0, 1, item}));
+        EXPECT_EQ(AnswerLoad(item, Answer::Ok), Actions(0, true, false, true, Event::None, item));
+        EXPECT_EQ(Posted.size(), 2u) << "no other record is loaded";
+        EXPECT_TRUE(Requests->Idle());
+        EXPECT_FALSE(Requests->ImportUnderWay());
+        for (size_t k = 0; k < kVpnCount; ++k) {
+            const size_t at = k * VPNCONFIG::kSize;
+            EXPECT_EQ(RecordImage(k),
+                      k == item
+                          ? ServiceRecord(item)
+                          : std::vector<uint8_t>(before.begin() + at, before.begin() + at + VPNCONFIG::kSize))
+                << k;
+        }
+        Records = before;
+    }
+    // Its load refused: the box, nothing shown anew.
+    NewRequests();
+    Requests->StartImport(L"one.bin", 5);
+    Reply(ReplyFrame(CMD_IMPORT, 0, {}));
+    EXPECT_EQ(AnswerLoad(4, Answer::Refused), Actions(213, false, false, true));
+    EXPECT_FALSE(Requests->ImportUnderWay());
 }
 
 TEST_F(SettingsRequestsTest, AFailedImportOrLoadStopsTheReload) {
@@ -346,7 +429,7 @@ TEST_F(SettingsRequestsTest, AFailedImportOrLoadStopsTheReload) {
         SCOPED_TRACE(c.Name);
         Posted.clear();
         const std::vector<uint8_t> before = Records;
-        ASSERT_EQ(Requests->StartImport(L"x.bin", 0, CloseState), kNothing);
+        ASSERT_EQ(Requests->StartImport(L"x.bin", 0), kNothing);
         CSettingsActions last;
         if (c.FailingLoad < 0) {
             last = c.How == Answer::Refused ? Reply(ReplyFrame(CMD_IMPORT, 13, {}))
@@ -359,7 +442,8 @@ TEST_F(SettingsRequestsTest, AFailedImportOrLoadStopsTheReload) {
             last = AnswerLoad(uint8_t(c.FailingLoad), c.How);
         }
         // The records replaced so far are shown; Save is left as it is.
-        EXPECT_EQ(last, Actions(213, c.FailingLoad > 0, false, false, true, false));
+        EXPECT_EQ(last, Actions(213, c.FailingLoad > 0, false, true));
+        EXPECT_FALSE(Requests->ImportUnderWay());
         EXPECT_EQ(Posted.size(), size_t(c.FailingLoad < 0 ? 1 : 2 + c.FailingLoad)) << "no further request";
         EXPECT_TRUE(Requests->Idle());
         if (c.FailingLoad >= 0) {
@@ -373,39 +457,35 @@ TEST_F(SettingsRequestsTest, AFailedImportOrLoadStopsTheReload) {
 
 TEST_F(SettingsRequestsTest, AReloadThatCannotPostItsNextLoadStopsWithItsBox) {
     AcceptedPosts = 3; // the import and loads 0 and 1
-    Requests->StartImport(L"x.bin", 0, CloseState);
+    Requests->StartImport(L"x.bin", 0);
     Reply(ReplyFrame(CMD_IMPORT, 0, {}));
-    EXPECT_EQ(AnswerLoad(0, Answer::Ok), Actions(0, false, false, false, false, false, 0));
-    EXPECT_EQ(AnswerLoad(1, Answer::Ok), Actions(213, true, false, false, true, false, 1));
+    EXPECT_EQ(AnswerLoad(0, Answer::Ok), Actions(0, false, false, false, Event::None, 0));
+    EXPECT_EQ(AnswerLoad(1, Answer::Ok), Actions(213, true, false, true, Event::None, 1));
     EXPECT_TRUE(Requests->Idle());
 }
 
+// A failed export tells the close under way (if any) of it; whether the dialog then closes is
+// the close's decision (SettingsCloseTest).
 TEST_F(SettingsRequestsTest, ExportShowsOnlyItsFailure) {
     struct Case {
         const char* Name;
         Answer How;
-        int CloseState;
         CSettingsActions End;
     };
+    const CSettingsActions failed = Actions(214, false, false, true, Event::ExportFailed);
     const Case cases[] = {
-        {"saved", Answer::Ok, kCloseStateOpen, Actions(0, false, false, false, true, false)},
-        {"saved while closing", Answer::Ok, kCloseStateClosing, Actions(0, false, false, false, true, false)},
-        {"refused", Answer::Refused, kCloseStateOpen, Actions(214, false, false, false, true, false)},
-        {"no reply", Answer::None, kCloseStateOpen, Actions(214, false, false, false, true, false)},
-        {"refused while closing", Answer::Refused, kCloseStateClosing,
-         Actions(214, false, false, false, false, true)},
-        {"no reply while quitting", Answer::None, kCloseStateQuitting,
-         Actions(214, false, false, false, false, true)},
-        {"answered by another command", Answer::ForeignId, kCloseStateOpen,
-         Actions(214, false, false, false, true, false)},
+        {"saved", Answer::Ok, Actions(0, false, false, true)},
+        {"refused", Answer::Refused, failed},
+        {"no reply", Answer::None, failed},
+        {"answered by another command", Answer::ForeignId, failed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         Posted.clear();
-        CloseState = c.CloseState;
-        ASSERT_EQ(Requests->StartExport(L"out.bin", 20, CloseState), kNothing);
+        ASSERT_EQ(Requests->StartExport(L"out.bin", 20), kNothing);
         ASSERT_EQ(Posted.size(), 1u);
         EXPECT_EQ(Posted[0], BuildExportRequest(u"out.bin", 20));
+        EXPECT_FALSE(Requests->ImportUnderWay());
         const CSettingsActions end = c.How == Answer::Ok        ? Reply(ReplyFrame(CMD_EXPORT, 0, {}))
                                      : c.How == Answer::Refused ? Reply(ReplyFrame(CMD_EXPORT, 5, {}))
                                      : c.How == Answer::None    ? NoReply()
@@ -414,19 +494,17 @@ TEST_F(SettingsRequestsTest, ExportShowsOnlyItsFailure) {
     }
     // An export the thread does not take fails at once.
     AcceptedPosts = 0;
-    CloseState = kCloseStateOpen;
-    EXPECT_EQ(Requests->StartExport(L"out.bin", 0, CloseState),
-              Actions(214, false, false, false, true, false));
+    EXPECT_EQ(Requests->StartExport(L"out.bin", 0), failed);
 }
 
 TEST_F(SettingsRequestsTest, BusyIsClearedOnlyWhenNothingIsInFlight) {
-    Requests->StartSave(CloseState);
-    Requests->StartExport(L"out.bin", 0, CloseState);
+    Requests->StartSave(false);
+    Requests->StartExport(L"out.bin", 0);
     for (uint8_t k = 0; k < 19; ++k)
         AnswerSave(k, Answer::Ok);
     // The batch ends while the export waits: the flag stays for the export.
-    EXPECT_EQ(AnswerSave(19, Answer::Ok), Actions(0, true, true, false, false, false));
-    EXPECT_EQ(Reply(ReplyFrame(CMD_EXPORT, 0, {})), Actions(0, false, false, false, true, false));
+    EXPECT_EQ(AnswerSave(19, Answer::Ok), Actions(0, true, true, false));
+    EXPECT_EQ(Reply(ReplyFrame(CMD_EXPORT, 0, {})), Actions(0, false, false, true));
     EXPECT_TRUE(Requests->Idle());
     // A reply with no request waiting changes nothing.
     EXPECT_EQ(Reply(ReplyFrame(CMD_EXPORT, 5, {})), kNothing);
@@ -434,13 +512,14 @@ TEST_F(SettingsRequestsTest, BusyIsClearedOnlyWhenNothingIsInFlight) {
 }
 
 TEST_F(SettingsRequestsTest, TwoBatchesEndEachAtItsOwnLastItem) {
-    Requests->StartSave(CloseState);
-    Requests->StartSave(CloseState);
+    Requests->StartSave(false);
+    Requests->StartSave(true);
     for (uint8_t k = 0; k < kVpnCount; ++k)
         EXPECT_EQ(AnswerSave(k, k == 2 ? Answer::Refused : Answer::Ok),
-                  k < 19 ? kNothing : Actions(214, true, false, false, false, false));
+                  k < 19 ? kNothing : Actions(214, true, false, false));
     for (uint8_t k = 0; k < kVpnCount; ++k)
-        EXPECT_EQ(AnswerSave(k, Answer::Ok), k < 19 ? kNothing : Actions(0, true, true, false, true, false));
+        EXPECT_EQ(AnswerSave(k, Answer::Ok),
+                  k < 19 ? kNothing : Actions(0, true, true, true, Event::CloseSaveDone));
 }
 
 // A close or a quit from start to end, as the dialog runs it.
@@ -475,13 +554,12 @@ CloseRun RunClose(bool quit, int initialState, bool modified, bool yes, SaveOutc
                 continue;
             }
             EXPECT_FALSE(logic.OnSaveStarted(true).ClearBusy);
-            const CSaveEndStep end = DecideSaveEnd(logic.CloseState(), outcome == SaveOutcome::Saved);
-            if (end.ResetCloseState) {
-                logic.OnSaveFailed();
+            const bool closeAgain = logic.OnRequestsEnded(
+                outcome == SaveOutcome::Saved ? Event::CloseSaveDone : Event::CloseSaveFailed);
+            if (!closeAgain)
                 run.BusyCleared = true; // the batch's end clears it
-            }
-            if (end.PostClose) {
-                step = logic.OnClose(modified); // Save is still enabled: the edits were sent, not refreshed
+            if (closeAgain) {
+                step = logic.OnClose(modified);
                 continue;
             }
         }
@@ -552,8 +630,8 @@ TEST(SettingsCloseTest, AfterARefusedSaveTheNextCloseAsksAgain) {
     ASSERT_TRUE(quitting.OnQuit(true).AskSave);
     ASSERT_TRUE(quitting.OnAnswer(true).StartSave);
     quitting.OnSaveStarted(true);
-    ASSERT_TRUE(DecideSaveEnd(quitting.CloseState(), false).ResetCloseState);
-    quitting.OnSaveFailed();
+    EXPECT_FALSE(quitting.OnRequestsEnded(Event::CloseSaveFailed));
+    EXPECT_EQ(quitting.CloseState(), kCloseStateOpen);
     EXPECT_TRUE(quitting.OnClose(true).AskSave);
 }
 
@@ -580,7 +658,78 @@ TEST(SettingsCloseTest, AnEditAfterAQuitThatDidNotHappenIsAskedAbout) {
     ASSERT_TRUE(saving.OnAnswer(true).StartSave);
     saving.OnSaveStarted(true);
     saving.OnEdited();
-    EXPECT_FALSE(DecideSaveEnd(saving.CloseState(), true).PostClose);
+    EXPECT_FALSE(saving.OnRequestsEnded(Event::CloseSaveDone));
+}
+
+// Whatever ends while the question of a close or quit is open, nothing closes and the close is
+// not given up: the answer decides. Afterwards the end of the close's own batch closes.
+TEST(SettingsCloseTest, NothingClosesOrEndsTheCloseUnderItsOpenQuestion) {
+    enum class Start { Open, Closing, Quitting, CloseAsking, QuitAsking };
+    struct Case {
+        const char* Name;
+        Start From;
+        Event What;
+        bool CloseAgain;
+        int StateAfter;
+    };
+    const Case cases[] = {
+        {"no close: a batch's end", Start::Open, Event::CloseSaveDone, false, kCloseStateOpen},
+        {"no close: a failed export", Start::Open, Event::ExportFailed, false, kCloseStateOpen},
+        {"closing: its batch saved", Start::Closing, Event::CloseSaveDone, true, kCloseStateClosing},
+        {"closing: its batch failed", Start::Closing, Event::CloseSaveFailed, false, kCloseStateOpen},
+        {"closing: an export failed", Start::Closing, Event::ExportFailed, true, kCloseStateClosing},
+        {"quitting: its batch saved", Start::Quitting, Event::CloseSaveDone, true, kCloseStateQuitting},
+        {"closing: nothing of it ended", Start::Closing, Event::None, false, kCloseStateClosing},
+        {"close question: a batch saved", Start::CloseAsking, Event::CloseSaveDone, false,
+         kCloseStateClosing},
+        {"close question: a batch failed", Start::CloseAsking, Event::CloseSaveFailed, false,
+         kCloseStateClosing},
+        {"close question: an export failed", Start::CloseAsking, Event::ExportFailed, false,
+         kCloseStateClosing},
+        {"quit question: a batch failed", Start::QuitAsking, Event::CloseSaveFailed, false,
+         kCloseStateQuitting},
+        {"quit question: an export failed", Start::QuitAsking, Event::ExportFailed, false,
+         kCloseStateQuitting},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CSettingsCloseLogic logic;
+        switch (c.From) {
+        case Start::Open:
+            break;
+        case Start::Closing:
+        case Start::Quitting:
+            ASSERT_TRUE((c.From == Start::Closing ? logic.OnClose(true) : logic.OnQuit(true)).AskSave);
+            ASSERT_TRUE(logic.OnAnswer(true).StartSave);
+            logic.OnSaveStarted(true);
+            break;
+        case Start::CloseAsking:
+            ASSERT_TRUE(logic.OnClose(true).AskSave);
+            break;
+        case Start::QuitAsking:
+            ASSERT_TRUE(logic.OnQuit(true).AskSave);
+            break;
+        }
+        const bool asking = c.From == Start::CloseAsking || c.From == Start::QuitAsking;
+        EXPECT_EQ(logic.Asking(), asking);
+        EXPECT_EQ(logic.OnRequestsEnded(c.What), c.CloseAgain);
+        EXPECT_EQ(logic.CloseState(), c.StateAfter);
+        if (!asking)
+            continue;
+        // A close or quit under the open question is refused.
+        EXPECT_TRUE(logic.OnClose(true).Refused);
+        EXPECT_FALSE(logic.OnClose(false).Destroy);
+        EXPECT_TRUE(logic.OnQuit(false).Refused);
+        EXPECT_FALSE(logic.OnQuit(true).PostQuitRequest);
+        // Yes: the close's own batch; its end closes (and a quit's goes on to the quit request).
+        ASSERT_TRUE(logic.OnAnswer(true).StartSave);
+        EXPECT_FALSE(logic.Asking());
+        logic.OnSaveStarted(true);
+        EXPECT_TRUE(logic.OnRequestsEnded(Event::CloseSaveDone));
+        const CCloseStep close = logic.OnClose(true);
+        EXPECT_TRUE(close.Destroy);
+        EXPECT_EQ(close.PostQuitRequest, c.From == Start::QuitAsking);
+    }
 }
 
 } // namespace

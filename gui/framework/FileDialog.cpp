@@ -1,5 +1,7 @@
 #include "FileDialog.h"
 
+#include "Handles.h"
+
 #include <cwchar>
 
 namespace corvel {
@@ -7,6 +9,35 @@ namespace corvel {
 namespace {
 
 FileDialogHook g_fileDialogHook; // UI thread only
+
+// The common dialog opens where its owner sits (the hidden main window: the screen's corner).
+// It is centred as it is first shown, once it has given itself its size.
+thread_local HHOOK t_centreHook = nullptr;
+thread_local bool t_centred = false;
+
+LRESULT CALLBACK CentreWhenShown(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && !t_centred && call->message == WM_SHOWWINDOW && call->wParam) {
+        wchar_t className[16] = {};
+        ::GetClassNameW(call->hwnd, className, 16);
+        if (std::wcscmp(className, L"#32770") == 0 &&
+            !(::GetWindowLongPtrW(call->hwnd, GWL_STYLE) & WS_CHILD)) {
+            t_centred = true;
+            CenterWindow(call->hwnd);
+        }
+    }
+    return ::CallNextHookEx(t_centreHook, code, wParam, lParam);
+}
+
+BOOL RunCentred(bool open, OPENFILENAMEW& ofn) {
+    const UniqueHook hook(
+        ::SetWindowsHookExW(WH_CALLWNDPROC, &CentreWhenShown, nullptr, ::GetCurrentThreadId()));
+    t_centreHook = hook.get();
+    t_centred = false;
+    const BOOL ok = open ? ::GetOpenFileNameW(&ofn) : ::GetSaveFileNameW(&ofn);
+    t_centreHook = nullptr;
+    return ok;
+}
 
 } // namespace
 
@@ -53,7 +84,7 @@ INT_PTR CFileDialog::DoModal() {
     if (g_fileDialogHook)
         ok = g_fileDialogHook(m_bOpenFileDialog != FALSE, m_ofn);
     else
-        ok = m_bOpenFileDialog ? ::GetOpenFileNameW(&m_ofn) : ::GetSaveFileNameW(&m_ofn);
+        ok = RunCentred(m_bOpenFileDialog != FALSE, m_ofn);
     if (top)
         ::EnableWindow(top, TRUE);
     m_file[MAX_PATH - 1] = L'\0';

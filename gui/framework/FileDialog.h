@@ -19,7 +19,8 @@ public:
     CFileDialog(const CFileDialog&) = delete;
     CFileDialog& operator=(const CFileDialog&) = delete;
 
-    // IDOK or IDCANCEL. Owner as for a modal dialog (the main window's last active popup without parent).
+    // IDOK or IDCANCEL. Owner as for a modal dialog (the main window's last active popup without
+    // parent); the dialog opens centred on its owner, or on the screen when the owner is hidden.
     INT_PTR DoModal();
 
     std::wstring GetPathName() const { return m_path; }

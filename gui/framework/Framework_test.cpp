@@ -735,6 +735,69 @@ TEST_F(FrameworkTest, FileDialogGoesThroughTheHookWithTheFrameworksFilterAndFlag
     SetFileDialogHook(nullptr);
 }
 
+TEST_F(FrameworkTest, CenterWindowCentresOnAShownOwnerElseOnTheScreenAndStaysOnIt) {
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    const LONG workWidth = work.right - work.left;
+    const LONG workHeight = work.bottom - work.top;
+    struct Case {
+        const char* Name;
+        bool Owned, OwnerShown;
+        RECT Owner; // as left, top, width, height
+        SIZE Window;
+        POINT Expected; // top-left corner
+    };
+    const Case cases[] = {
+        {"on its shown owner", true, true, {100, 80, 400, 300}, {200, 100}, {200, 180}},
+        {"a hidden owner: the screen",
+         true,
+         false,
+         {0, 0, 400, 300},
+         {200, 100},
+         {work.left + (workWidth - 200) / 2, work.top + (workHeight - 100) / 2}},
+        {"no owner: the screen",
+         false,
+         false,
+         {},
+         {200, 100},
+         {work.left + (workWidth - 200) / 2, work.top + (workHeight - 100) / 2}},
+        {"an owner at the screen's corner: kept on the screen",
+         true,
+         true,
+         {work.left, work.top, 100, 60},
+         {300, 200},
+         {work.left, work.top}},
+        {"larger than the screen: its corner at the screen's",
+         false,
+         false,
+         {},
+         {workWidth + 50, workHeight + 50},
+         {work.left, work.top}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        HWND owner = nullptr;
+        if (c.Owned) {
+            owner = ::CreateWindowExW(0, L"Static", L"owner", WS_POPUP | (c.OwnerShown ? WS_VISIBLE : 0),
+                                      int(c.Owner.left), int(c.Owner.top), int(c.Owner.right),
+                                      int(c.Owner.bottom), nullptr, nullptr, nullptr, nullptr);
+            ASSERT_NE(owner, nullptr);
+        }
+        const HWND window = ::CreateWindowExW(0, L"Static", L"centred", WS_POPUP, 7, 7, int(c.Window.cx),
+                                              int(c.Window.cy), owner, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        CenterWindow(window);
+        RECT placed{};
+        ::GetWindowRect(window, &placed);
+        EXPECT_EQ(placed.left, c.Expected.x);
+        EXPECT_EQ(placed.top, c.Expected.y);
+        EXPECT_EQ(placed.right - placed.left, c.Window.cx) << "at its size";
+        ::DestroyWindow(window);
+        if (owner)
+            ::DestroyWindow(owner);
+    }
+}
+
 TEST_F(FrameworkTest, LabelMeasureIsTheFontsOrTheTestsReplacement) {
     CDialog dialog(IDD_TEST_JAPANESE);
     ASSERT_TRUE(dialog.Create());

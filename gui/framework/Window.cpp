@@ -3,6 +3,7 @@
 #include "App.h"
 #include "DataExchange.h"
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -302,6 +303,27 @@ const wchar_t* AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH backg
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         return nullptr;
     return names.insert(name).first->c_str();
+}
+
+void CenterWindow(HWND window) {
+    RECT own{};
+    if (!::GetWindowRect(window, &own))
+        return;
+    const HWND owner = ::GetWindow(window, GW_OWNER);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(owner ? owner : window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return;
+    const RECT& work = monitor.rcWork;
+    RECT over = work;
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner))
+        ::GetWindowRect(owner, &over);
+    const LONG width = own.right - own.left;
+    const LONG height = own.bottom - own.top;
+    // Inside the work area; its top-left corner first when the window is larger.
+    const LONG x = std::max(work.left, std::min((over.left + over.right - width) / 2, work.right - width));
+    const LONG y = std::max(work.top, std::min((over.top + over.bottom - height) / 2, work.bottom - height));
+    ::SetWindowPos(window, nullptr, int(x), int(y), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace corvel

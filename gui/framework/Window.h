@@ -150,4 +150,10 @@ const wchar_t* AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr, HB
 // Control notifications to this window are dropped while it exchanges data (UpdateData).
 HWND AfxGetLockoutNotifyWindow();
 
+// Moves a top-level window, at its size, to the centre of its owner when the owner shows (not
+// minimised), else to the centre of the work area of the owner's monitor (the primary one
+// without an owner); either way inside that work area. A window owned by the hidden main
+// window would otherwise open where its owner sits, in the screen's corner.
+void CenterWindow(HWND window);
+
 } // namespace corvel
