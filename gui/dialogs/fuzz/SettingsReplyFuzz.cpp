@@ -18,7 +18,7 @@ void Check(const CSettingsActions& a, const CSettingsRequests& requests) {
     if (a.MessageTextId != 0 && a.MessageTextId != kTextSettingsLoadFailed &&
         a.MessageTextId != kTextSettingsSaveFailed)
         std::abort();
-    if (a.ClearBusy && (a.PostClose || !requests.Idle()))
+    if (a.ClearBusy && !requests.Idle())
         std::abort();
     if (a.DisableSave && !a.RefreshView)
         std::abort();
@@ -27,8 +27,8 @@ void Check(const CSettingsActions& a, const CSettingsRequests& requests) {
 } // namespace
 
 // Script: each step is an opcode byte. 0: a reply whose length (2 bytes, big-endian) and bytes
-// follow; 1: no reply; 2: save; 3: import; 4: export; 5: CloseState from the next byte; 6: the
-// thread refuses (or, again, takes) posts.
+// follow; 1: no reply; 2: save; 3: import; 4: export; 5: a close (the next byte: with edits,
+// and the answer) whose save is the next one; 6: the thread refuses (or, again, takes) posts.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     static const std::vector<uint8_t> defaults = [] {
         std::vector<uint8_t> images(kVpnCount * VPNCONFIG::kSize);
@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     std::vector<uint8_t> records = defaults;
     bool refuse = false;
     CSettingsRequests requests(records.data(), [&](const RequestFrame&) { return !refuse; });
-    int closeState = kCloseStateOpen;
+    CSettingsCloseLogic close;
+    bool saveForClose = false;
     constexpr int kMaxStarts = 4;
     int starts = 0;
     size_t pos = 0;
@@ -58,38 +59,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
             std::vector<uint8_t> frame(bytes + pos, bytes + pos + length);
             pos += length;
             if (frame.size() < 4)
-                actions = requests.OnReply(0, nullptr, closeState);
+                actions = requests.OnReply(0, nullptr);
             else
-                actions = requests.OnReply(uint32_t(frame.size() - 4), frame.data(), closeState);
+                actions = requests.OnReply(uint32_t(frame.size() - 4), frame.data());
             break;
         }
         case 1:
-            actions = requests.OnReply(0, nullptr, closeState);
+            actions = requests.OnReply(0, nullptr);
             break;
         // A few operations are enough to overlap them; more would only grow the queue.
         case 2:
             if (starts++ < kMaxStarts)
-                actions = requests.StartSave(closeState);
+                actions = requests.StartSave(saveForClose);
             break;
         case 3:
+            // All 20, or one connection (the next byte).
             if (starts++ < kMaxStarts)
-                actions = requests.StartImport(L"C:\\in.bin", 0, closeState);
+                actions = requests.StartImport(L"C:\\in.bin", pos < size ? bytes[pos++] % 21 : 0);
             break;
         case 4:
             if (starts++ < kMaxStarts)
-                actions = requests.StartExport(L"C:\\out.bin", 20, closeState);
+                actions = requests.StartExport(L"C:\\out.bin", 20);
             break;
         case 5:
-            if (pos < size)
-                closeState = bytes[pos++] % 3;
+            if (pos < size) {
+                const uint8_t how = bytes[pos++];
+                CCloseStep step = close.OnClose((how & 1) != 0);
+                if (step.AskSave)
+                    step = close.OnAnswer((how & 2) != 0);
+                saveForClose = step.StartSave;
+                if (step.StartSave)
+                    close.OnSaveStarted(true);
+            }
             break;
         case 6:
             refuse = !refuse;
             break;
         }
         Check(actions, requests);
-        if (actions.ResetCloseState)
-            closeState = kCloseStateOpen;
+        if (op == 2)
+            saveForClose = false;
+        close.OnRequestsEnded(actions.CloseEvent);
     }
     return 0;
 }
