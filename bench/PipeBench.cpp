@@ -485,7 +485,7 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
     } else if (result != 0 || WaitForCommandPipe(10000) != 0) {
-        Out("corvel-bench: no service answers on \\\\.\\pipe\\corvelservice\n");
+        Out("corvel-bench: no service answers on %ls\n", kServicePipeName);
         return 1;
     }
     CServiceControl sameDesign;
@@ -503,7 +503,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     const Server servers[] = {
-        {"service", kCommandPipe, false}, {"same-design", kSameDesignPipe, false}, {"echo", kEchoPipe, true}};
+        {"service", kServicePipeName, false}, {"same-design", kSameDesignPipe, false}, {"echo", kEchoPipe, true}};
     constexpr size_t kServers = sizeof servers / sizeof servers[0];
     Out("Pipe load: one connection per request; CORVELSVC against a bare server of the same design and a "
         "reusing echo server; %u rounds of %lu ms per server and case\n",

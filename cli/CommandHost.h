@@ -37,7 +37,7 @@ class CCommandHost {
 public:
     virtual ~CCommandHost() = default;
 
-    // One connection of "\\.\pipe\corvelservice" through the shared open and its policy
+    // One connection of the command pipe through the shared open and its policy
     // (waits for a missing or busy pipe). 0 with `pipe` set, or the open's error.
     virtual uint32_t OpenServicePipe(std::unique_ptr<CServicePipe>& pipe) = 0;
     // OpenMutexW of the tray program's mutex: 0 when it opened (the handle is closed at once),

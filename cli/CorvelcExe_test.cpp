@@ -40,7 +40,6 @@ DWORD RunCorvelc(const std::vector<std::wstring>& words) {
     return CCorvelcProcess(words).Wait();
 }
 
-constexpr wchar_t kGuiMutex[] = L"Global\\corvelguimutex";
 
 // A service as far as the client can tell: the records, and the states every status query reads.
 class CScriptedService {
@@ -162,7 +161,7 @@ TEST(CorvelcExe, TheTrayProgramsMutexIsTestedAfterParsing) {
     EXPECT_EQ(RunCorvelc({L"vpn3"}), 1359u);
 
     {
-        UniqueHandle<> mutex(::CreateMutexW(nullptr, FALSE, kGuiMutex));
+        UniqueHandle<> mutex(::CreateMutexW(nullptr, FALSE, kGuiMutexName));
         ASSERT_TRUE(mutex);
         EXPECT_EQ(RunCorvelc({L"connect", L"vpn3"}), 1235u);
         EXPECT_EQ(RunCorvelc({L"vpn3", L"/win"}), 1235u);
@@ -180,11 +179,11 @@ TEST(CorvelcExe, TheTrayProgramsMutexIsTestedAfterParsing) {
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, &descriptor,
                                                                        nullptr));
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    UniqueHandle<> denied(::CreateMutexW(&attributes, FALSE, kGuiMutex));
+    UniqueHandle<> denied(::CreateMutexW(&attributes, FALSE, kGuiMutexName));
     ::LocalFree(descriptor);
     ASSERT_TRUE(denied);
     {
-        UniqueHandle<> probe(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kGuiMutex));
+        UniqueHandle<> probe(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kGuiMutexName));
         ASSERT_FALSE(probe);
         ASSERT_EQ(::GetLastError(), DWORD(ERROR_ACCESS_DENIED));
     }
@@ -217,7 +216,7 @@ TEST(CorvelcExeSlow, ASilentServiceIs1460AndBusyInstancesAre231) {
     CCorvelcProcess silent({L"connect", L"vpn3"});
     ASSERT_TRUE(service.WaitForRequests(1, 30000));
     // The other instance, held by the test.
-    UniqueFile holder(::CreateFileW(kFakeServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    UniqueFile holder(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     ASSERT_TRUE(holder) << ::GetLastError();
     CCorvelcProcess busy({L"disconnect"});
@@ -231,7 +230,7 @@ TEST(CorvelcExeSlow, ASilentServiceIs1460AndBusyInstancesAre231) {
 
 // Slow (about 33 s): no service at all.
 TEST(CorvelcExeSlow, AMissingServiceIs2AfterItsAttempts) {
-    UniqueFile probe(::CreateFileW(kFakeServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    UniqueFile probe(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
     ASSERT_FALSE(probe);
     ASSERT_EQ(::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << "a service pipe exists";

@@ -172,8 +172,8 @@ TEST_F(CorvelcSystemTest, BesideTheRealTrayProgramConnectIsRefusedAndDisconnectE
     });
     // Up: its mutex exists and its notification server listens.
     ASSERT_TRUE(PollUntil([] {
-        UniqueHandle<> mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kGuiMutex));
-        return mutex && ::WaitNamedPipeW(kGuiPipe, 1);
+        UniqueHandle<> mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kGuiMutexName));
+        return mutex && ::WaitNamedPipeW(kGuiPipeName, 1);
     })) << "the tray program did not come up";
 
     // A connection to end, begun by another client while the tray program follows it.

@@ -1,6 +1,7 @@
 #pragma once
-// The console client's connections of "\\.\pipe\corvelservice" on Windows: the shared client
+// The console client's connections of the command pipe on Windows: the shared client
 // open with the console policy, and CServicePipe over the one bounded pipe I/O class.
+#include "PipeNames.h"
 #include "ServiceRequests.h"
 
 #include "Handles.h"
@@ -11,9 +12,6 @@
 #include <memory>
 
 namespace corvel::cli {
-
-inline constexpr wchar_t kServicePipeName[] = L"\\\\.\\pipe\\corvelservice";
-inline constexpr wchar_t kGuiMutexName[] = L"Global\\corvelguimutex";
 
 // Bound of the write and, separately, of the one read of a request. The service answers before
 // any slow work (a connect is answered before the dial), so only a service that stopped

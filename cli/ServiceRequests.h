@@ -26,7 +26,7 @@ inline constexpr size_t kRasErrReplySize = 12;       // head and LastRasError
 // the tray program has seen its quit) before the program goes on or exits.
 inline constexpr uint32_t kNotifyPauseMs = 5000;
 
-// One open connection of "\\.\pipe\corvelservice"; destroying it closes the connection.
+// One open connection of the command pipe; destroying it closes the connection.
 class CServicePipe {
 public:
     virtual ~CServicePipe() = default;

@@ -1,8 +1,8 @@
 #pragma once
-// Whether the server end of "\\.\pipe\corvelservice" is the service itself. The clients write
+// Whether the server end of the command pipe is the service itself. The clients write
 // keys and passwords into that pipe, and while the service is stopped, still starting or gone,
 // any local process can take the name. The same question the other way round: whether the
-// writer of "\\.\pipe\corvelgui" is the service, for the tray program acts on what it is told.
+// writer of the notification pipe is the service, for the tray program acts on what it is told.
 // Plain C++: OpenPipeClient and CPipeClientCheck gather the facts on Windows.
 #include <cstdint>
 

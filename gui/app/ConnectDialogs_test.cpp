@@ -1,7 +1,7 @@
 // Connecting and disconnecting from the settings dialog's connection page, in this process
 // under Wine with a display, as a Japanese system (code page 932) runs it: the credentials,
 // connecting and RAS-error dialogs against the fake service and notifications on the real
-// "\\.\pipe\corvelgui"; the shipped "language.csv"; the RAS-error text on the clipboard.
+// the notification pipe; the shipped "language.csv"; the RAS-error text on the clipboard.
 #include "SettingsDialogFixture.h"
 
 #include "DlgMsgBoxRasErr.h"

@@ -3,7 +3,7 @@
 // "language.csv" in its folder, driven from this process through its windows as a Japanese
 // user's system runs it: connect connection 1 to state 1, disconnect it, then a RAS error 691
 // shows the shipped text. A process that is not the service writes the same notifications to
-// "\\.\pipe\corvelgui" and changes nothing: no box, no label, no quit, no end of the dial.
+// the notification pipe and changes nothing: no box, no label, no quit, no end of the dial.
 #include "DataFileImages.h"
 #include "DialogResource.h"
 #include "E2eHarness.h"

@@ -2,6 +2,7 @@
 
 #include "MainFrame.h"
 #include "MessageBox.h"
+#include "PipeNames.h"
 #include "UiTextWin.h"
 
 #include <commctrl.h>

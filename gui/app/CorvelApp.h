@@ -13,8 +13,6 @@ namespace corvel {
 
 class CMainFrame;
 
-inline constexpr const wchar_t* kGuiMutexName = L"Global\\corvelguimutex";
-
 class CCorvelApp : public CWinApp {
 public:
     CCorvelApp();

@@ -50,7 +50,7 @@ StartedProgram Start(const std::wstring& arguments, const wchar_t* program = kFo
 }
 
 bool MutexExists() {
-    UniqueHandle<> mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\corvelguimutex"));
+    UniqueHandle<> mutex(::OpenMutexW(SYNCHRONIZE, FALSE, kGuiMutexName));
     return static_cast<bool>(mutex);
 }
 

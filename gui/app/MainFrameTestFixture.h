@@ -1,6 +1,6 @@
 #pragma once
 // The main frame of the tray program in a test process under Wine with a display, against the
-// fake service on "\\.\pipe\corvelservice": the fixture of the frame's tests and of the
+// fake service on the command pipe: the fixture of the frame's tests and of the
 // settings dialog's. The test program defines `corvel::g_app`, its application object
 // (InitInstance never runs).
 #include "CorvelApp.h"

@@ -1,6 +1,6 @@
 // The main frame in this process under Wine with a display, against the fake service on
-// "\\.\pipe\corvelservice": start-up with and without a service, the first requests, replies,
-// notifications on "\\.\pipe\corvelgui", Quit, the version box, and what the frame offers
+// the command pipe: start-up with and without a service, the first requests, replies,
+// notifications on the notification pipe, Quit, the version box, and what the frame offers
 // the windows (CMainFrameServices).
 #include "MainFrameTestFixture.h"
 

@@ -1,5 +1,5 @@
 // The start-up wait, disconnecting and version dialogs under Wine with a display, against the
-// fake service on "\\.\pipe\corvelservice" and the real pipe client.
+// fake service on the command pipe and the real pipe client.
 #include "DialogResource.h"
 #include "DlgVerInfo.h"
 #include "DlgVpnDisconnecting.h"

@@ -18,7 +18,7 @@ public:
     static constexpr UINT kGiveUpMs = 300000;
 
     // `flags` belong to the main frame and outlive the dialog. Without `probe`, the pipe
-    // client's own probe of "\\.\pipe\corvelservice".
+    // client's own probe of the command pipe.
     explicit CDlgVpnInit(CStartupWaitFlags& flags, ServiceProbe probe = nullptr, CWnd* parent = nullptr);
 
 protected:

@@ -1,5 +1,5 @@
 #pragma once
-// What the notification server posts for the bytes one client wrote to "\\.\pipe\corvelgui".
+// What the notification server posts for the bytes one client wrote to the notification pipe.
 #include <cstddef>
 #include <cstdint>
 

@@ -39,7 +39,7 @@ DWORD CNotificationServer::CreateInstances() {
         // theirs, not ours to share.
         const DWORD first = i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0;
         UniqueFile pipe(::CreateNamedPipeW(
-            kNotificationPipeName, PIPE_ACCESS_INBOUND | first | FILE_FLAG_OVERLAPPED,
+            kGuiPipeName, PIPE_ACCESS_INBOUND | first | FILE_FLAG_OVERLAPPED,
             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | kPipeRejectRemoteClients,
             DWORD(kNotificationInstances), 0, 0, kPipeDefaultTimeoutMs, m_security.Attributes()));
         if (!pipe)

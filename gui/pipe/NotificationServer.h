@@ -1,10 +1,11 @@
 #pragma once
-// The GUI's server of "\\.\pipe\corvelgui": a few inbound instances and one thread that takes
+// The GUI's server of the notification pipe: a few inbound instances and one thread that takes
 // one message per connection from the service and posts it to the window that currently
 // follows the connection. Only the service is listened to: any other writer is cut unread.
 #include "Handles.h"
 #include "PipeClientCheck.h"
 #include "PipeIo.h"
+#include "PipeNames.h"
 #include "PipeSecurityDescriptor.h"
 
 #include <windows.h>
@@ -15,7 +16,6 @@
 
 namespace corvel {
 
-constexpr const wchar_t* kNotificationPipeName = L"\\\\.\\pipe\\corvelgui";
 // The service writes its 7 or 8 bytes in one write right after it connects, and gives up a
 // forward after half a second: a writer that is slower than this is given up.
 constexpr DWORD kNotificationReadTimeoutMs = 100;

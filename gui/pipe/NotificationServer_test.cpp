@@ -247,7 +247,7 @@ public:
 protected:
     void OnPipeCreated() override {
         // One attempt: the instance exists and nobody else is connected.
-        if (OpenPipeClient(kNotificationPipeName, GENERIC_WRITE, PipeOpenPolicy(), client) != 0)
+        if (OpenPipeClient(kGuiPipeName, GENERIC_WRITE, PipeOpenPolicy(), client) != 0)
             return;
         // The write may wait for the server's read: not on this thread, which starts the server.
         const HANDLE pipe = client.get();

@@ -1,15 +1,15 @@
 #pragma once
-// The tray program's client end of "\\.\pipe\corvelservice", shared by CPipeThread and
+// The tray program's client end of the command pipe, shared by CPipeThread and
 // CPipeService: the open with the tray program's busy rule. Reads and writes go through
 // CPipeIo (common/PipeIo.h), bounded so that a service which never answers cannot hold them.
 #include "Handles.h"
 #include "PipeIo.h"
+#include "PipeNames.h"
 
 #include <windows.h>
 
 namespace corvel {
 
-constexpr const wchar_t* kServicePipeName = L"\\\\.\\pipe\\corvelservice";
 // Bound of one ordinary request from its write to the last reply byte.
 constexpr DWORD kPipeRequestTimeoutMs = 10000;
 // Bound of each probe operation: a service that accepts and never answers counts as silent.

@@ -1,5 +1,5 @@
 #pragma once
-// A synchronous client of "\\.\pipe\corvelservice" on the calling thread, for the liveness
+// A synchronous client of the command pipe on the calling thread, for the liveness
 // probe at start-up and in the wait dialog.
 #include "PipeClient.h"
 

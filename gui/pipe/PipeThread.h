@@ -1,6 +1,6 @@
 #pragma once
 // The GUI's request thread: windows post it requests, it performs them one at a time on
-// "\\.\pipe\corvelservice" and sends each requesting window exactly one WM_PIPE_REPLY.
+// the command pipe and sends each requesting window exactly one WM_PIPE_REPLY.
 #include "PipeClient.h"
 #include "PipeMessages.h"
 #include "Requests.h"

@@ -4,6 +4,7 @@
 #include "DotDat.h"
 #include "Handles.h"
 #include "Notifications.h"
+#include "PipeNames.h"
 #include "Records.h"
 #include "SettingsTransfer.h"
 #include "VpnAdmin.h"
@@ -60,7 +61,7 @@ DWORD CIncmdConnect::Run() {
     if (checked != 0)
         return checked;
     // Any GUI client on the machine (in any session) follows the notifications itself.
-    UniqueHandle<> guiMutex(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"Global\\corvelguimutex"));
+    UniqueHandle<> guiMutex(::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, kGuiMutexName));
     if (!guiMutex) {
         const DWORD started = StartGui();
         if (started != 0)

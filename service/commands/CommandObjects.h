@@ -1,5 +1,5 @@
 #pragma once
-// The command objects of "\\.\pipe\corvelservice", one class per command byte. Each one
+// The command objects of the command pipe, one class per command byte. Each one
 // checks its DATA with the protocol library's parser (AnalyzeDATA), does its work (Run)
 // and answers (InExecute). They reach shared state only through the settings store and
 // the connection engine, which serialise their own operations.

@@ -1,5 +1,5 @@
 #pragma once
-// Reading and executing one request of "\\.\pipe\corvelservice" on a worker that has a
+// Reading and executing one request of the command pipe on a worker that has a
 // client connected. The service host (CSvcMain) derives from this, so its operations are
 // CSvcMain::ReadCommand and so on.
 #include "PipeIo.h"

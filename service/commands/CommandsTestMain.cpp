@@ -1,5 +1,5 @@
 // The engine of these tests dials the fake RAS with a virtual clock, and its notifications
-// are captured instead of written to "\\.\pipe\corvelservice".
+// are captured instead of written to the command pipe.
 #include "CommandsTestMain.h"
 
 #include <gtest/gtest.h>

@@ -258,7 +258,7 @@ protected:
     void SetUp() override {
         CommandsTest::SetUp();
         // A GUI runs: nothing is started.
-        m_guiMutex.reset(::CreateMutexW(nullptr, FALSE, L"Global\\corvelguimutex"));
+        m_guiMutex.reset(::CreateMutexW(nullptr, FALSE, kGuiMutexName));
         ASSERT_TRUE(m_guiMutex);
         m_nobody = test::UniquePipeName(L"nogui");
         SetGuiPipeName(m_nobody.c_str());

@@ -1,13 +1,14 @@
 #pragma once
 // Forwards a notification to the GUI client's pipe. A GUI that does not listen is not an
 // error: the notification is lost without a report.
+#include "PipeNames.h"
+
 #include <windows.h>
 
 #include <cstdint>
 
 namespace corvel {
 
-constexpr const wchar_t* kGuiPipeName = L"\\\\.\\pipe\\corvelgui";
 
 // The pipe that ForwardToGui opens; tests point it at a pipe of their own. Set it before
 // any worker runs.

@@ -267,7 +267,7 @@ protected:
         m_name = test::UniquePipeName(L"run");
         CSvcMain::PipeName = m_name.c_str();
     }
-    void TearDown() override { CSvcMain::PipeName = kCommandPipeName; }
+    void TearDown() override { CSvcMain::PipeName = kServicePipeName; }
     std::wstring m_name;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The security of "\\.\pipe\corvelservice": the token owner has full access; LOCAL (every
+// The security of the command pipe: the token owner has full access; LOCAL (every
 // user logged on at this machine) may read and write but may not create an instance of
 // its own, so no other process can serve the name in the service's place.
 #include "PipeSecurityDescriptor.h"

@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include "Handles.h"
+#include "PipeNames.h"
 
 namespace corvel {
 
 constexpr DWORD MAX_PIPE_INSTANCES = 7;
 constexpr DWORD PIPE_DEFAULT_TIMEOUT = 1000;
-constexpr const wchar_t* kCommandPipeName = L"\\\\.\\pipe\\corvelservice";
 
 // One of the 7 instances: its pipe and the worker that serves it, replaced after each request,
 // and the I/O event the workers of the slot use, created once with the slot.

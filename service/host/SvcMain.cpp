@@ -15,7 +15,7 @@ HANDLE CSvcMain::InstanceMutex = nullptr;
 HANDLE CSvcMain::StopEvent = nullptr;
 HANDLE CSvcMain::LoopEndEvent = nullptr;
 std::mutex CSvcMain::HandlesLock;
-const wchar_t* CSvcMain::PipeName = kCommandPipeName;
+const wchar_t* CSvcMain::PipeName = kServicePipeName;
 DWORD (*CSvcMain::SecurityBuilder)(CPipeSecurity&) = &CSvcMain::BuildSecurityAttributes;
 
 namespace {

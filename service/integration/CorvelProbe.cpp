@@ -1,5 +1,5 @@
 // corvel-probe: shows that a running CORVELSVC answers, by loading the 20 connection
-// records over "\\.\pipe\corvelservice" and printing their names (UTF-8, one a line).
+// records over the command pipe and printing their names (UTF-8, one a line).
 // Usage: corvel-probe [--wait <seconds>]   waits that long for the pipe to appear (default 30).
 // Exit code 0 when all 20 names were read, else the first Win32 error (cut to 8 bits by a
 // Linux shell).
@@ -43,7 +43,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     DWORD error = WaitForCommandPipe(waitSeconds * 1000);
     if (error != 0) {
-        Print(L"corvel-probe: \\\\.\\pipe\\corvelservice did not appear (" + std::to_wstring(error) + L")\n");
+        Print(L"corvel-probe: " + std::wstring(corvel::kServicePipeName) + L" did not appear (" +
+              std::to_wstring(error) + L")\n");
         return int(error);
     }
     const CCommandClient client(10000);

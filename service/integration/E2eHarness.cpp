@@ -298,7 +298,7 @@ DWORD WaitForCommandPipe(DWORD timeoutMs) {
     const ULONGLONG deadline = Now() + timeoutMs;
     for (;;) {
         // A busy pipe exists too: WaitNamedPipe then waits for an instance or times out.
-        if (::WaitNamedPipeW(kCommandPipe, 1) || ::GetLastError() != ERROR_FILE_NOT_FOUND)
+        if (::WaitNamedPipeW(kServicePipeName, 1) || ::GetLastError() != ERROR_FILE_NOT_FOUND)
             return 0;
         if (Remaining(deadline) == 0)
             return ERROR_TIMEOUT;
@@ -313,7 +313,7 @@ DWORD CCommandClient::Open(UniqueFile& pipe) const {
     // A failed wait (121 after the default time-out) is retried until the deadline.
     policy.OnFailedWait = FailedWait::TriesAgain;
     policy.DeadlineMs = m_timeoutMs;
-    return OpenPipeClient(kCommandPipe, GENERIC_READ | GENERIC_WRITE, policy, pipe);
+    return OpenPipeClient(kServicePipeName, GENERIC_READ | GENERIC_WRITE, policy, pipe);
 }
 
 DWORD CCommandClient::WriteAll(HANDLE pipe, const std::vector<uint8_t>& bytes) const {
@@ -381,7 +381,7 @@ CGuiPipeServer::~CGuiPipeServer() {
 }
 
 DWORD CGuiPipeServer::CreateInstance(UniqueFile& pipe) {
-    pipe.reset(::CreateNamedPipeW(kGuiPipe, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+    pipe.reset(::CreateNamedPipeW(kGuiPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
                                   0, 256, 1000, nullptr));
     return pipe ? 0 : LastErrorOr1359();

@@ -2,8 +2,9 @@
 // What the integration tests, the probe and the benchmark need to run the shipped
 // CORVELSVC.exe under the service manager and talk to it: a folder inside the prefix with
 // the programs copied in, the service's installation and its states, a command-pipe client
-// with deadlines, and a test-owned "\\.\pipe\corvelgui" that records notifications.
+// with deadlines, and a test-owned notification pipe that records notifications.
 #include "Handles.h"
+#include "PipeNames.h"
 
 #include <windows.h>
 
@@ -19,9 +20,6 @@
 namespace corvel::e2e {
 
 inline constexpr wchar_t kServiceName[] = L"CORVELSVC";
-inline constexpr wchar_t kCommandPipe[] = L"\\\\.\\pipe\\corvelservice";
-inline constexpr wchar_t kGuiPipe[] = L"\\\\.\\pipe\\corvelgui";
-inline constexpr wchar_t kGuiMutex[] = L"Global\\corvelguimutex";
 
 // A path of the build tree as the programs under Wine see it (drive Z: maps "/").
 std::wstring ToWindowsPath(const char* unixPath);
@@ -96,7 +94,7 @@ private:
     std::wstring m_name;
 };
 
-// A client of "\\.\pipe\corvelservice", as the real clients use it: one connection per
+// A client of the command pipe, as the real clients use it: one connection per
 // request. Reads end at a deadline, so a service that stays silent fails the test instead
 // of hanging it.
 class CCommandClient {
@@ -125,7 +123,7 @@ private:
     DWORD m_timeoutMs;
 };
 
-// The test's stand-in for the GUI's notification server: serves "\\.\pipe\corvelgui" and
+// The test's stand-in for the GUI's notification server: serves the notification pipe and
 // keeps each message it receives (the service writes one message per connection). There is
 // always one listening instance, created before the connected one is read, so a forward
 // never finds the pipe missing.
@@ -161,7 +159,7 @@ private:
 // A high-resolution clock in milliseconds, for the timings of the stress tests and benchmarks.
 double NowMs();
 
-// Waits until "\\.\pipe\corvelservice" exists (polled: a missing pipe cannot be waited on).
+// Waits until the command pipe exists (polled: a missing pipe cannot be waited on).
 DWORD WaitForCommandPipe(DWORD timeoutMs);
 
 // Owns a named event or mutex for a test.

@@ -129,7 +129,7 @@ protected:
 
     // A running GUI, as far as the service can tell.
     UniqueHandle<> HoldGuiMutex() {
-        UniqueHandle<> mutex(::CreateMutexW(nullptr, FALSE, kGuiMutex));
+        UniqueHandle<> mutex(::CreateMutexW(nullptr, FALSE, kGuiMutexName));
         EXPECT_TRUE(bool(mutex));
         return mutex;
     }
@@ -243,13 +243,13 @@ TEST_F(ServiceTest, EighthClientWaitsForAFreeInstanceAndIsServed) {
     UniqueHandle<> sawBusy = CreateNamedEvent(nullptr, eventResult);
     ASSERT_EQ(0u, eventResult);
     std::thread eighth([&] {
-        UniqueFile pipe(::CreateFileW(kCommandPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        UniqueFile pipe(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         firstOpen = pipe ? 0 : ::GetLastError();
         ::SetEvent(sawBusy.get());
         if (pipe)
             return;
-        waited = ::WaitNamedPipeW(kCommandPipe, 20000) ? 0 : ::GetLastError();
+        waited = ::WaitNamedPipeW(kServicePipeName, 20000) ? 0 : ::GetLastError();
         uint8_t states[20];
         served = RequestVpnStatus(m_client, states, result);
     });
@@ -677,11 +677,11 @@ private:
     bool Take(Instance& instance, unsigned bytes) {
         static const uint8_t kHead[] = {CMD_VPN_STATUS, 0x00, 0x00};
         while (!Released()) {
-            instance.Pipe.reset(::CreateFileW(kCommandPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+            instance.Pipe.reset(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
             if (!instance.Pipe) {
                 if (::GetLastError() == ERROR_PIPE_BUSY)
-                    ::WaitNamedPipeW(kCommandPipe, 50);
+                    ::WaitNamedPipeW(kServicePipeName, 50);
                 else
                     ::WaitForSingleObject(m_release.get(), 20); // missing for a moment
                 continue;

@@ -1,6 +1,6 @@
 #pragma once
 // The two notifications: written by the service's connection engine to its own command
-// pipe as requests, and forwarded byte for byte to "\\.\pipe\corvelgui".
+// pipe as requests, and forwarded byte for byte to the notification pipe.
 #include "Protocol.h"
 
 #include <array>

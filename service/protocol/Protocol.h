@@ -1,5 +1,5 @@
 #pragma once
-// Frames of "\\.\pipe\corvelservice" and "\\.\pipe\corvelgui": the command and reply heads,
+// Frames of the command pipe and the notification pipe: the command and reply heads,
 // command and reply ids, result codes and connection states. Frame integers are
 // big-endian; the records inside DATA keep their own little-endian layout (Records.h).
 #include <cstddef>

@@ -2,6 +2,8 @@
 // What the connection engine needs besides RAS: pauses, a way to send its notifications and
 // the stored records. The service uses the real ones below; tests put their own in place
 // (testdoubles/rasfakes: VirtualClock.h, CapturingSink.h, FakeVpnConfigSource.h).
+#include "PipeNames.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -39,8 +41,6 @@ public:
     // kept the frame from being written whole (after the time limit, the busy pipe's 231).
     virtual DWORD Send(const uint8_t* frame, DWORD length, const NotifyBound& bound) = 0;
 };
-
-inline constexpr wchar_t kServicePipeName[] = L"\\\\.\\pipe\\corvelservice";
 
 // The service's own command pipe: a worker there ends the connection when it has to and
 // forwards the frame to the user's program. One connection per frame, one write, no reply.

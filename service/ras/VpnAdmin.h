@@ -14,7 +14,7 @@
 //
 // for instance in a gtest Environment or at the start of main. The parts are not owned and
 // must live to the end of the process. Null parts are the real ones: rasapi32, Sleep, the
-// pipe "\\.\pipe\corvelservice", CDotDatSemaphore::GetInstance().
+// pipe (kServicePipeName), CDotDatSemaphore::GetInstance().
 // Tests of the engine itself construct a CVpnAdmin of their own with the parts they choose.
 #include "EngineServices.h"
 #include "RasApi.h"

@@ -664,7 +664,7 @@ TEST_F(StressTest, HugeAnnouncementsLeaveNoMemoryBehind) {
 
 // ---- a GUI pipe that never reads ----
 
-// "\\.\pipe\corvelgui" served by a GUI that accepts every connection and never reads.
+// the notification pipe served by a GUI that accepts every connection and never reads.
 class CSilentGuiPipe {
 public:
     ~CSilentGuiPipe() { Stop(); }
@@ -714,7 +714,7 @@ public:
 
 private:
     static DWORD Create(UniqueFile& pipe) {
-        pipe.reset(::CreateNamedPipeW(kGuiPipe, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+        pipe.reset(::CreateNamedPipeW(kGuiPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                                       PIPE_UNLIMITED_INSTANCES, 0, 0, 1000, nullptr));
         return pipe ? 0 : LastErrorOr1359();

@@ -74,7 +74,7 @@ bool StormCycle(uint32_t kind) {
     policy.OnFailedWait = FailedWait::TriesAgain;
     policy.DeadlineMs = 30000;
     UniqueFile pipe;
-    if (OpenPipeClient(e2e::kCommandPipe, GENERIC_READ | GENERIC_WRITE, policy, pipe) != 0)
+    if (OpenPipeClient(kServicePipeName, GENERIC_READ | GENERIC_WRITE, policy, pipe) != 0)
         return false;
     static const uint8_t kOneByte[] = {0x31};
     static const uint8_t kHead[] = {0x12, 0x00, 0x00, 0x01}; // announces one DATA byte

@@ -38,7 +38,7 @@ struct StormFigures {
     double Seconds = 0;
 };
 
-// `cycles` connections to "\\.\pipe\corvelservice" from `threads` threads, in turn:
+// `cycles` connections to the command pipe from `threads` threads, in turn:
 // connect and close, one byte and close, a head that announces DATA and close.
 StormFigures RunStorm(uint32_t cycles, uint32_t threads);
 

@@ -204,7 +204,7 @@ DWORD OpenGuiNotificationPipe(UniqueFile& pipe, DWORD timeoutMs) {
     policy.WaitWhileMissing = true;
     policy.MissingPauseMs = 20;
     policy.DeadlineMs = timeoutMs;
-    return OpenPipeClient(L"\\\\.\\pipe\\corvelgui", GENERIC_WRITE, policy, pipe);
+    return OpenPipeClient(kGuiPipeName, GENERIC_WRITE, policy, pipe);
 }
 
 DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs) {

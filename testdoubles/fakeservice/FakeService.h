@@ -5,6 +5,7 @@
 #include "Handles.h"
 #include "PipeClientOpen.h"
 #include "PipeIo.h"
+#include "PipeNames.h"
 
 #include <windows.h>
 
@@ -51,12 +52,10 @@ FakeResponder ScriptedResponder(std::vector<FakeExchange> script);
 std::vector<uint8_t> FakeReply(uint8_t commandId, uint32_t resultCode,
                                const std::vector<uint8_t>& payload = {});
 
-constexpr const wchar_t* kFakeServicePipeName = L"\\\\.\\pipe\\corvelservice";
-
-// Opens "\\.\pipe\corvelgui" for writing (overlapped), waiting up to `timeoutMs` while the
+// Opens the notification pipe for writing (overlapped), waiting up to `timeoutMs` while the
 // GUI's server is not yet listening or is busy. 0, or the last error.
 DWORD OpenGuiNotificationPipe(UniqueFile& pipe, DWORD timeoutMs = 10000);
-// Writes one notification to "\\.\pipe\corvelgui" as the service forwards it (open, one write,
+// Writes one notification to the notification pipe as the service forwards it (open, one write,
 // close), with the waits of OpenGuiNotificationPipe. 0, or the last error.
 DWORD SendGuiNotification(const std::vector<uint8_t>& bytes, DWORD timeoutMs = 10000);
 
@@ -78,7 +77,7 @@ public:
     // `instances` listening instances, one thread each; `defaultTimeoutMs` is what a client's
     // WaitNamedPipeW(name, 0) waits while all are busy.
     explicit CFakeService(FakeResponder responder, int instances = 2, DWORD defaultTimeoutMs = 1000,
-                          const wchar_t* name = kFakeServicePipeName);
+                          const wchar_t* name = kServicePipeName);
     ~CFakeService() { Stop(); }
     CFakeService(const CFakeService&) = delete;
     CFakeService& operator=(const CFakeService&) = delete;

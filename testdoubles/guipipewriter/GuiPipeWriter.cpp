@@ -1,4 +1,4 @@
-// corvel-guiwriter: a stranger on "\\.\pipe\corvelgui".
+// corvel-guiwriter: a stranger on the notification pipe.
 //   write HEX             one connection: the bytes in one write, then held until the server cuts
 //                         it; exit code 0 when the write went through, else its error
 //   hold-once             one connection that writes nothing, held until the server cuts it;
@@ -11,6 +11,7 @@
 //                         once; READY (unless "-") is set after the first; prints the
 //                         connections made and the time taken
 #include "Handles.h"
+#include "PipeNames.h"
 
 #include <windows.h>
 
@@ -26,7 +27,6 @@ namespace {
 
 using namespace corvel;
 
-constexpr wchar_t kGuiPipe[] = L"\\\\.\\pipe\\corvelgui";
 constexpr DWORD kHeldAtMostMs = 30000;
 
 bool ParseHex(const wchar_t* text, std::vector<uint8_t>& bytes) {
@@ -53,11 +53,11 @@ bool Open(UniqueFile& pipe, HANDLE stop, ULONGLONG deadline) {
         if (::GetTickCount64() >= deadline)
             return false;
         pipe.reset(
-            ::CreateFileW(kGuiPipe, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+            ::CreateFileW(kGuiPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
         if (pipe)
             return true;
         if (::GetLastError() == ERROR_PIPE_BUSY)
-            ::WaitNamedPipeW(kGuiPipe, 100);
+            ::WaitNamedPipeW(kGuiPipeName, 100);
         else
             ::Sleep(1); // not there (yet)
     }

@@ -1,6 +1,6 @@
 #pragma once
 // Starts corvel-guiwriter (GuiPipeWriter.cpp) as a process of its own: the tests' stranger on
-// "\\.\pipe\corvelgui".
+// the notification pipe.
 #include "Handles.h"
 
 #include <windows.h>
