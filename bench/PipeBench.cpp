@@ -502,8 +502,9 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
-    const Server servers[] = {
-        {"service", kServicePipeName, false}, {"same-design", kSameDesignPipe, false}, {"echo", kEchoPipe, true}};
+    const Server servers[] = {{"service", kServicePipeName, false},
+                              {"same-design", kSameDesignPipe, false},
+                              {"echo", kEchoPipe, true}};
     constexpr size_t kServers = sizeof servers / sizeof servers[0];
     Out("Pipe load: one connection per request; CORVELSVC against a bare server of the same design and a "
         "reusing echo server; %u rounds of %lu ms per server and case\n",

@@ -40,7 +40,6 @@ DWORD RunCorvelc(const std::vector<std::wstring>& words) {
     return CCorvelcProcess(words).Wait();
 }
 
-
 // A service as far as the client can tell: the records, and the states every status query reads.
 class CScriptedService {
 public:
@@ -216,8 +215,8 @@ TEST(CorvelcExeSlow, ASilentServiceIs1460AndBusyInstancesAre231) {
     CCorvelcProcess silent({L"connect", L"vpn3"});
     ASSERT_TRUE(service.WaitForRequests(1, 30000));
     // The other instance, held by the test.
-    UniqueFile holder(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    UniqueFile holder(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr));
     ASSERT_TRUE(holder) << ::GetLastError();
     CCorvelcProcess busy({L"disconnect"});
 
@@ -230,8 +229,8 @@ TEST(CorvelcExeSlow, ASilentServiceIs1460AndBusyInstancesAre231) {
 
 // Slow (about 33 s): no service at all.
 TEST(CorvelcExeSlow, AMissingServiceIs2AfterItsAttempts) {
-    UniqueFile probe(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
+    UniqueFile probe(
+        ::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_FALSE(probe);
     ASSERT_EQ(::GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << "a service pipe exists";
 

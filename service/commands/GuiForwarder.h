@@ -9,7 +9,6 @@
 
 namespace corvel {
 
-
 // The pipe that ForwardToGui opens; tests point it at a pipe of their own. Set it before
 // any worker runs.
 void SetGuiPipeName(const wchar_t* name);

@@ -243,8 +243,8 @@ TEST_F(ServiceTest, EighthClientWaitsForAFreeInstanceAndIsServed) {
     UniqueHandle<> sawBusy = CreateNamedEvent(nullptr, eventResult);
     ASSERT_EQ(0u, eventResult);
     std::thread eighth([&] {
-        UniqueFile pipe(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile pipe(::CreateFileW(kServicePipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         firstOpen = pipe ? 0 : ::GetLastError();
         ::SetEvent(sawBusy.get());
         if (pipe)

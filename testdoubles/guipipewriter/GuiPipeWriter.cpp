@@ -52,8 +52,8 @@ bool Open(UniqueFile& pipe, HANDLE stop, ULONGLONG deadline) {
             return false;
         if (::GetTickCount64() >= deadline)
             return false;
-        pipe.reset(
-            ::CreateFileW(kGuiPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        pipe.reset(::CreateFileW(kGuiPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                 nullptr));
         if (pipe)
             return true;
         if (::GetLastError() == ERROR_PIPE_BUSY)
