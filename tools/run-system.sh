@@ -40,7 +40,7 @@ if [[ -f gui/app/CMakeLists.txt ]]; then
     fi
 fi
 service_exe=$(find "$build/service/host" -maxdepth 2 -name CORVELSVC.exe -print -quit)
-probe_exe=$(find "$build/service/integration" -maxdepth 2 -name corvel-probe.exe -print -quit)
+probe_exe=$(find "$build/tools/probe" -maxdepth 2 -name corvel-probe.exe -print -quit)
 corvelc_exe=$(find "$build/cli" -maxdepth 2 -name corvelc.exe -print -quit)
 
 # The display comes first: the prefix's desktop starts with the first of its programs and

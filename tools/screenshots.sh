@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Screenshots of the tray program's windows (start-up wait dialog, tray menu, version box,
 # disconnecting dialog, settings dialog on its connection page, on a setting page in host mode and
-# on a setting page that the user reached from another one, credentials dialog, connecting dialog mid-progress, RAS-error box with the shipped text of 691)
-# and of the console client's dialogs (credentials, connecting), one PNG each in
-# <build dir>/screenshots/.
+# on a setting page that the user reached from another one, credentials dialog, connecting dialog
+# mid-progress, RAS-error box with the shipped text of 691) and of the console client's dialogs
+# (credentials, connecting), one PNG each in <build dir>/screenshots/. The programs that open the
+# windows are built from tools/screenshots/.
 # Usage: bash tools/screenshots.sh [<windows build dir>]   (default build/windows)
 # Uses the Wine prefix and display it is given (WINEPREFIX, DISPLAY, as under the Windows tests);
 # otherwise makes a fresh prefix in the build dir and runs its own Xvfb. The windows' program runs
@@ -11,8 +12,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/windows}" && pwd)
-tray_helper="$build/gui/app/CorvelShots.exe"
-cli_helper="$build/cli/CorvelcShots.exe"
+tray_helper="$build/tools/screenshots/CorvelShots.exe"
+cli_helper="$build/tools/screenshots/CorvelcShots.exe"
 out="$build/screenshots"
 for helper in "$tray_helper" "$cli_helper"; do
     [[ -f "$helper" ]] || { echo "no $helper: build the Windows tree first" >&2; exit 1; }
