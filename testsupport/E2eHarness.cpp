@@ -121,6 +121,14 @@ DWORD WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& conte
     return 0;
 }
 
+DWORD ReplaceWholeFile(const std::wstring& path, const std::string& content) {
+    const std::wstring fresh = path + L".new";
+    const DWORD written = WriteWholeFile(fresh, std::vector<uint8_t>(content.begin(), content.end()));
+    if (written)
+        return written;
+    return ::MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastErrorOr1359();
+}
+
 long long FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))

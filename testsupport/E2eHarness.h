@@ -28,6 +28,10 @@ std::wstring FileNameOf(const std::wstring& path);
 
 DWORD ReadWholeFile(const std::wstring& path, std::vector<uint8_t>& content);
 DWORD WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content);
+// Writes beside the file and renames over it: a reader that has the file open (the scripted
+// RAS reads its script at every call, sharing delete) sees the old text or the new, and the
+// write never meets its handle.
+DWORD ReplaceWholeFile(const std::wstring& path, const std::string& content);
 // -1 when the file does not exist.
 long long FileSize(const std::wstring& path);
 

@@ -1,5 +1,5 @@
 #include "ByteOrder.h"
-#include "Commands.h"
+#include "CommandData.h"
 #include "ConfigItems.h"
 #include "FixedString.h"
 #include "Notifications.h"

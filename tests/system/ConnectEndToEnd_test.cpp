@@ -100,8 +100,7 @@ protected:
     }
 
     void WriteRasScript(const std::string& script) {
-        ASSERT_EQ(0u, WriteWholeFile(Folder.File(fakeras::kScriptFileName),
-                                     std::vector<uint8_t>(script.begin(), script.end())));
+        ASSERT_EQ(0u, ReplaceWholeFile(Folder.File(fakeras::kScriptFileName), script));
     }
 
     void StartGui() {

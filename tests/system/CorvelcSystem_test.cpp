@@ -75,8 +75,7 @@ protected:
     }
 
     void StartService(const std::string& rasScript) {
-        ASSERT_EQ(0u, WriteWholeFile(m_folder.File(fakeras::kScriptFileName),
-                                     std::vector<uint8_t>(rasScript.begin(), rasScript.end())));
+        ASSERT_EQ(0u, ReplaceWholeFile(m_folder.File(fakeras::kScriptFileName), rasScript));
         ASSERT_EQ(0u, m_service.InstallAndRun(kServiceName, m_folder.File(L"CORVELSVC.exe"), kStartMs));
     }
 

@@ -101,8 +101,7 @@ protected:
     }
 
     void WriteRasScript(const std::string& script) {
-        ASSERT_EQ(0u, WriteWholeFile(m_folder.File(fakeras::kScriptFileName),
-                                     std::vector<uint8_t>(script.begin(), script.end())));
+        ASSERT_EQ(0u, ReplaceWholeFile(m_folder.File(fakeras::kScriptFileName), script));
     }
 
     std::vector<fakeras::FakeRasLogLine> RasLog(const std::string& event = {}) {

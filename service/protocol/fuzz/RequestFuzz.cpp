@@ -1,7 +1,7 @@
 // Requests as the service reads them: a 4-byte head, then as much DATA as arrived, through
 // the parser of the command byte and the reply builder. Every parser gets exactly the bytes
 // that arrived (libFuzzer's buffer is exactly sized, so any over-read is reported).
-#include "Commands.h"
+#include "CommandData.h"
 #include "FixedString.h"
 #include "ConfigItems.h"
 #include "Protocol.h"

@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "CommandData.h"
 
 #include "ByteOrder.h"
 #include "ConfigItems.h"
