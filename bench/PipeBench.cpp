@@ -23,7 +23,7 @@
 #include "E2eHarness.h"
 
 #include "ByteOrder.h"
-#include "Commands.h"
+#include "CommandData.h"
 #include "PipeClientOpen.h"
 #include "PipeIo.h"
 #include "Protocol.h"

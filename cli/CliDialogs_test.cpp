@@ -105,7 +105,7 @@ struct Windowed {
     std::function<void(HWND)> OnConnecting = [this](HWND d) { DriveTicks(d, Ticks); };
 
     Windowed() {
-        Dialogs.onDialog = [this](CDialog& dialog) {
+        Dialogs.OnDialog = [this](CDialog& dialog) {
             const HWND h = dialog.m_hWnd;
             if (dialog.GetTemplateId() == IDD_CLI_XAUTH)
                 OnCredentials(h);
@@ -201,7 +201,7 @@ TEST(CliConnectingDialog, EachTickOutcomeEndsTheCommandWithItsCode) {
         if (c.Notified) {
             EXPECT_THAT(w.Host.Frames.back(), ElementsAre(0x41, 0, 0, 3, 0, 0, 1));
         }
-        EXPECT_THAT(w.Dialogs.opened, ElementsAre(IDD_CLI_XAUTH, IDD_CLI_VPN_CONNECTING));
+        EXPECT_THAT(w.Dialogs.Opened, ElementsAre(IDD_CLI_XAUTH, IDD_CLI_VPN_CONNECTING));
         EXPECT_EQ(w.Host.OpenPipes, 0);
     }
 }
@@ -369,8 +369,8 @@ TEST(CliCredentialsDialog, SixtyFourCharactersFitASixtyFifthIsRefused) {
     EXPECT_EQ(shownUser, full);
     EXPECT_EQ(typed, std::wstring(64, L'p'));
     EXPECT_TRUE(stayed);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, L"Enter no more than 64 characters.");
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, L"Enter no more than 64 characters.");
     EXPECT_EQ(w.Host.Count("connect 2 1 " + std::string(64, 'u') + " " + std::string(64, 'p')), 1u);
 }
 

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "ExitCodes.h"
+#include "WideText.h"
 
 namespace corvel::cli {
 
@@ -35,7 +36,7 @@ uint32_t ParseVpnWord(std::wstring_view word, uint8_t& vpnIndex) {
 }
 
 uint32_t TakeCredential(const wchar_t* word, std::u16string& value) {
-    std::u16string text = WideToUtf16(StripQuotes(word != nullptr ? word : L""));
+    std::u16string text = Utf16FromWide(StripQuotes(word != nullptr ? word : L""));
     if (text.size() > kCredentialChars)
         return ExitCode::BadArguments;
     value = std::move(text);
@@ -93,49 +94,6 @@ std::wstring StripQuotes(std::wstring_view text) {
     if (text.size() > 2 && text.front() == L'"' && text.back() == L'"')
         return std::wstring(text.substr(1, text.size() - 2));
     return std::wstring(text);
-}
-
-std::u16string WideToUtf16(std::wstring_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-        if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
-            out.push_back(char16_t(c));
-        } else {
-            const uint32_t cp = uint32_t(c);
-            if (cp <= 0xFFFF) {
-                out.push_back(char16_t(cp));
-            } else if (cp <= 0x10FFFF) {
-                out.push_back(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
-                out.push_back(char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-            } else {
-                out.push_back(u'\uFFFD');
-            }
-        }
-    }
-    return out;
-}
-
-std::wstring Utf16ToWide(std::u16string_view text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
-            out.push_back(wchar_t(c));
-        } else {
-            const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                              text[i + 1] <= 0xDFFF;
-            if (pair) {
-                out.push_back(
-                    wchar_t(0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00)));
-                ++i;
-            } else {
-                out.push_back(wchar_t(c));
-            }
-        }
-    }
-    return out;
 }
 
 } // namespace corvel::cli

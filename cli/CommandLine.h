@@ -45,10 +45,4 @@ uint32_t ParseCommandLine(CommandLineOptions& options, int argc, const wchar_t* 
 // Without one pair of enclosing double quotes, when the text is longer than two characters.
 std::wstring StripQuotes(std::wstring_view text);
 
-// UTF-16 of a platform wide string: the same units where wchar_t is 16 bits; elsewhere code
-// points above U+FFFF become surrogate pairs and values that are no code point U+FFFD.
-std::u16string WideToUtf16(std::wstring_view text);
-// The reverse, for the windows that show UTF-16 texts; a lone surrogate stays as it is.
-std::wstring Utf16ToWide(std::u16string_view text);
-
 } // namespace corvel::cli

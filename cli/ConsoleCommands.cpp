@@ -32,11 +32,8 @@ uint32_t EndAttempt(CCommandHost& host, uint32_t code) {
 
 uint32_t StoreCredentials(CCommandHost& host, uint8_t vpnIndex, const std::u16string& userName,
                           const std::u16string& password) {
-    AUTHINFO authInfo;
-    authInfo.VpnIndex = vpnIndex;
-    CopyToFixed(authInfo.UserName, userName);
-    CopyToFixed(authInfo.Password, password);
-    return WithServicePipe(host, [&](CServicePipe& pipe) { return SendSaveAuthInfo(pipe, authInfo); });
+    return WithServicePipe(
+        host, [&](CServicePipe& pipe) { return SendSaveCredentials(pipe, vpnIndex, userName, password); });
 }
 
 // Called right after the connect reply: the wait's time is counted from there.

@@ -4,7 +4,7 @@
 #include "CorvelcProcess.h"
 #include "FakeCommandHost.h"
 
-#include "Commands.h"
+#include "CommandData.h"
 #include "FakeService.h"
 #include "FixedString.h"
 #include "Handles.h"

@@ -5,6 +5,7 @@
 
 #include "LanguageFile.h"
 #include "UiTextWin.h"
+#include "WideText.h"
 
 #include <commctrl.h>
 
@@ -83,7 +84,7 @@ void CDlgVpnConnecting::OnCancel() {
 
 ConnectingDialogResult ShowConnectingDialog(const ConnectingDialogData& data, CCommandHost& host) {
     CDlgVpnConnecting dialog(host);
-    dialog.Name = Utf16ToWide(data.Name);
+    dialog.Name = WideFromUtf16(data.Name);
     dialog.VpnIndex = data.VpnIndex;
     dialog.LanguagePath = data.LanguagePath;
     switch (dialog.DoModal()) {

@@ -6,6 +6,7 @@
 #include "DataExchange.h"
 #include "LanguageFile.h"
 #include "UiTextWin.h"
+#include "WideText.h"
 
 namespace corvel::cli {
 
@@ -33,13 +34,14 @@ BOOL CDlgXauth::OnInitDialog() {
 }
 
 DialogEnd ShowCredentialsDialog(CredentialsDialogData& data) {
-    CDlgXauth dialog(nullptr, Utf16ToWide(data.Name), Utf16ToWide(data.UserName), Utf16ToWide(data.Password));
+    CDlgXauth dialog(nullptr, WideFromUtf16(data.Name), WideFromUtf16(data.UserName),
+                     WideFromUtf16(data.Password));
     dialog.SaveCredentials = data.SaveCredentials ? 1 : 0;
     dialog.LanguagePath = data.LanguagePath;
     const INT_PTR result = dialog.DoModal();
     if (result == IDOK) {
-        data.UserName = WideToUtf16(dialog.UserName);
-        data.Password = WideToUtf16(dialog.Password);
+        data.UserName = Utf16FromWide(dialog.UserName);
+        data.Password = Utf16FromWide(dialog.Password);
         data.SaveCredentials = dialog.SaveCredentials == BST_CHECKED;
     }
     ::SecureZeroMemory(dialog.Password.data(), dialog.Password.size() * sizeof(wchar_t));

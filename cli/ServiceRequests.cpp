@@ -25,13 +25,6 @@ uint32_t ResultOf(const uint8_t* reply) {
     return ReadBe32(reply + CommandHeader::kSize);
 }
 
-// Zeroes a frame that held credentials; volatile, so the stores are not dropped as dead.
-void Wipe(RequestFrame& frame) {
-    volatile uint8_t* p = frame.data();
-    for (size_t i = 0; i < frame.size(); ++i)
-        p[i] = 0;
-}
-
 uint32_t Transact(CServicePipe& pipe, const RequestFrame& request, size_t replySize,
                   std::vector<uint8_t>& reply) {
     if (request.empty())
@@ -99,11 +92,12 @@ uint32_t LoadVpnConfig(CServicePipe& pipe, uint8_t vpnIndex, VPNCONFIG& config) 
     return CheckLoadConfigReply(reply.data(), reply.size(), vpnIndex, config);
 }
 
-uint32_t SendSaveAuthInfo(CServicePipe& pipe, const AUTHINFO& authInfo) {
-    RequestFrame request = BuildSaveAuthInfoRequest(authInfo);
+uint32_t SendSaveCredentials(CServicePipe& pipe, uint8_t vpnIndex, std::u16string_view userName,
+                             std::u16string_view password) {
+    RequestFrame request = BuildCredentialsSaveRequest(vpnIndex, userName, password);
     std::vector<uint8_t> reply;
     const uint32_t rc = Transact(pipe, request, kEchoReplySize, reply);
-    Wipe(request);
+    WipeFrame(request);
     if (rc)
         return rc;
     return CheckSaveAuthInfoReply(reply.data(), reply.size());
@@ -114,7 +108,7 @@ uint32_t SendConnect(CServicePipe& pipe, uint8_t vpnIndex, uint8_t showGui, std:
     RequestFrame request = BuildConnectRequest(vpnIndex, showGui, userName, password);
     std::vector<uint8_t> reply;
     const uint32_t rc = Transact(pipe, request, kEchoReplySize, reply);
-    Wipe(request);
+    WipeFrame(request);
     if (rc)
         return rc;
     return CheckConnectReply(reply.data(), reply.size(), vpnIndex);

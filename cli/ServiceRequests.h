@@ -57,7 +57,9 @@ uint32_t CheckRasErrReply(const uint8_t* reply, size_t count, uint32_t& lastRasE
 // Frames that carry credentials are wiped once written.
 
 uint32_t LoadVpnConfig(CServicePipe& pipe, uint8_t vpnIndex, VPNCONFIG& config);
-uint32_t SendSaveAuthInfo(CServicePipe& pipe, const AUTHINFO& authInfo);
+// The item-25 save of one connection's credentials.
+uint32_t SendSaveCredentials(CServicePipe& pipe, uint8_t vpnIndex, std::u16string_view userName,
+                             std::u16string_view password);
 // Each string with its terminator counted: an empty user name and password make 18 bytes.
 uint32_t SendConnect(CServicePipe& pipe, uint8_t vpnIndex, uint8_t showGui, std::u16string_view userName,
                      std::u16string_view password);

@@ -223,7 +223,7 @@ TEST(ServiceRequests, FramesAndReadSizesOfTheSevenRequests) {
     CopyToFixed(auth.UserName, u"alice");
     CopyToFixed(auth.Password, u"secret");
     pipe.Answer = With(Head(0x91, 5, 0), {25});
-    EXPECT_EQ(SendSaveAuthInfo(pipe, auth), 0u);
+    EXPECT_EQ(SendSaveCredentials(pipe, 7, u"alice", u"secret"), 0u);
 
     pipe.Answer = With(Head(0x81, 5, 0), {7});
     EXPECT_EQ(SendConnect(pipe, 7, 1, u"", u""), 0u);

@@ -20,10 +20,6 @@ corvel::CWinApp theApp;
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_WIN95_CLASSES; // the connecting dialog's progress bar
-    ::InitCommonControlsEx(&controls);
     if (!corvel::AfxWinInit(::GetModuleHandleW(nullptr), ::GetCommandLineW()))
         return ERROR_INTERNAL_ERROR;
 

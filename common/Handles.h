@@ -127,15 +127,35 @@ struct CryptHashTraits {
 };
 using UniqueCryptHash = UniqueResource<CryptHashTraits>;
 
-// Menus from CreatePopupMenu/LoadMenu. A menu from GetSubMenu/GetSystemMenu is borrowed:
-// keep it as a plain HMENU (BorrowedMenu), never in a UniqueMenu.
+// Memory from GlobalAlloc: freed unless handed on (the clipboard owns it once SetClipboardData
+// has taken it; release it then).
+struct GlobalMemoryTraits {
+    using Type = HGLOBAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::GlobalFree(h); }
+};
+using UniqueGlobalMemory = UniqueResource<GlobalMemoryTraits>;
+
+// Menus from CreatePopupMenu/LoadMenu.
 struct MenuTraits {
     using Type = HMENU;
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::DestroyMenu(h); }
 };
 using UniqueMenu = UniqueResource<MenuTraits>;
-using BorrowedMenu = HMENU;
+
+// A menu from GetSubMenu/GetMenu/GetSystemMenu: its owner destroys it. A type of its own, with
+// no conversion to HMENU, so that it never lands in a UniqueMenu by mistake.
+class BorrowedMenu {
+public:
+    BorrowedMenu() noexcept = default;
+    explicit BorrowedMenu(HMENU menu) noexcept : m_menu(menu) {}
+    HMENU get() const noexcept { return m_menu; }
+    explicit operator bool() const noexcept { return m_menu != nullptr; }
+
+private:
+    HMENU m_menu = nullptr;
+};
 
 // Icons from CreateIcon/LoadImage without LR_SHARED. Shared icons are not owned.
 struct IconTraits {

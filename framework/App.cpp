@@ -2,6 +2,8 @@
 
 #include "MessageLoop.h"
 
+#include <commctrl.h>
+
 namespace corvel {
 
 namespace {
@@ -80,7 +82,16 @@ BOOL AfxWinInit(HINSTANCE instance, const wchar_t* commandLine, int cmdShow) {
     g_app->m_hInstance = instance ? instance : ::GetModuleHandleW(nullptr);
     g_app->m_cmdLine = SkipProgramName(commandLine);
     g_app->m_nCmdShow = cmdShow;
+    InitCommonControlClasses();
     return TRUE;
+}
+
+void InitCommonControlClasses() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    // Windows registers the IP-address control only with the internet classes.
+    controls.dwICC = ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES;
+    ::InitCommonControlsEx(&controls);
 }
 
 int AfxWinMain(HINSTANCE instance, int cmdShow) {

@@ -43,9 +43,13 @@ CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
 HINSTANCE AfxGetInstanceHandle();
 
-// Prepares the framework for a program: module handle and command line. FALSE without an
-// application object. A console program calls it from wmain.
+// Prepares the framework for a program: module handle, command line and the common control
+// classes. FALSE without an application object. A console program calls it from wmain.
 BOOL AfxWinInit(HINSTANCE instance, const wchar_t* commandLine, int cmdShow = SW_SHOWDEFAULT);
+// The common control classes that our windows use (tab control, progress bar, IP-address
+// control), registered once at a program's start-up, before its first window: AfxWinInit calls
+// it, and so do the window tests' programs, which start no application.
+void InitCommonControlClasses();
 
 // The GUI program's entry: its own wWinMain is one line,
 //   int WINAPI wWinMain(HINSTANCE h, HINSTANCE, PWSTR, int show) { return corvel::AfxWinMain(h, show); }

@@ -15,6 +15,10 @@ thread_local CDialog* t_creatingDialog = nullptr;
 
 DialogHook g_dialogHook; // UI thread only; tests set it
 
+// The system's own timer message, which also drives the caret's blink; undocumented, so the
+// headers give it no name.
+constexpr UINT kCaretBlinkTimerMessage = 0x118;
+
 } // namespace
 
 CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
@@ -138,8 +142,8 @@ void CDialog::RunModalLoop() {
             return;
         }
         // The caret's blink timer or Alt pressed: the dialog is awaited now.
-        if (showPending && (msg.message == 0x118 || msg.message == WM_SYSKEYDOWN) && m_continueModal &&
-            m_hWnd) {
+        if (showPending && (msg.message == kCaretBlinkTimerMessage || msg.message == WM_SYSKEYDOWN) &&
+            m_continueModal && m_hWnd) {
             showPending = false;
             ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
             ::UpdateWindow(m_hWnd);
@@ -301,9 +305,9 @@ void SetDialogHook(DialogHook hook) {
 
 CDialogRecorder::CDialogRecorder() {
     SetDialogHook([this](CDialog& dialog) {
-        opened.push_back(dialog.GetTemplateId());
-        if (onDialog)
-            onDialog(dialog);
+        Opened.push_back(dialog.GetTemplateId());
+        if (OnDialog)
+            OnDialog(dialog);
     });
 }
 

@@ -126,7 +126,7 @@ using DialogHook = std::function<void(CDialog&)>;
 void SetDialogHook(DialogHook hook);
 
 // For tests: while it lives, the dialog hook records each dialog's template ID in the order
-// they open and calls `onDialog` (optional) with the dialog.
+// they open and calls `OnDialog` (optional) with the dialog.
 class CDialogRecorder {
 public:
     CDialogRecorder();
@@ -134,8 +134,8 @@ public:
     CDialogRecorder(const CDialogRecorder&) = delete;
     CDialogRecorder& operator=(const CDialogRecorder&) = delete;
 
-    std::vector<UINT> opened;
-    std::function<void(CDialog&)> onDialog;
+    std::vector<UINT> Opened;
+    std::function<void(CDialog&)> OnDialog;
 };
 
 } // namespace corvel

@@ -6,6 +6,11 @@
 
 namespace corvel {
 
+CFrameWnd::~CFrameWnd() {
+    if (m_hWnd && m_ownsWindow)
+        ::DestroyWindow(m_hWnd);
+}
+
 BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTW& cs) {
     if (!cs.lpszClass)
         cs.lpszClass = AfxRegisterWndClass(0);

@@ -7,6 +7,10 @@ namespace corvel {
 
 class CFrameWnd : public CWnd {
 public:
+    CFrameWnd() = default;
+    // Destroys a window still alive here, while this is still a CFrameWnd.
+    ~CFrameWnd() override;
+
     // Creates the frame: title from string `resourceId` (up to its first '\n'), menu `resourceId` when
     // there is one. PreCreateWindow may change everything first. FALSE when creation failed.
     BOOL LoadFrame(UINT resourceId, DWORD style = WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE,

@@ -29,11 +29,7 @@ constexpr UINT WM_TEST_CHECK = WM_USER + 100;
 // Each test starts with no main window and leaves no message behind.
 class FrameworkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        g_app.m_pMainWnd = nullptr;
-    }
+    void SetUp() override { g_app.m_pMainWnd = nullptr; }
     void TearDown() override {
         g_app.m_pMainWnd = nullptr;
         MSG msg;
@@ -67,8 +63,8 @@ TEST_F(FrameworkTest, HiddenFrameIsBoundBeforeCreateReturnsAndEndsTheLoopWhenDes
     frame.boxesInCreate = &unused;
     g_app.m_pMainWnd = &frame; // made the main window before it is created, as the program does
     ASSERT_TRUE(frame.LoadFrame(IDR_TEST_FRAME));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].owner, frame.m_hWnd) << "the window was bound from WM_NCCREATE";
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Owner, frame.m_hWnd) << "the window was bound from WM_NCCREATE";
     EXPECT_FALSE(frame.IsWindowVisible());
     EXPECT_EQ(::GetClassLongPtrW(frame.m_hWnd, GCL_STYLE), 0u);
     EXPECT_EQ(::GetClassLongPtrW(frame.m_hWnd, GCLP_HCURSOR), 0u);
@@ -82,6 +78,36 @@ TEST_F(FrameworkTest, HiddenFrameIsBoundBeforeCreateReturnsAndEndsTheLoopWhenDes
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_EQ(frame.m_hWnd, nullptr);
     EXPECT_EQ(AfxGetMainWnd(), nullptr);
+}
+
+// A frame that records the messages of its window's end.
+class CEndRecordingFrame : public CFrameWnd {
+public:
+    std::vector<std::string>* ends = nullptr;
+
+protected:
+    void OnDestroy() override {
+        ends->push_back("destroy");
+        CFrameWnd::OnDestroy();
+    }
+};
+
+// An object that dies with its window alive takes the window with it while it is still a frame,
+// and leaves no binding behind.
+TEST_F(FrameworkTest, AFrameThatDiesWithItsWindowDestroysItAndLeavesNoBinding) {
+    std::vector<std::string> ends;
+    HWND hwnd = nullptr;
+    {
+        CEndRecordingFrame frame;
+        frame.ends = &ends;
+        ASSERT_TRUE(frame.LoadFrame(IDR_TEST_FRAME));
+        hwnd = frame.m_hWnd;
+    }
+    EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
+    // Destroyed from the frame's destructor: what runs there is the frame's own handler, not
+    // the derived one, which is gone by then; nothing ran into a half-destroyed object.
+    EXPECT_TRUE(ends.empty());
 }
 
 // A program's application object: its main window ends the loop, and the exit code comes back.
@@ -199,7 +225,7 @@ protected:
 
 TEST_F(FrameworkTest, DoModalDisablesItsOwnerAndEnablesItAfterAndBoxesAreOwnedByTheLastActivePopup) {
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDCANCEL};
+    boxes.Answers = {IDCANCEL};
     CTestFrame frame;
     ASSERT_TRUE(frame.LoadFrame(IDR_TEST_FRAME));
     g_app.m_pMainWnd = &frame;
@@ -211,11 +237,11 @@ TEST_F(FrameworkTest, DoModalDisablesItsOwnerAndEnablesItAfterAndBoxesAreOwnedBy
     EXPECT_TRUE(dialog.visibleOnTimer);
     EXPECT_TRUE(frame.IsWindowEnabled());
 
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, L"問題があります。");
-    EXPECT_EQ(boxes.calls[0].caption, L"Corvel");
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OKCANCEL | MB_ICONEXCLAMATION));
-    EXPECT_EQ(boxes.calls[0].owner, dialog.self) << "the main window's last active popup";
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, L"問題があります。");
+    EXPECT_EQ(boxes.Calls[0].Caption, L"Corvel");
+    EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_OKCANCEL | MB_ICONEXCLAMATION));
+    EXPECT_EQ(boxes.Calls[0].Owner, dialog.self) << "the main window's last active popup";
     EXPECT_EQ(dialog.boxAnswer, IDCANCEL);
     g_app.m_pMainWnd = nullptr;
 }
@@ -237,9 +263,9 @@ TEST_F(FrameworkTest, AfxMessageBoxAddsTheFrameworksIconOnlyWhenNoneIsNamed) {
     CMessageBoxRecorder boxes;
     for (const Case& c : cases) {
         const int answer = AfxMessageBox(L"text", c.given);
-        ASSERT_FALSE(boxes.calls.empty());
-        EXPECT_EQ(boxes.calls.back().type, c.shown) << "given " << c.given;
-        EXPECT_EQ(boxes.calls.back().owner, nullptr) << "no main window: no owner";
+        ASSERT_FALSE(boxes.Calls.empty());
+        EXPECT_EQ(boxes.Calls.back().Type, c.shown) << "given " << c.given;
+        EXPECT_EQ(boxes.Calls.back().Owner, nullptr) << "no main window: no owner";
         EXPECT_EQ(answer, (c.given & MB_TYPEMASK) == MB_RETRYCANCEL   ? IDRETRY
                           : (c.given & MB_TYPEMASK) >= MB_YESNOCANCEL ? IDYES
                                                                       : IDOK);
@@ -466,7 +492,7 @@ TEST_F(FrameworkTest, DialogHookOffersNestedModalDialogsBeforeTheyShowAndTheTest
         std::wstring caption;
     };
     std::vector<Offered> offered;
-    dialogs.onDialog = [&](CDialog& dialog) {
+    dialogs.OnDialog = [&](CDialog& dialog) {
         const HWND hwnd = dialog.m_hWnd;
         const HWND owner = ::GetWindow(hwnd, GW_OWNER);
         offered.push_back({dialog.GetTemplateId(), dialog.IsWindowVisible() != FALSE,
@@ -486,7 +512,7 @@ TEST_F(FrameworkTest, DialogHookOffersNestedModalDialogsBeforeTheyShowAndTheTest
     EXPECT_EQ(outer.DoModal(), IDCANCEL);
     EXPECT_EQ(outer.innerResult, IDOK);
     EXPECT_FALSE(watchdog.Fired());
-    EXPECT_EQ(dialogs.opened, (std::vector<UINT>{IDD_TEST_PLAIN, IDD_TEST_VISIBLE}));
+    EXPECT_EQ(dialogs.Opened, (std::vector<UINT>{IDD_TEST_PLAIN, IDD_TEST_VISIBLE}));
     ASSERT_EQ(offered.size(), 2u);
     EXPECT_FALSE(offered[0].visible);
     EXPECT_FALSE(offered[1].visible) << "offered before it shows, although its template is visible";
@@ -495,10 +521,10 @@ TEST_F(FrameworkTest, DialogHookOffersNestedModalDialogsBeforeTheyShowAndTheTest
 
     // Modeless too, before its visible template shows it.
     bool visibleWhenOffered = true;
-    dialogs.onDialog = [&](CDialog& dialog) { visibleWhenOffered = dialog.IsWindowVisible() != FALSE; };
+    dialogs.OnDialog = [&](CDialog& dialog) { visibleWhenOffered = dialog.IsWindowVisible() != FALSE; };
     CDialog modeless(IDD_TEST_VISIBLE);
     ASSERT_TRUE(modeless.Create());
-    EXPECT_EQ(dialogs.opened.size(), 3u);
+    EXPECT_EQ(dialogs.Opened.size(), 3u);
     EXPECT_FALSE(visibleWhenOffered);
     EXPECT_TRUE(modeless.IsWindowVisible());
     modeless.DestroyWindow();
@@ -507,7 +533,7 @@ TEST_F(FrameworkTest, DialogHookOffersNestedModalDialogsBeforeTheyShowAndTheTest
 TEST_F(FrameworkTest, WatchdogEndsEveryModalLoopOfANestedDialogThatNeverCloses) {
     CDialogRecorder dialogs;
     CRunsInner outer;
-    dialogs.onDialog = [&](CDialog& dialog) {
+    dialogs.OnDialog = [&](CDialog& dialog) {
         if (&dialog == &outer) {
             const HWND hwnd = dialog.m_hWnd;
             PostStep([hwnd] { Click(hwnd, IDC_TEST_PUSH); });
@@ -517,7 +543,7 @@ TEST_F(FrameworkTest, WatchdogEndsEveryModalLoopOfANestedDialogThatNeverCloses) 
     EXPECT_EQ(outer.DoModal(), wintest::kWatchdogResult);
     EXPECT_EQ(outer.innerResult, wintest::kWatchdogResult);
     EXPECT_TRUE(watchdog.Fired());
-    EXPECT_EQ(dialogs.opened.size(), 2u);
+    EXPECT_EQ(dialogs.Opened.size(), 2u);
 }
 
 // Self-owned: counts its deletions; can refuse to close, or end itself while it opens.
@@ -683,9 +709,9 @@ TEST_F(FrameworkTest, DataExchangeLoadsAndSavesEveryKindAndHoldsBackNotification
     dialog.SetDlgItemText(IDC_TEST_EDIT2, L"changed");
     ::SetFocus(item(IDC_TEST_CHECK));
     EXPECT_FALSE(dialog.UpdateData(TRUE));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, L"Enter no more than 5 characters.");
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, L"Enter no more than 5 characters.");
+    EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(::GetFocus(), item(IDC_TEST_EDIT));
     EXPECT_EQ(dialog.second, L"second");
     dialog.DestroyWindow();
@@ -703,9 +729,9 @@ TEST_F(FrameworkTest, JapaneseCaptionFromTheUtf8ResourceReadsBack) {
     UniqueMenu menu = LoadMenuResource(IDR_TEST_FRAME);
     ASSERT_TRUE(menu);
     const BorrowedMenu popup = GetPopup(menu.get(), 0);
-    EXPECT_EQ(GetMenuItemText(popup, 0, true), L"接続設定(&S)");
-    EXPECT_TRUE(SetMenuItemText(popup, ID_TEST_ITEM, false, L"終了(&Q)"));
-    EXPECT_EQ(GetMenuItemText(popup, 0, true), L"終了(&Q)");
+    EXPECT_EQ(GetMenuItemText(popup.get(), 0, true), L"接続設定(&S)");
+    EXPECT_TRUE(SetMenuItemText(popup.get(), ID_TEST_ITEM, false, L"終了(&Q)"));
+    EXPECT_EQ(GetMenuItemText(popup.get(), 0, true), L"終了(&Q)");
 }
 
 TEST_F(FrameworkTest, FileDialogGoesThroughTheHookWithTheFrameworksFilterAndFlags) {

@@ -11,7 +11,7 @@ UniqueMenu LoadMenuResource(UINT id) {
 }
 
 BorrowedMenu GetPopup(HMENU menu, int position) {
-    return menu ? ::GetSubMenu(menu, position) : nullptr;
+    return BorrowedMenu(menu ? ::GetSubMenu(menu, position) : nullptr);
 }
 
 BOOL SetMenuItemText(HMENU menu, UINT item, bool byPosition, const std::wstring& text) {

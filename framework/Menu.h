@@ -11,6 +11,9 @@ namespace corvel {
 UniqueMenu LoadMenuResource(UINT id);
 // Popup `position` of `menu`: borrowed, lives as long as `menu`.
 BorrowedMenu GetPopup(HMENU menu, int position);
+inline BorrowedMenu GetPopup(BorrowedMenu menu, int position) {
+    return GetPopup(menu.get(), position);
+}
 // Text of the item at `position` (or with command `id` when byPosition is false); FALSE on failure.
 BOOL SetMenuItemText(HMENU menu, UINT item, bool byPosition, const std::wstring& text);
 std::wstring GetMenuItemText(HMENU menu, UINT item, bool byPosition);

@@ -66,15 +66,15 @@ int AfxMessageBox(UINT id, UINT type) {
 
 CMessageBoxRecorder::CMessageBoxRecorder() {
     SetMessageBoxHook([this](const MessageBoxCall& call) {
-        calls.push_back(call);
-        if (onBox)
-            onBox(call);
-        if (!answers.empty()) {
-            const int answer = answers.front();
-            answers.erase(answers.begin());
+        Calls.push_back(call);
+        if (OnBox)
+            OnBox(call);
+        if (!Answers.empty()) {
+            const int answer = Answers.front();
+            Answers.erase(Answers.begin());
             return answer;
         }
-        return FirstButton(call.type);
+        return FirstButton(call.Type);
     });
 }
 

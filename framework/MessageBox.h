@@ -22,10 +22,10 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 
 // What a box would have shown.
 struct MessageBoxCall {
-    HWND owner;
-    std::wstring text;
-    std::wstring caption;
-    UINT type; // after the framework added its icon
+    HWND Owner;
+    std::wstring Text;
+    std::wstring Caption;
+    UINT Type; // after the framework added its icon
 };
 
 // Replaces every box of the process (nullptr: real boxes again). The hook returns the button.
@@ -34,7 +34,7 @@ void SetMessageBoxHook(MessageBoxHook hook);
 
 // For tests: while it lives, boxes are recorded and answered, never shown. Answers are taken from
 // the queue in order; when it is empty, the first button of the box answers (IDOK, IDYES, IDABORT,
-// IDRETRY). `onBox` (optional) runs inside the box call, as a handler would run while a box is open.
+// IDRETRY). `OnBox` (optional) runs inside the box call, as a handler would run while a box is open.
 class CMessageBoxRecorder {
 public:
     CMessageBoxRecorder();
@@ -42,9 +42,9 @@ public:
     CMessageBoxRecorder(const CMessageBoxRecorder&) = delete;
     CMessageBoxRecorder& operator=(const CMessageBoxRecorder&) = delete;
 
-    std::vector<MessageBoxCall> calls;
-    std::vector<int> answers;
-    std::function<void(const MessageBoxCall&)> onBox;
+    std::vector<MessageBoxCall> Calls;
+    std::vector<int> Answers;
+    std::function<void(const MessageBoxCall&)> OnBox;
 };
 
 } // namespace corvel

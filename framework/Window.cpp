@@ -22,9 +22,9 @@ HWND AfxGetLockoutNotifyWindow() {
 }
 
 CWnd::~CWnd() {
-    // An object that dies with its window still alive must not leave a dangling binding behind.
-    if (m_hWnd && m_ownsWindow)
-        ::DestroyWindow(m_hWnd);
+    // The classes that create windows (CDialog, CFrameWnd) destroy them in their own
+    // destructors, while the handlers are still theirs. A window still alive here (a subclassed
+    // one) keeps living: only its binding to this object goes.
     if (m_hWnd) {
         if (m_superProc)
             ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
@@ -68,16 +68,16 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 
 LRESULT CWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     DispatchFrame frame;
-    frame.outer = m_dispatch;
+    frame.Outer = m_dispatch;
     m_dispatch = &frame;
     const CurrentMessage saved = m_current;
     const bool hadCurrent = m_hasCurrent;
     m_current = {message, wParam, lParam};
     m_hasCurrent = true;
     const LRESULT result = WindowProc(message, wParam, lParam);
-    if (frame.objectGone)
+    if (frame.ObjectGone)
         return result; // the handler destroyed the window; the object may be deleted
-    m_dispatch = frame.outer;
+    m_dispatch = frame.Outer;
     m_current = saved;
     m_hasCurrent = hadCurrent;
     if (message == WM_NCDESTROY)
@@ -91,8 +91,8 @@ void CWnd::HandleNcDestroy() {
     Detach();
     // Outer dispatches still on the stack (the handler that destroyed the window) must not write
     // to this object once PostNcDestroy may have deleted it.
-    for (DispatchFrame* f = m_dispatch; f; f = f->outer)
-        f->objectGone = true;
+    for (DispatchFrame* f = m_dispatch; f; f = f->Outer)
+        f->ObjectGone = true;
     m_dispatch = nullptr;
     m_hasCurrent = false;
     CWinApp* app = AfxGetApp();
@@ -108,8 +108,8 @@ LRESULT CWnd::Default() {
     if (!m_hasCurrent || !m_hWnd)
         return 0;
     if (m_superProc)
-        return ::CallWindowProcW(m_superProc, m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
-    return ::DefWindowProcW(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
+        return ::CallWindowProcW(m_superProc, m_hWnd, m_current.Message, m_current.WParam, m_current.LParam);
+    return ::DefWindowProcW(m_hWnd, m_current.Message, m_current.WParam, m_current.LParam);
 }
 
 BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* windowName, DWORD style, int x,

@@ -37,6 +37,7 @@ public:
     // Creates a window of a class registered by AfxRegisterWndClass (or any class whose window
     // procedure is CWnd::StaticWindowProc); the object is bound before WM_NCCREATE is handled.
     // Returns FALSE when creation failed (WM_NCDESTROY, and so PostNcDestroy, may already have run).
+    // The class that creates windows this way destroys them in its own destructor (as CFrameWnd does).
     BOOL CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* windowName, DWORD style, int x,
                   int y, int width, int height, HWND parent, HMENU menu);
 
@@ -120,26 +121,27 @@ protected:
 
 private:
     struct CurrentMessage {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
+        UINT Message;
+        WPARAM WParam;
+        LPARAM LParam;
     };
     // One per message being dispatched to this object, innermost first. A handler may destroy
     // the window and PostNcDestroy may delete the object: the frames then learn not to touch it.
     struct DispatchFrame {
-        bool objectGone = false;
-        DispatchFrame* outer = nullptr;
+        bool ObjectGone = false;
+        DispatchFrame* Outer = nullptr;
     };
     LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void HandleNcDestroy();
 
     WNDPROC m_superProc = nullptr; // procedure of a subclassed window; nullptr: DefWindowProcW
-    bool m_ownsWindow = false;     // created by this object: destroyed with it
+    bool m_ownsWindow = false;     // created by this object: its class's destructor destroys it
     CurrentMessage m_current{};
     bool m_hasCurrent = false;
     DispatchFrame* m_dispatch = nullptr;
 
     friend class CDialog;
+    friend class CFrameWnd;
 };
 
 // Registers (once per distinct set of arguments) a window class whose procedure is the framework's

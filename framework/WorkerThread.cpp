@@ -7,10 +7,10 @@ namespace corvel {
 BOOL CThreadOwner::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
     if (!m_gate)
         return FALSE;
-    std::lock_guard<std::mutex> guard(m_gate->lock);
-    if (!m_gate->open)
+    std::lock_guard<std::mutex> guard(m_gate->Lock);
+    if (!m_gate->Open)
         return FALSE;
-    return ::PostThreadMessageW(m_gate->threadId, message, wParam, lParam);
+    return ::PostThreadMessageW(m_gate->ThreadId, message, wParam, lParam);
 }
 
 DWORD CThreadOwner::Quit(DWORD timeoutMs) {
@@ -46,9 +46,9 @@ DWORD CWinThread::CreateThread(CThreadOwner& owner) {
             delete this;
         return error;
     }
-    // Once `ready` is set the thread may end and delete this object at any time: only locals below.
+    // Once `Ready` is set the thread may end and delete this object at any time: only locals below.
     ::WaitForSingleObject(ready.get(), INFINITE);
-    if (!start.initOk) {
+    if (!start.InitOk) {
         ::WaitForSingleObject(thread.get(), INFINITE);
         return ERROR_INTERNAL_ERROR;
     }
@@ -63,22 +63,22 @@ unsigned __stdcall CWinThread::ThreadMain(void* self) {
     // Our queue exists before anyone learns our id.
     ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     thread->m_nThreadID = ::GetCurrentThreadId();
-    thread->m_gate->threadId = thread->m_nThreadID;
+    thread->m_gate->ThreadId = thread->m_nThreadID;
     StartState* start = thread->m_start;
     thread->m_start = nullptr;
-    start->initOk = thread->InitInstance();
-    if (!start->initOk) {
+    start->InitOk = thread->InitInstance();
+    if (!start->InitOk) {
         {
-            std::lock_guard<std::mutex> guard(thread->m_gate->lock);
-            thread->m_gate->open = false;
+            std::lock_guard<std::mutex> guard(thread->m_gate->Lock);
+            thread->m_gate->Open = false;
         }
         const int code = thread->ExitInstance();
         if (thread->m_bAutoDelete)
             delete thread;
-        ::SetEvent(start->ready);
+        ::SetEvent(start->Ready);
         return static_cast<unsigned>(code);
     }
-    ::SetEvent(start->ready); // `start` lives on the creator's stack: not touched again
+    ::SetEvent(start->Ready); // `start` lives on the creator's stack: not touched again
     const int code = thread->Run();
     if (thread->m_bAutoDelete)
         delete thread;
@@ -101,8 +101,8 @@ int CWinThread::Run() {
         }
     }
     {
-        std::lock_guard<std::mutex> guard(m_gate->lock);
-        m_gate->open = false;
+        std::lock_guard<std::mutex> guard(m_gate->Lock);
+        m_gate->Open = false;
     }
     // Nothing can be posted through the gate any more: what is queued now is all there is.
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -13,9 +13,9 @@ namespace corvel {
 // Shared by a thread and the owners posting to it: posts are refused once the thread has
 // taken WM_QUIT, so no payload can be left in a queue that nobody drains.
 struct ThreadGate {
-    std::mutex lock; // guards `open` against a post racing the thread's end
-    bool open = true;
-    DWORD threadId = 0;
+    std::mutex Lock; // guards `Open` against a post racing the thread's end
+    bool Open = true;
+    DWORD ThreadId = 0;
 };
 
 // The owner's side of a running thread: its id for posting, and a handle of its own (duplicated,
@@ -24,7 +24,7 @@ class CThreadOwner {
 public:
     CThreadOwner() = default;
     explicit operator bool() const { return static_cast<bool>(m_handle); }
-    DWORD ThreadId() const { return m_gate ? m_gate->threadId : 0; }
+    DWORD ThreadId() const { return m_gate ? m_gate->ThreadId : 0; }
     HANDLE Handle() const { return m_handle.get(); }
 
     // FALSE when the thread takes no more messages: the caller still owns (and frees) the payload.
@@ -68,11 +68,11 @@ private:
     int Run();
 
     struct StartState {
-        HANDLE ready;
-        BOOL initOk;
+        HANDLE Ready;
+        BOOL InitOk;
     };
     std::shared_ptr<ThreadGate> m_gate;
-    StartState* m_start = nullptr; // the creator's, until the thread signals `ready`
+    StartState* m_start = nullptr; // the creator's, until the thread signals `Ready`
     int m_quitCode = 0;
 };
 

@@ -168,7 +168,7 @@ protected:
     void CreateFrame() {
         Frame = std::make_unique<CTestFrame>(Notifications, Settings);
         CDialogRecorder dialogs;
-        dialogs.onDialog = [this](CDialog& dialog) {
+        dialogs.OnDialog = [this](CDialog& dialog) {
             auto* wait = dynamic_cast<CDlgVpnInit*>(&dialog);
             if (wait && OnWaitDialog)
                 wintest::PostStep([this, wait] { OnWaitDialog(*wait); });
@@ -207,8 +207,8 @@ protected:
 
     static size_t BoxesWith(const CMessageBoxRecorder& boxes, unsigned id) {
         size_t n = 0;
-        for (const MessageBoxCall& c : boxes.calls)
-            n += c.text == BuiltinUiText(id);
+        for (const MessageBoxCall& c : boxes.Calls)
+            n += c.Text == BuiltinUiText(id);
         return n;
     }
 

@@ -12,7 +12,7 @@
 #include "Menu.h"
 #include "UiTextWin.h"
 
-#include "Commands.h"
+#include "CommandData.h"
 #include "FixedString.h"
 #include "Handles.h"
 #include "Replies.h"
@@ -262,7 +262,9 @@ public: // the cases of a table reach the controls through the fixture
     HWND StateLabel(int vpnIndex) const {
         return ConnControl(int(kConnectionControls[size_t(vpnIndex)].StateLabel));
     }
-    HMENU Submenu(int filePosition) const { return GetPopup(GetPopup(::GetMenu(Dlg()), 0), filePosition); }
+    HMENU Submenu(int filePosition) const {
+        return GetPopup(GetPopup(::GetMenu(Dlg()), 0), filePosition).get();
+    }
 
     // A click on tab `index`, as the user makes it; returns once its page has been painted.
     void SelectTab(int index) { ASSERT_TRUE(settingstest::SelectTab(*Dialog(), index)) << index; }
@@ -290,7 +292,7 @@ public: // the cases of a table reach the controls through the fixture
         return found;
     }
 
-    // Pumps until `count` saves from `from` on have been answered and busy flag 0 is clear.
+    // Pumps until `count` saves from `from` on have been answered and BusyFlag::Settings is clear.
     bool WaitForSaves(size_t count, size_t from) {
         return PumpUntil([&] {
             return RequestsOf(CMD_SAVE_CONFIG, from).size() >= count && !Frame->IsBusy(BusyFlag::Settings);

@@ -4,6 +4,7 @@
 // watchdog that ends a modal dialog that never closes. Header-only: link
 // corvel_window_test_support. Pair it with the dialog hook (CDialogRecorder, Dialog.h) to see
 // each dialog as it opens, without a subclass per dialog.
+#include "App.h"
 #include "Dialog.h"
 #include "MessageLoop.h"
 
@@ -19,6 +20,15 @@
 
 namespace corvel {
 namespace wintest {
+
+// A window test program starts as our programs do, with the common control classes, before
+// its first test opens a window.
+class CCommonControlsEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { InitCommonControlClasses(); }
+};
+inline ::testing::Environment* const kCommonControlsEnvironment =
+    ::testing::AddGlobalTestEnvironment(new CCommonControlsEnvironment);
 
 inline constexpr DWORD kPumpTimeoutMs = 15000;
 inline constexpr DWORD kWatchdogMs = 20000;

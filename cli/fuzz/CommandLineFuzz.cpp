@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 
 #include "Records.h"
+#include "WideText.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     Require(options.UserName.size() <= kCredentialChars && options.Password.size() <= kCredentialChars);
     Require(options.IdPassOption || (options.UserName.empty() && options.Password.empty()));
     // What the credentials dialog is given comes back unchanged.
-    Require(WideToUtf16(Utf16ToWide(options.UserName)) == options.UserName);
-    Require(WideToUtf16(Utf16ToWide(options.Password)) == options.Password);
+    Require(Utf16FromWide(WideFromUtf16(options.UserName)) == options.UserName);
+    Require(Utf16FromWide(WideFromUtf16(options.Password)) == options.Password);
     return 0;
 }

@@ -138,7 +138,7 @@ protected:
     // start-up uses the hook of its own).
     void RecordDialogs() {
         Dialogs = std::make_unique<CDialogRecorder>();
-        Dialogs->onDialog = [this](CDialog& dialog) {
+        Dialogs->OnDialog = [this](CDialog& dialog) {
             const UINT id = dialog.GetTemplateId();
             const auto found = OnDialog.find(id);
             if (found != OnDialog.end() && found->second)
@@ -148,7 +148,7 @@ protected:
     // The dialogs of connecting and disconnecting that opened, in order.
     std::vector<UINT> Opened() const {
         std::vector<UINT> ids;
-        for (UINT id : Dialogs->opened) {
+        for (UINT id : Dialogs->Opened) {
             if (id == IDD_XAUTH || id == IDD_VPN_CONNECTING || id == IDD_MSGBOX_RASERR ||
                 id == IDD_VPN_DISCONNECTING)
                 ids.push_back(id);
@@ -310,7 +310,7 @@ TEST_F(ConnectTest, StoredCredentialsAreSavedFirstThenConnectedAndTheProgressEnd
     EXPECT_EQ(positions, (std::vector<int>{2, 4, 6}));
     EXPECT_EQ(success, L"接続に成功しました。");
     EXPECT_TRUE(hidden);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 
     // The item-25 save, the connect with what the user typed, and the frame's reload of the
     // record after the save; nothing else.
@@ -342,7 +342,7 @@ TEST_F(ConnectTest, StoredCredentialsAreSavedFirstThenConnectedAndTheProgressEnd
     EXPECT_TRUE(::IsWindowEnabled(Radio(5)));
     EXPECT_TRUE(::IsWindowEnabled(Control(0, IDC_SET_NAME)));
     EXPECT_TRUE(Sent(CMD_DISCONNECT).empty()) << "a success is no abort";
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 }
 
 TEST_F(ConnectTest, WithoutStoredCredentialsNothingIsSavedNorReloadedAndAStateZeroFails) {
@@ -354,7 +354,7 @@ TEST_F(ConnectTest, WithoutStoredCredentialsNothingIsSavedNorReloadedAndAStateZe
     AnswerCredentials(
         true, [&](HWND h) { boxTicked = int(::SendMessageW(Item(h, IDC_XAUTH_SAVE), BM_GETCHECK, 0, 0)); });
     uint8_t stateAfterBox = 99;
-    boxes.onBox = [&](const MessageBoxCall&) { stateAfterBox = 0; };
+    boxes.OnBox = [&](const MessageBoxCall&) { stateAfterBox = 0; };
     WhileConnecting([&](CDlgVpnConnecting& dialog) {
         Notify(StateNotice(0, 0));
         ASSERT_TRUE(PumpUntil([&] { return dialog.GetConnectState() == 0; }));
@@ -363,10 +363,10 @@ TEST_F(ConnectTest, WithoutStoredCredentialsNothingIsSavedNorReloadedAndAStateZe
     ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }));
     EXPECT_EQ(boxTicked, BST_UNCHECKED);
     EXPECT_EQ(stateAfterBox, 0);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(205));
-    EXPECT_EQ(boxes.calls[0].caption, L"VPN接続の状態");
-    EXPECT_EQ(boxes.calls[0].type & MB_ICONMASK, UINT(MB_ICONERROR));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(205));
+    EXPECT_EQ(boxes.Calls[0].Caption, L"VPN接続の状態");
+    EXPECT_EQ(boxes.Calls[0].Type & MB_ICONMASK, UINT(MB_ICONERROR));
     // Empty strings go as 0 bytes; the failed attempt is ended with a disconnect of its own.
     ASSERT_TRUE(PumpUntil([&] { return Sent(CMD_DISCONNECT).size() == 1; }));
     EXPECT_EQ(Sent(CMD_CONNECT)[0], Bytes({1, 0, 0, 10, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -384,7 +384,7 @@ TEST_F(ConnectTest, ARefusedCredentialsSaveEndsTheAttemptWithoutConnectOrBox) {
     ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }));
     ASSERT_TRUE(PumpUntil([&] { return Sent(CMD_DISCONNECT).size() == 1; }));
     EXPECT_EQ(Commands(), Bytes({CMD_SAVE_CONFIG, CMD_DISCONNECT}));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_EQ(Opened(), (std::vector<UINT>{IDD_XAUTH, IDD_VPN_CONNECTING}));
     EXPECT_TRUE(wintest::OpenDialogs(IDD_VPN_CONNECTING).empty());
 }
@@ -397,7 +397,7 @@ TEST_F(ConnectTest, CancelSendsTheDisconnectOfThatConnectionAndARefusalOfItIsRep
     // A tray Quit under the box, which runs outside any press: no busy flag spares the settings
     // dialog, which refuses to close under a window of its page, and the program keeps running.
     bool refusedUnderTheBox = false;
-    boxes.onBox = [&](const MessageBoxCall&) {
+    boxes.OnBox = [&](const MessageBoxCall&) {
         Quit();
         PumpPosted();
         refusedUnderTheBox = Frame->GetCloseRefused() == 1 && !Closed() && !Gone();
@@ -410,12 +410,12 @@ TEST_F(ConnectTest, CancelSendsTheDisconnectOfThatConnectionAndARefusalOfItIsRep
     });
     Press();
     ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }));
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return boxes.Calls.size() == 1; }));
     EXPECT_EQ(Sent(CMD_DISCONNECT)[0], Bytes({2, 0, 0, 1, 2}));
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(215));
-    EXPECT_EQ(boxes.calls[0].caption, L"VPN接続の状態");
-    EXPECT_EQ(boxes.calls[0].owner, ConnPage());
-    EXPECT_EQ(boxes.calls[0].type & MB_ICONMASK, UINT(MB_ICONERROR));
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(215));
+    EXPECT_EQ(boxes.Calls[0].Caption, L"VPN接続の状態");
+    EXPECT_EQ(boxes.Calls[0].Owner, ConnPage());
+    EXPECT_EQ(boxes.Calls[0].Type & MB_ICONMASK, UINT(MB_ICONERROR));
     for (int k = 0; k < 20; ++k)
         EXPECT_EQ(WindowText(StateLabel(k)), L"未接続") << k;
     EXPECT_EQ(Button(), L"接続");
@@ -436,15 +436,15 @@ TEST_F(ConnectTest, ARefusedConnectShowsTheFailureOverTheDialogAndEndsTheAttempt
     HWND connecting = nullptr;
     bool cancelDisabled = false;
     OnDialog[IDD_VPN_CONNECTING] = [&](CDialog& dialog) { connecting = dialog.m_hWnd; };
-    boxes.onBox = [&](const MessageBoxCall&) {
+    boxes.OnBox = [&](const MessageBoxCall&) {
         cancelDisabled = !::IsWindowEnabled(Item(connecting, IDCANCEL));
     };
     AnswerCredentials(true);
     Press();
     ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(205));
-    EXPECT_EQ(boxes.calls[0].owner, connecting);
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(205));
+    EXPECT_EQ(boxes.Calls[0].Owner, connecting);
     EXPECT_TRUE(cancelDisabled);
     ASSERT_TRUE(PumpUntil([&] { return Sent(CMD_DISCONNECT).size() == 1; }));
     EXPECT_EQ(Commands(), Bytes({CMD_CONNECT, CMD_DISCONNECT}));
@@ -499,7 +499,7 @@ TEST_F(ConnectTest, RasError691ShowsTheShippedTextAndCopiesItInCodePage932) {
     EXPECT_EQ(close, L"閉じる");
     EXPECT_EQ(RasErrorText(), expected);
     EXPECT_EQ(ClipboardText(), Cp932(expected).c_str());
-    EXPECT_TRUE(boxes.calls.empty()) << "neither the state 0 nor anything else showed a box";
+    EXPECT_TRUE(boxes.Calls.empty()) << "neither the state 0 nor anything else showed a box";
     ASSERT_TRUE(PumpUntil([&] { return Sent(CMD_DISCONNECT).size() == 1; }));
     EXPECT_EQ(Button(), L"接続");
 }
@@ -587,7 +587,7 @@ TEST_F(ConnectTest, TrayQuitWhileTheCredentialsDialogIsOpenAfterTheSaveCompleted
     Type(Control(0, IDC_SET_NAME), L"Edited");
     SelectTab(0);
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
+    boxes.Answers = {IDYES};
     bool checked = false;
     OnDialog[IDD_XAUTH] = [&](CDialog& dialog) {
         const HWND h = dialog.m_hWnd;
@@ -614,8 +614,8 @@ TEST_F(ConnectTest, TrayQuitWhileTheCredentialsDialogIsOpenAfterTheSaveCompleted
     Press();
     ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }));
     EXPECT_TRUE(checked);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
     EXPECT_EQ(ConnectionName(Svc.Record(0)), L"Edited");
     EXPECT_TRUE(Sent(CMD_CONNECT).empty());
     // Nothing holds the dialog now: Quit ends the program.
@@ -634,18 +634,18 @@ TEST_F(ConnectTest, ANoASaveThatAPageRefusesAndAMissingServerConnectNothing) {
     Type(Control(1, IDC_SET_PSK), L"one");
     Type(Control(1, IDC_SET_PSK_AGAIN), L"two");
     SelectTab(0);
-    boxes.answers = {IDNO};
+    boxes.Answers = {IDNO};
     Press();
     EXPECT_TRUE(PressEnded());
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
 
     // Yes: the page refuses its key and says so; the press stops without a word more.
-    boxes.answers = {IDYES};
+    boxes.Answers = {IDYES};
     Press();
     EXPECT_TRUE(PressEnded());
-    ASSERT_EQ(boxes.calls.size(), 3u);
-    EXPECT_NE(boxes.calls[2].text.find(BuiltinUiText(212)), std::wstring::npos);
+    ASSERT_EQ(boxes.Calls.size(), 3u);
+    EXPECT_NE(boxes.Calls[2].Text.find(BuiltinUiText(212)), std::wstring::npos);
     EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
 
     // Without edits: a key that differs from its re-entry is named by 212 alone.
@@ -656,8 +656,8 @@ TEST_F(ConnectTest, ANoASaveThatAPageRefusesAndAMissingServerConnectNothing) {
     Click(Radio(3));
     Press();
     EXPECT_TRUE(PressEnded());
-    ASSERT_EQ(boxes.calls.size(), 4u);
-    EXPECT_EQ(boxes.calls[3].text, BuiltinUiText(219)) << "connection 4 names no server";
+    ASSERT_EQ(boxes.Calls.size(), 4u);
+    EXPECT_EQ(boxes.Calls[3].Text, BuiltinUiText(219)) << "connection 4 names no server";
     PumpFor(200);
     EXPECT_EQ(Service->Requests().size(), saved);
     EXPECT_TRUE(Opened().empty());
@@ -705,7 +705,7 @@ TEST_F(ConnectTest, QuitGuiDuringTheSuccessPauseShowsTheConnectionDownAndQuitsWi
     Press();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
     EXPECT_TRUE(upInThePause);
-    EXPECT_TRUE(boxes.calls.empty()) << "no 216 for a connection already gone";
+    EXPECT_TRUE(boxes.Calls.empty()) << "no 216 for a connection already gone";
     EXPECT_EQ(Opened(), (std::vector<UINT>{IDD_XAUTH, IDD_VPN_CONNECTING})) << "no disconnecting dialog";
     EXPECT_TRUE(Sent(CMD_DISCONNECT).empty());
     EXPECT_EQ(Frame->GetTrayIconId(), 145u);
@@ -725,7 +725,7 @@ TEST_F(ConnectTest, QuitGuiWhileTheCredentialsDialogIsOpenEndsItConnectsNothingA
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_TRUE(Sent(CMD_CONNECT).empty());
     EXPECT_TRUE(Sent(CMD_SAVE_CONFIG).empty()) << "not even the credentials";
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 }
 
 // A Quit that reaches the frame while the press holds the settings dialog is kept and runs when
@@ -756,9 +756,9 @@ TEST_P(QuitDuringPressTest, RunsWhenThePressEndsAndNothingIsConnectedAfterIt) {
         EditConnectionOne(*this, L"Saved");
     wintest::CModalWatchdog watchdog;
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
-    boxes.onBox = [&](const MessageBoxCall& box) {
-        if (at == When::QuitGuiUnderTheSaveQuestion && box.text == BuiltinUiText(209)) {
+    boxes.Answers = {IDYES};
+    boxes.OnBox = [&](const MessageBoxCall& box) {
+        if (at == When::QuitGuiUnderTheSaveQuestion && box.Text == BuiltinUiText(209)) {
             Notify(StateNotice(0, 0, 1));
             ASSERT_TRUE(PumpUntil(quitHandled));
         }
@@ -830,7 +830,7 @@ TEST_F(ConnectTest, AStateOneForAnotherConnectionShowsThatOneUpAndTheButtonDisco
     ASSERT_EQ(Sent(CMD_DISCONNECT).size(), 1u);
     EXPECT_EQ(Sent(CMD_DISCONNECT)[0], Bytes({2, 0, 0, 1, 5}));
     EXPECT_TRUE(Sent(CMD_CONNECT).empty());
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 }
 
 // One connection at a time: a state 1 under the save question (for whichever connection) leaves
@@ -839,8 +839,8 @@ TEST_F(ConnectTest, AConnectionThatComesUpUnderTheSaveQuestionIsNotDialledOver) 
     OpenDialog();
     EditConnectionOne(*this, L"Saved");
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
-    boxes.onBox = [&](const MessageBoxCall&) {
+    boxes.Answers = {IDYES};
+    boxes.OnBox = [&](const MessageBoxCall&) {
         Notify(StateNotice(6, 1));
         ASSERT_TRUE(PumpUntil([&] { return Frame->GetTrayIconId() == 130u; }));
     };
@@ -874,7 +874,7 @@ TEST_F(ConnectTest, QuitGuiWhileTheRasErrorBoxIsOpenClosesTheBoxWithTheDialogAnd
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(Opened(), (std::vector<UINT>{IDD_XAUTH, IDD_VPN_CONNECTING, IDD_MSGBOX_RASERR}));
     EXPECT_TRUE(wintest::OpenDialogs(IDD_MSGBOX_RASERR).empty());
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 }
 
 // "Yes, save" first: the credentials dialog opens, and the connect goes, only once every item
@@ -885,7 +885,7 @@ TEST_F(ConnectTest, YesSaveConnectsOnlyOnceTheWholeBatchIsSavedAndASecondClickMe
     EditConnectionOne(*this, L"Saved first");
     wintest::CModalWatchdog watchdog;
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
+    boxes.Answers = {IDYES};
     size_t savesWhenAsked = 0;
     bool batchBusyWhenAsked = true;
     std::wstring shownName;
@@ -903,7 +903,7 @@ TEST_F(ConnectTest, YesSaveConnectsOnlyOnceTheWholeBatchIsSavedAndASecondClickMe
     Press(); // again, while the first waits
     PumpFor(200);
     EXPECT_TRUE(Opened().empty()) << "nothing runs before the batch is saved";
-    EXPECT_EQ(boxes.calls.size(), 1u) << "the second click asks nothing";
+    EXPECT_EQ(boxes.Calls.size(), 1u) << "the second click asks nothing";
     EXPECT_TRUE(Frame->IsBusy(BusyFlag::ConnectPress));
     held.Release();
     ASSERT_TRUE(PumpUntil([&] { return PressEnded(); }, kSuccessCloseMs));
@@ -919,7 +919,7 @@ TEST_F(ConnectTest, YesSaveConnectsOnlyOnceTheWholeBatchIsSavedAndASecondClickMe
         EXPECT_EQ(order[i], CMD_SAVE_CONFIG) << i;
     EXPECT_EQ(Sent(CMD_CONNECT).size(), 1u);
     EXPECT_EQ(Button(), L"切断");
-    EXPECT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls.size(), 1u);
 }
 
 // A batch that the service refuses shows its box alone, over no dialog of the press, and the
@@ -930,20 +930,20 @@ TEST_F(ConnectTest, ARefusedSaveBeforeAConnectShowsItsBoxAndConnectsNothing) {
     EditConnectionOne(*this, L"Refused");
     wintest::CModalWatchdog watchdog;
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDYES};
+    boxes.Answers = {IDYES};
     bool heldUnderTheBox = false;
-    boxes.onBox = [&](const MessageBoxCall& box) {
-        if (box.text == BuiltinUiText(214))
+    boxes.OnBox = [&](const MessageBoxCall& box) {
+        if (box.Text == BuiltinUiText(214))
             heldUnderTheBox = Frame->IsBusy(BusyFlag::ConnectPress) && Opened().empty();
     };
     AnswerCredentials(false);
     Press();
-    ASSERT_TRUE(PumpUntil([&] { return PressEnded() && boxes.calls.size() == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return PressEnded() && boxes.Calls.size() == 2; }));
     PumpFor(200);
     EXPECT_FALSE(watchdog.Fired());
-    ASSERT_EQ(boxes.calls.size(), 2u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
-    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    ASSERT_EQ(boxes.Calls.size(), 2u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.Calls[1].Text, BuiltinUiText(214));
     EXPECT_TRUE(heldUnderTheBox) << "the press waits for its box";
     EXPECT_TRUE(Opened().empty()) << "no credentials dialog";
     EXPECT_TRUE(Sent(CMD_CONNECT).empty());
@@ -999,7 +999,7 @@ class RasErrorBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(::GetACP(), 932u);
-        Recorder.onDialog = [this](CDialog& dialog) {
+        Recorder.OnDialog = [this](CDialog& dialog) {
             if (OnBox)
                 OnBox(dialog.m_hWnd);
         };

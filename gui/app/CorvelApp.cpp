@@ -15,11 +15,6 @@ CCorvelApp::CCorvelApp() : CWinApp(L"Corvel") {}
 CCorvelApp::~CCorvelApp() = default;
 
 BOOL CCorvelApp::InitInstance() {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    // The IP-address control of the setting pages needs the internet classes on Windows.
-    controls.dwICC = ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES;
-    ::InitCommonControlsEx(&controls);
     if (!CWinApp::InitInstance())
         return FALSE;
     BuildLanguagePath(LanguagePath);

@@ -21,21 +21,15 @@ namespace corvel {
 
 std::atomic<CMainFrame*> CMainFrame::s_instance{nullptr};
 
-namespace {
-
-HICON LoadTrayIcon(UINT id) {
-    // Shared: the system keeps one copy per size, nothing to destroy.
-    return static_cast<HICON>(::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                           ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                           LR_SHARED));
-}
-
-} // namespace
-
 static_assert(static_cast<unsigned>(BusyFlag::VersionBox) + 1 == kBusyFlagCount, "one entry per busy flag");
+static_assert(static_cast<unsigned>(BusyFlag::Settings) == kBusyFlagSettings &&
+                  static_cast<unsigned>(BusyFlag::ConnectPress) == kBusyFlagPress &&
+                  static_cast<unsigned>(BusyFlag::VersionBox) == kBusyFlagVersionBox,
+              "the decisions read the flags the windows set");
 
 CMainFrame::CMainFrame(CNotificationServer& notifications)
-    : Notifications(notifications), ConfigBuffer(new uint8_t[kConfigBufferSize]()) {
+    : m_notifications(notifications), ConfigBuffer(new uint8_t[kConfigBufferSize]()),
+      m_replies(ConfigBuffer.get() + kConfigRecordsOffset, ConnectStates) {
     s_instance.store(this);
     SetMainFrameServices(this);
 }
@@ -61,10 +55,8 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
 LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // A shell that starts (or restarts) after us has lost our icon: add it again.
     static const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
-    if (message == taskbarCreated && taskbarCreated != 0 && TrayIconWanted) {
-        AddTrayIcon();
+    if (message == taskbarCreated && taskbarCreated != 0 && m_trayIcon.OnTaskbarCreated())
         return 0;
-    }
     switch (message) {
     case WM_TRAY_NOTIFY:
         OnTrayNotify(lParam);
@@ -74,6 +66,9 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SETTINGS_LOADED:
         OnOpenSettings();
+        return 0;
+    case WM_LOAD_FAILED:
+        OnLoadFailed();
         return 0;
     case WM_SET_TRAY_ICON:
         return OnSetTrayIcon(wParam, lParam);
@@ -119,22 +114,10 @@ BOOL CMainFrame::OnCmdMsg(UINT id, UINT code, HWND control) {
 
 // ---- start-up ----
 
-void CMainFrame::FillTrayIconData() {
-    TrayIconData = {};
-    TrayIconData.cbSize = NOTIFYICONDATAW_V3_SIZE;
-    TrayIconData.hWnd = m_hWnd;
-    TrayIconData.uID = 0;
-    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    TrayIconData.uCallbackMessage = WM_TRAY_NOTIFY;
-    TrayIconData.hIcon = LoadTrayIcon(IDI_DISCONNECTED);
-    TrayIconId = IDI_DISCONNECTED;
-    wcscpy_s(TrayIconData.szTip, L"Corvel");
-}
-
 int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     if (CFrameWnd::OnCreate(cs) == -1)
         return -1;
-    FillTrayIconData();
+    m_trayIcon.Fill(m_hWnd, WM_TRAY_NOTIFY);
     BuildLanguagePath(LanguagePath);
     LoadStringTable(LanguagePath, UiText, AfxGetResourceHandle());
     PrmFilePath = BuildDataPath();
@@ -143,15 +126,15 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     const bool answered = ProbeService();
     const int failures = ReadStartupFailures(PrmFilePath);
     if (!answered) {
-        CDlgVpnInit dialog(StartupWait);
+        CDlgVpnInit dialog(m_startupWait);
         WaitDialog = &dialog;
         dialog.DoModal();
         WaitDialog = nullptr;
     }
     // The flags themselves decide: a wait dialog ended without an outcome is no ready service.
     const CStartupOutcome outcome =
-        DecideStartupOutcome(answered, StartupWait.ServiceReady != 0, StartupWait.ServiceTimedOut != 0,
-                             StartupWait.StartupCancelled != 0, failures);
+        DecideStartupOutcome(answered, m_startupWait.ServiceReady != 0, m_startupWait.ServiceTimedOut != 0,
+                             m_startupWait.StartupCancelled != 0, failures);
     switch (outcome.Action) {
     case StartupAction::CloseSilently:
         PostMessage(WM_CLOSE_IF_IDLE);
@@ -166,22 +149,21 @@ int CMainFrame::OnCreate(CREATESTRUCTW* cs) {
     }
 
     WriteStartupFailures(PrmFilePath, 0);
-    TrayIconWanted = true;
-    AddTrayIcon();
+    m_trayIcon.Add();
     TrayMenu = LoadMenuResource(IDR_MAINFRAME);
-    LoadIndex = 0;
+    m_replies.LoadIndex = 0;
     std::memset(ConnectStates, 0, sizeof ConnectStates);
-    AutoConnectPending = 0;
+    m_replies.AutoConnectPending = false;
 
     const CWinApp* app = AfxGetApp();
     const CCommandLineOptions options = AnalyzeCommandLine(app ? app->m_cmdLine : std::wstring());
-    OpenSettingsWhenLoaded = options.OpenSettingsWhenLoaded;
+    m_replies.OpenSettingsWhenLoaded = options.OpenSettingsWhenLoaded;
     if (options.LaunchedWithVpn)
         LaunchedWithVpn = 1;
     if (options.AutoConnectPending) {
-        AutoConnectIndex = options.AutoConnectIndex;
-        ConnectStates[AutoConnectIndex] = ConnectStatus::Connecting;
-        AutoConnectPending = 1;
+        m_replies.AutoConnectIndex = options.AutoConnectIndex;
+        ConnectStates[options.AutoConnectIndex] = ConnectStatus::Connecting;
+        m_replies.AutoConnectPending = true;
     }
     QueueStartupRequests();
     return 0;
@@ -216,7 +198,7 @@ int CMainFrame::BuildNextRecordRequest(uint32_t& size, uint8_t* buffer) {
         size = 0;
         return 0;
     }
-    return CopyRequestFrame(BuildLoadConfigRequest(frame->LoadIndex.load()), size, buffer);
+    return CopyRequestFrame(BuildLoadConfigRequest(frame->m_replies.LoadIndex.load()), size, buffer);
 }
 
 // ---- tray icon and menu ----
@@ -229,7 +211,7 @@ void CMainFrame::OnTrayNotify(LPARAM mouseMessage) {
     } else if (mouseMessage == WM_RBUTTONDOWN) {
         ::SetForegroundWindow(m_hWnd);
         if (const BorrowedMenu popup = GetPopup(TrayMenu.get(), 0))
-            TrackPopupAt(popup, m_hWnd, cursor, 0);
+            TrackPopupAt(popup.get(), m_hWnd, cursor, 0);
     }
 }
 
@@ -239,34 +221,18 @@ void CMainFrame::OnInitMenuPopup(HMENU popup, UINT index, BOOL sysMenu) {
 }
 
 HICON CMainFrame::OnGetIcon(WPARAM) {
-    if (!WindowIcon)
-        WindowIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_CONNECTED));
-    return WindowIcon;
-}
-
-void CMainFrame::AddTrayIcon() {
-    TrayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &TrayIconData) != FALSE;
-}
-
-void CMainFrame::ShowTrayIcon(UINT iconId) {
-    if (const HICON icon = LoadTrayIcon(iconId)) {
-        TrayIconData.hIcon = icon;
-        TrayIconId = iconId;
-    }
-    // An add that failed at start-up (no shell tray yet) is made good at the next change.
-    if (TrayIconAdded)
-        ::Shell_NotifyIconW(NIM_MODIFY, &TrayIconData);
-    else if (TrayIconWanted)
-        AddTrayIcon();
+    if (!m_windowIcon)
+        m_windowIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_CONNECTED));
+    return m_windowIcon;
 }
 
 void CMainFrame::UpdateTrayIcon() {
-    ShowTrayIcon(ChooseTrayIcon(ConnectStates));
-    Notifications.StartNotificationServer(m_hWnd);
+    m_trayIcon.Show(ChooseTrayIcon(ConnectStates));
+    m_notifications.StartNotificationServer(m_hWnd);
 }
 
 LRESULT CMainFrame::OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex) {
-    ShowTrayIcon(static_cast<UINT>(iconId));
+    m_trayIcon.Show(static_cast<UINT>(iconId));
     std::memset(ConnectStates, 0, sizeof ConnectStates);
     if (iconId == IDI_CONNECTED && static_cast<ULONG_PTR>(vpnIndex) < kConnectionCount)
         ConnectStates[vpnIndex] = ConnectStatus::Connected;
@@ -282,7 +248,7 @@ void CMainFrame::SetTrayIcon(bool connected, uint8_t vpnIndex) {
 }
 
 HWND CMainFrame::SetNotificationWindow(HWND window) {
-    return Notifications.SetNotificationWindow(window);
+    return m_notifications.SetNotificationWindow(window);
 }
 
 void CMainFrame::OnVpnState1(WPARAM vpnIndex) {
@@ -300,15 +266,15 @@ void CMainFrame::OnVpnState0(WPARAM vpnIndex, LPARAM quitGui) {
 void CMainFrame::RequestAllSettings() {
     if (SettingsOpen)
         return;
-    LoadIndex = 0;
-    OpenSettingsWhenLoaded = 1;
+    m_replies.LoadIndex = 0;
+    m_replies.OpenSettingsWhenLoaded = true;
     PostRequest(&CMainFrame::BuildVpnStatusRequest);
     for (unsigned i = 0; i < kConnectionCount; ++i)
         PostRequest(&CMainFrame::BuildNextRecordRequest);
 }
 
 void CMainFrame::RequestRecord(uint8_t vpnIndex) {
-    LoadIndex = vpnIndex;
+    m_replies.LoadIndex = vpnIndex;
     PostRequest(&CMainFrame::BuildNextRecordRequest);
 }
 
@@ -322,7 +288,7 @@ void CMainFrame::OnOpenSettings() {
         return;
     const int active = FindLastActiveConnection(ConnectStates);
     SettingsOpen = 1;
-    AutoConnectPending = 0;
+    m_replies.AutoConnectPending = false;
     SettingsDialog = OpenSettingsDialog(active >= 0, static_cast<uint8_t>(active >= 0 ? active : 0));
     // No window: nothing will ever clear SettingsOpen, and Quit would wait for it for good.
     if (!SettingsDialog)
@@ -368,49 +334,18 @@ void CMainFrame::ClearAboutOpen() {
 
 // ---- replies ----
 
-void CMainFrame::ShowError(unsigned textId) {
-    AfxMessageBox(UiText.Get(textId), MB_OK);
-}
-
 void CMainFrame::OnPipeReply(WPARAM dataLength, const uint8_t* frame) {
-    if (dataLength < 8 || !frame)
-        return; // a failed request, or a reply with no payload (CMD_ERR_RESTART_CHK's)
-    const ReplyHeader head = ReplyHeader::Read(frame);
-    if (head.ResultCode != 0) {
-        ShowError(kTextLoadFailed);
-        return;
-    }
-    // The pipe thread read dataLength from this head and delivered 4 + dataLength bytes.
-    const uint32_t payloadLength = static_cast<uint32_t>(dataLength - 4);
-    const uint8_t* payload = frame + ReplyHeader::kSize;
-    uint32_t result = 0;
-    if (head.ReplyId == REPLY_LOAD_CONFIG)
-        result = StoreConnectionRecord(payloadLength, payload);
-    else if (head.ReplyId == REPLY_VPN_STATUS)
-        result = StoreConnectionStates(payloadLength, payload);
-    if (result != 0)
-        ShowError(kTextLoadFailed);
-}
-
-uint32_t CMainFrame::StoreConnectionRecord(uint32_t length, const uint8_t* payload) {
-    uint8_t index = LoadIndex.load();
-    bool lastStored = false;
-    const uint32_t result = StoreConnectionRecordPayload(payload, length, ConfigRecords(), index, lastStored);
-    LoadIndex = index;
-    if (lastStored && OpenSettingsWhenLoaded) {
+    const CFrameReplyStep step = m_replies.OnReply(static_cast<uint32_t>(dataLength), frame);
+    if (step.StatesStored)
+        UpdateTrayIcon();
+    if (step.OpenSettings)
         PostMessage(WM_SETTINGS_LOADED);
-        OpenSettingsWhenLoaded = 0;
-    }
-    return result;
+    if (step.ShowFailure)
+        PostMessage(WM_LOAD_FAILED);
 }
 
-uint32_t CMainFrame::StoreConnectionStates(uint32_t length, const uint8_t* payload) {
-    const uint32_t result = StoreConnectionStatesPayload(payload, length, AutoConnectPending != 0,
-                                                         AutoConnectIndex, ConnectStates);
-    if (result != 0)
-        return result;
-    UpdateTrayIcon();
-    return 0;
+void CMainFrame::OnLoadFailed() {
+    AfxMessageBox(UiText.Get(kTextLoadFailed), MB_OK);
 }
 
 // ---- busy flags, Quit, closing ----
@@ -435,16 +370,16 @@ void CMainFrame::OnBusyFlags(WPARAM flag, LPARAM value) {
         return;
     BusyFlags[flag] = value != 0 ? 1 : 0;
     // Posted: the press that ended is still on the stack of the window that cleared its flag.
-    if (HeldQuit.OnBusyFlags(BusyFlags))
+    if (m_heldQuit.OnBusyFlags(BusyFlags))
         PostQuitRequest();
 }
 
 void CMainFrame::OnQuit() {
     // A second Quit (a QuitGui notification, the menu) while this one asks or disconnects.
-    if (Quitting)
+    if (m_quitting)
         return;
     const CQuitDecision decision = DecideQuit(BusyFlags, ConnectStates);
-    HeldQuit.OnQuit(decision);
+    m_heldQuit.OnQuit(decision);
     switch (decision.Step) {
     case QuitStep::CloseDialogsOnly:
         CloseDialogs();
@@ -452,15 +387,15 @@ void CMainFrame::OnQuit() {
     case QuitStep::CloseAndEnd:
         break;
     case QuitStep::AskThenDisconnect: {
-        Quitting = true;
+        m_quitting = true;
         const int answer = AfxMessageBox(UiText.Get(kTextQuitQuestion), MB_OKCANCEL | MB_ICONQUESTION);
         if (answer == IDOK) {
             CDlgVpnDisconnecting dialog;
-            dialog.PipeThread = PipeThread ? &PipeThread : nullptr;
+            dialog.SetPipeThread(PipeThread ? &PipeThread : nullptr);
             dialog.VpnIndex = decision.VpnIndex;
             dialog.DoModal();
         }
-        Quitting = false;
+        m_quitting = false;
         if (answer != IDOK)
             return;
         break;
@@ -491,11 +426,7 @@ void CMainFrame::OnCloseIfIdle() {
 
 void CMainFrame::OnDestroy() {
     CFrameWnd::OnDestroy();
-    TrayIconWanted = false;
-    if (TrayIconAdded) {
-        ::Shell_NotifyIconW(NIM_DELETE, &TrayIconData);
-        TrayIconAdded = false;
-    }
+    m_trayIcon.Remove();
     if (PipeThread)
         PipeThread.Quit(kPipeThreadQuitWaitMs);
 }

@@ -8,6 +8,7 @@
 #include "MainFrameServices.h"
 #include "PipeMessages.h"
 #include "Requests.h"
+#include "TrayIcon.h"
 #include "TrayLogic.h"
 #include "UiText.h"
 #include "WorkerThread.h"
@@ -46,7 +47,7 @@ public:
     HWND SetNotificationWindow(HWND window) override;
     void SetTrayIcon(bool connected, uint8_t vpnIndex) override;
     void PostQuitRequest() override;
-    bool IsQuitPending() const override { return HeldQuit.Held(); }
+    bool IsQuitPending() const override { return m_heldQuit.Held(); }
     void SetBusyFlag(BusyFlag flag, bool busy) override;
     void PostBusyFlag(BusyFlag flag, bool busy) override;
     void ClearSettingsOpen() override;
@@ -55,17 +56,17 @@ public:
     void ClearLaunchedWithVpn() override { LaunchedWithVpn = 0; }
 
     // For the tests: state no window reads.
-    uint8_t GetLoadIndex() const { return LoadIndex.load(); }
+    uint8_t GetLoadIndex() const { return m_replies.LoadIndex.load(); }
     bool IsAboutOpen() const { return AboutOpen != 0; }
     bool IsSettingsOpen() const { return SettingsOpen != 0; }
     DWORD GetCloseRefused() const { return CloseRefused; }
     CModelessDialog* GetAboutBox() const { return AboutBox; }
     CModelessDialog* GetSettingsDialog() const { return SettingsDialog; }
     bool IsBusy(BusyFlag flag) const { return BusyFlags[static_cast<unsigned>(flag)] != 0; }
-    bool IsAutoConnectPending() const { return AutoConnectPending != 0; }
-    const CStartupWaitFlags& GetStartupWaitFlags() const { return StartupWait; }
-    const NOTIFYICONDATAW& GetTrayIconData() const { return TrayIconData; }
-    UINT GetTrayIconId() const { return TrayIconId; }
+    bool IsAutoConnectPending() const { return m_replies.AutoConnectPending; }
+    const CStartupWaitFlags& GetStartupWaitFlags() const { return m_startupWait; }
+    const NOTIFYICONDATAW& GetTrayIconData() const { return m_trayIcon.Data(); }
+    UINT GetTrayIconId() const { return m_trayIcon.IconId(); }
     HMENU GetTrayMenu() const { return TrayMenu.get(); }
 
     // Request builders (ServiceRequestBuilder), run on the pipe thread.
@@ -88,7 +89,6 @@ protected:
 
 private:
     // Start-up.
-    void FillTrayIconData();
     void QueueStartupRequests();
 
     void OnTrayNotify(LPARAM mouseMessage);
@@ -97,28 +97,24 @@ private:
     void OnAbout();
     void OnQuit();
     void OnPipeReply(WPARAM dataLength, const uint8_t* frame);
-    uint32_t StoreConnectionRecord(uint32_t length, const uint8_t* payload);
-    uint32_t StoreConnectionStates(uint32_t length, const uint8_t* payload);
     void UpdateTrayIcon();
-    void AddTrayIcon();
-    void ShowTrayIcon(UINT iconId);
     LRESULT OnSetTrayIcon(WPARAM iconId, LPARAM vpnIndex);
     void OnVpnState0(WPARAM vpnIndex, LPARAM quitGui);
     void OnVpnState1(WPARAM vpnIndex);
     void OnBusyFlags(WPARAM flag, LPARAM value);
     DWORD CloseDialogs();
     void OnCloseIfIdle();
-    void ShowError(unsigned textId);
+    void OnLoadFailed();
     BOOL PostRequest(ServiceRequestBuilder builder);
     uint8_t* ConfigRecords() { return ConfigBuffer.get() + kConfigRecordsOffset; }
 
     // The frame the request builders read: they get no context of their own.
     static CMainFrame* GetInstance() { return s_instance.load(); }
 
-    CNotificationServer& Notifications;
+    CNotificationServer& m_notifications;
     UniqueMenu TrayMenu;
     CUiText UiText;
-    NOTIFYICONDATAW TrayIconData{};
+    CTrayIcon m_trayIcon;
     std::unique_ptr<uint8_t[]> ConfigBuffer;
     DWORD AboutOpen = 0;
     DWORD SettingsOpen = 0;
@@ -126,27 +122,22 @@ private:
     CModelessDialog* AboutBox = nullptr;       // while AboutOpen; it deletes itself
     CModelessDialog* SettingsDialog = nullptr; // while SettingsOpen; it deletes itself
     CDlgVpnInit* WaitDialog = nullptr;
-    DWORD OpenSettingsWhenLoaded = 0;
-    // Read by BuildNextRecordRequest on the pipe thread; written on the main thread before the
-    // request is posted or while the pipe thread waits in its SendMessageW of the reply.
-    std::atomic<uint8_t> LoadIndex{0};
     uint8_t ConnectStates[kConnectionCount] = {};
+    // What the replies mean, and the load they follow (its LoadIndex is read on the pipe thread).
+    CFrameReplies m_replies;
     CThreadOwner PipeThread;
-    DWORD AutoConnectPending = 0;
     DWORD LaunchedWithVpn = 0;
-    uint8_t AutoConnectIndex = 0;
     std::wstring LanguagePath;
     std::wstring PrmFilePath;
     // The last CloseDialogs: 1 when a window it asked to close stayed open.
     DWORD CloseRefused = 0;
-    CStartupWaitFlags StartupWait;
-    // The icon shown now (130 or 145); 0 before the tray icon data is filled.
-    UINT TrayIconId = 0;
-    HICON WindowIcon = nullptr; // icon 130 for WM_GETICON, shared
-    bool TrayIconAdded = false;
-    bool TrayIconWanted = false; // from the start-up's add on, until the frame is destroyed
-    bool Quitting = false;       // the question or the disconnecting dialog of a Quit is open
-    CHeldQuit HeldQuit;          // a Quit that the connection page's press kept from running
+    CStartupWaitFlags m_startupWait;
+    HICON m_windowIcon = nullptr; // icon 130 for WM_GETICON, shared
+    bool m_quitting = false;      // the question or the disconnecting dialog of a Quit is open
+    CHeldQuit m_heldQuit;         // a Quit that the connection page's press kept from running
+
+    // The load failure box, posted from the reply (see WM_PIPE_REPLY).
+    static constexpr UINT WM_LOAD_FAILED = WM_APP + 0x42;
 
     static std::atomic<CMainFrame*> s_instance;
 };

@@ -32,7 +32,7 @@ TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecor
     EXPECT_EQ(requests[2].Frame, Bytes({0x31, 0, 0, 0}));
     for (uint8_t i = 0; i < 20; ++i)
         EXPECT_EQ(requests[3 + i].Frame, Bytes({0x12, 0, 0, 1, i})) << int(i);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_EQ(ReadPrm(), "0\r\nrest");
     EXPECT_EQ(Frame->GetConnectStates()[3], 1);
     EXPECT_EQ(Frame->GetTrayIconId(), 130u);
@@ -42,7 +42,7 @@ TEST_F(MainFrameTest, StartupWithServiceSendsTheRequestsInOrderAndStoresTheRecor
     // Started by the user: the settings dialog opens once the 20th record is in.
     ASSERT_TRUE(PumpUntil([&] { return Frame->SettingsOpenings == 1; }));
     EXPECT_EQ(Frame->ActiveIndex, 3);
-    EXPECT_STREQ(GetMenuItemText(GetPopup(Frame->GetTrayMenu(), 0), 4, true).c_str(), L"終了(&Q)");
+    EXPECT_STREQ(GetMenuItemText(GetPopup(Frame->GetTrayMenu(), 0).get(), 4, true).c_str(), L"終了(&Q)");
 }
 
 TEST_F(MainFrameTest, TrayIconIsAddedAgainWhenTheShellStartsAfresh) {
@@ -77,6 +77,19 @@ TEST_F(MainFrameTest, RefusedRecordIsAskedForAgain) {
     EXPECT_EQ(Frame->SettingsOpenings, 0);
 }
 
+// The pipe thread waits in its SendMessageW while a reply is handled: the failure box must not
+// keep it there (and every request behind it) while the user reads it.
+TEST_F(MainFrameTest, TheLoadFailureBoxComesOnlyAfterThePipeThreadIsLetGo) {
+    Script.WrongRecordAt = 6;
+    StartService();
+    CMessageBoxRecorder boxes;
+    bool insideTheReply = false;
+    boxes.OnBox = [&](const MessageBoxCall&) { insideTheReply = insideTheReply || ::InSendMessage(); };
+    CreateFrame();
+    ASSERT_TRUE(PumpUntil([&] { return BoxesWith(boxes, 213) == 1; }));
+    EXPECT_FALSE(insideTheReply);
+}
+
 TEST_F(MainFrameTest, CommandLineOfTheServiceMarksTheConnection) {
     g_app.m_cmdLine = L"vpn3"; // "connect vpn3" after the program name is cut
     Script.States[0] = 1;      // not taken while the auto-connect is pending
@@ -103,7 +116,7 @@ TEST_F(MainFrameTest, WaitDialogThenServiceReady) {
     CreateFrame();
     EXPECT_EQ(Frame->GetStartupWaitFlags().ServiceReady, 1u);
     WaitForStartupRequests(1); // the dialog's probe, then the 22
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_EQ(ReadPrm(), "0");
 }
 
@@ -114,7 +127,7 @@ TEST_F(MainFrameTest, WaitDialogCancelledClosesSilently) {
     CreateFrame();
     EXPECT_EQ(Frame->GetStartupWaitFlags().StartupCancelled, 1u);
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_EQ(ReadPrm(), "1");
 }
 
@@ -129,9 +142,9 @@ TEST_F(MainFrameTest, TimedOutStartsCountTowardsTheSecondMessage) {
         CMessageBoxRecorder boxes;
         CreateFrame();
         ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-        ASSERT_EQ(boxes.calls.size(), 1u);
-        EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(start.text));
-        EXPECT_EQ(boxes.calls[0].type & MB_ICONMASK, UINT(MB_ICONEXCLAMATION));
+        ASSERT_EQ(boxes.Calls.size(), 1u);
+        EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(start.text));
+        EXPECT_EQ(boxes.Calls[0].Type & MB_ICONMASK, UINT(MB_ICONEXCLAMATION));
         EXPECT_EQ(ReadPrm(), start.stored);
         Frame.reset();
     }
@@ -142,8 +155,8 @@ TEST_F(MainFrameTest, TimedOutWithoutTheFileCreatesNothing) {
     CMessageBoxRecorder boxes;
     CreateFrame();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(227));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(227));
     EXPECT_EQ(::GetFileAttributesW(PrmPath.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -173,8 +186,9 @@ TEST_F(MainFrameTest, StatusTablesChooseTheIcon) {
         SendStatusReply(*Frame, c.states);
         EXPECT_EQ(Frame->GetTrayIconId(), c.icon);
     }
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     SendStatusReply(*Frame, {0, 1}, 4); // too short: refused, nothing changes
+    wintest::PumpPosted();              // the box comes after the reply
     EXPECT_EQ(BoxesWith(boxes, 213), 1u);
     EXPECT_EQ(Frame->GetConnectStates()[19], 1);
 }
@@ -196,7 +210,7 @@ TEST_F(MainFrameTest, NotificationsUpdateStatesAndIcon) {
     CMessageBoxRecorder boxes;
     Notify({0x41, 0, 0, 3, 4, 0, 1});
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 }
 
 class QuitTest : public MainFrameTest {
@@ -215,8 +229,8 @@ TEST_F(QuitTest, ConnectedAsksOnceAndDisconnectsThatConnection) {
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
     EXPECT_EQ(BoxesWith(boxes, 216), 1u);
-    EXPECT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_OKCANCEL | MB_ICONQUESTION));
     const std::vector<FakeRequest> requests = Service->Requests();
     EXPECT_EQ(requests.back().Frame, Bytes({0x02, 0, 0, 1, 2}));
 }
@@ -243,10 +257,10 @@ TEST_F(QuitTest, DisconnectWithoutReplyStillQuits) {
 TEST_F(QuitTest, CancelKeepsRunning) {
     StartConnected(2, 1);
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDCANCEL};
+    boxes.Answers = {IDCANCEL};
     const size_t before = Service->Requests().size();
     Quit();
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return boxes.Calls.size() == 1; }));
     PumpFor(200); // whatever Cancel might still post
     EXPECT_FALSE(Gone());
     EXPECT_EQ(Service->Requests().size(), before);
@@ -257,7 +271,7 @@ TEST_F(QuitTest, ConnectingOnlyQuitsWithoutAsking) {
     CMessageBoxRecorder boxes;
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 }
 
 TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs) {
@@ -274,8 +288,8 @@ TEST_F(QuitTest, BusyFlagOnlyClosesTheDialogs) {
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
 }
 
-// The connection page's press (busy flag 1) holds a Quit, which would otherwise be lost: it runs
-// once the press, and a save the press left in flight (flag 0), have ended, and asks then as any
+// The connection page's press (BusyFlag::ConnectPress) holds a Quit, which would otherwise be lost: it runs
+// once the press, and a save the press left in flight (BusyFlag::Settings), have ended, and asks then as any
 // Quit does.
 TEST_F(QuitTest, AQuitThatAPressHeldRunsOnceThePressAndItsSaveHaveEnded) {
     StartConnected(2, 1);
@@ -284,12 +298,12 @@ TEST_F(QuitTest, AQuitThatAPressHeldRunsOnceThePressAndItsSaveHaveEnded) {
     Quit();
     PumpFor(200);
     EXPECT_FALSE(Gone());
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     Frame->SendMessage(WM_BUSY_FLAGS, 0, 1);
     Frame->SendMessage(WM_BUSY_FLAGS, 1, 0); // the press stops, its save goes on
     PumpFor(200);
     EXPECT_FALSE(Gone());
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     Frame->SendMessage(WM_BUSY_FLAGS, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
     EXPECT_EQ(BoxesWith(boxes, 216), 1u);

@@ -6,7 +6,7 @@
 #include "SettingsDialogDriver.h"
 #include "SettingsDialogFixture.h"
 
-#include "Commands.h"
+#include "CommandData.h"
 #include "ConnectionPageLogic.h"
 #include "DlgVpnConnect.h"
 #include "FileDialog.h"
@@ -317,7 +317,7 @@ TEST_F(SettingsDialogTest, EnterMovesOnEscapeIdokAndIdcancelDoNothing) {
     CMessageBoxRecorder boxes;
     Command(kCloseItem);
     ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_FALSE(Frame->IsSettingsOpen());
     EXPECT_EQ(Frame->GetSettingsDialog(), nullptr);
     EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
@@ -351,7 +351,7 @@ TEST_F(SettingsDialogTest, SaveSendsTwentyRecordsInOrderEachInOneWriteAndShowsWh
         EXPECT_EQ(saves[k].Frame, BuildSaveConfigRequest(k, FrameRecord(k))) << int(k);
     }
     EXPECT_EQ(Service->Requests().size(), before + 20);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 
     // Switched from host to address mode: the address bytes, the old host name behind them.
     const VPNCONFIG saved = Svc.Record(2);
@@ -392,10 +392,10 @@ TEST_F(SettingsDialogTest, AKeyThatDiffersFromItsReentryIsNamedAndNothingIsSent)
     CMessageBoxRecorder boxes;
     ClickSave();
     PumpFor(200);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, std::wstring(BuiltinUiText(212)) + L"（Office 6）")
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, std::wstring(BuiltinUiText(212)) + L"（Office 6）")
         << "the name before the save";
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(Service->Requests().size(), before);
     EXPECT_TRUE(SaveEnabled());
     EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
@@ -408,7 +408,7 @@ TEST_F(SettingsDialogTest, AKeyThatDiffersFromItsReentryIsNamedAndNothingIsSent)
     Type(Control(5, IDC_SET_PSK_AGAIN), L"");
     ClickSave();
     ASSERT_TRUE(WaitForSaves(20, before));
-    EXPECT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls.size(), 1u);
     EXPECT_TRUE(Dialog()->EveryKeyConfirmed());
     EXPECT_EQ(Svc.Record(5).PreSharedKey[0], u'\0');
 }
@@ -424,8 +424,8 @@ TEST_F(SettingsDialogTest, AHostNameLongerThanTheEditTakesStopsTheSaveWithRecord
     CMessageBoxRecorder boxes;
     // The mode stays as it is shown, and what was typed after the host field stays.
     ::SendMessageW(Control(8, IDC_SET_SERVER_ADDRESS_MODE), BM_CLICK, 0, 0);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, L"Enter no more than 120 characters.");
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, L"Enter no more than 120 characters.");
     EXPECT_TRUE(Checked(Control(8, IDC_SET_SERVER_HOST_MODE)));
     EXPECT_FALSE(Checked(Control(8, IDC_SET_SERVER_ADDRESS_MODE)));
     EXPECT_TRUE(::IsWindowVisible(Control(8, IDC_SET_SERVER_HOST)));
@@ -434,8 +434,8 @@ TEST_F(SettingsDialogTest, AHostNameLongerThanTheEditTakesStopsTheSaveWithRecord
     const size_t before = Service->Requests().size();
     ClickSave();
     PumpFor(200);
-    ASSERT_EQ(boxes.calls.size(), 2u);
-    EXPECT_EQ(boxes.calls[1].text, L"Enter no more than 120 characters.");
+    ASSERT_EQ(boxes.Calls.size(), 2u);
+    EXPECT_EQ(boxes.Calls[1].Text, L"Enter no more than 120 characters.");
     EXPECT_EQ(Service->Requests().size(), before);
     EXPECT_EQ(FrameRecord(8).ToBytes(), image);
     EXPECT_TRUE(SaveEnabled());
@@ -450,11 +450,11 @@ TEST_F(SettingsDialogTest, ARefusedItemShowsOneBoxAtTheEndAndKeepsSaveEnabled) {
     const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
     bool busyDuringBox = false;
-    boxes.onBox = [&](const MessageBoxCall&) { busyDuringBox = Frame->IsBusy(BusyFlag::Settings); };
+    boxes.OnBox = [&](const MessageBoxCall&) { busyDuringBox = Frame->IsBusy(BusyFlag::Settings); };
     ClickSave();
     ASSERT_TRUE(WaitForSaves(20, before));
-    ASSERT_EQ(boxes.calls.size(), 1u) << "one box for the batch";
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));
+    ASSERT_EQ(boxes.Calls.size(), 1u) << "one box for the batch";
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(214));
     EXPECT_TRUE(busyDuringBox);
     EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), 20u) << "the items after a refused one go too";
     EXPECT_TRUE(SaveEnabled()) << "not all of it reached the service";
@@ -469,10 +469,10 @@ TEST_F(SettingsDialogTest, AStoppedServiceFailsTheWholeBatchWithOneBox) {
     Service->Stop();
     CMessageBoxRecorder boxes;
     ClickSave();
-    ASSERT_TRUE(PumpUntil([&] { return !boxes.calls.empty() && !Frame->IsBusy(BusyFlag::Settings); }));
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.Calls.empty() && !Frame->IsBusy(BusyFlag::Settings); }));
     PumpFor(200);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(214));
     EXPECT_TRUE(SaveEnabled());
     EXPECT_FALSE(Closed());
 }
@@ -495,7 +495,7 @@ TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialo
     SelectTab(1);
     Type(Control(0, IDC_SET_NAME), L"Held");
     CMessageBoxRecorder boxes;
-    boxes.onBox = [&](const MessageBoxCall&) {
+    boxes.OnBox = [&](const MessageBoxCall&) {
         // The service asks the GUI to quit while the batch's box is open.
         Notify({0x41, 0, 0, 3, 0, 0, 1});
         ASSERT_TRUE(PumpUntil([&] { return Frame->GetTrayIconId() == 145; }));
@@ -511,7 +511,7 @@ TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialo
     EXPECT_FALSE(Closed());
     EXPECT_FALSE(Gone());
     ::SetEvent(release);
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+    ASSERT_TRUE(PumpUntil([&] { return boxes.Calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
     EXPECT_FALSE(Closed());
     EXPECT_TRUE(SaveEnabled());
     {
@@ -520,12 +520,12 @@ TEST_F(SettingsDialogTest, QuitWhileABatchIsUnderWayOrItsBoxIsOpenLeavesTheDialo
     }
     ::CloseHandle(release);
     // Nothing busy now: the next Quit asks about the edits and, answered No, ends the program.
-    boxes.onBox = nullptr;
-    boxes.answers = {IDNO};
+    boxes.OnBox = nullptr;
+    boxes.Answers = {IDNO};
     Quit();
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_EQ(boxes.calls.size(), 2u);
-    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.Calls.size(), 2u);
+    EXPECT_EQ(boxes.Calls[1].Text, BuiltinUiText(209));
 }
 
 // While a batch is in flight, Save and the connection page's button refuse; an edit typed
@@ -537,7 +537,7 @@ TEST_F(SettingsDialogTest, WhileABatchIsInFlightSaveAndThePressRefuseAndANewEdit
     const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
     CDialogRecorder dialogs;
-    dialogs.onDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
+    dialogs.OnDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
     {
         CHeldReply held(Svc, CMD_SAVE_CONFIG, 10);
         ClickSave();
@@ -547,8 +547,8 @@ TEST_F(SettingsDialogTest, WhileABatchIsInFlightSaveAndThePressRefuseAndANewEdit
         ClickSave();
         ::SendMessageW(ConnControl(IDC_CONN_BUTTON), BM_CLICK, 0, 0);
         PumpPosted();
-        EXPECT_TRUE(boxes.calls.empty()) << "the press asked nothing";
-        EXPECT_TRUE(dialogs.opened.empty());
+        EXPECT_TRUE(boxes.Calls.empty()) << "the press asked nothing";
+        EXPECT_TRUE(dialogs.Opened.empty());
         EXPECT_FALSE(Frame->IsBusy(BusyFlag::ConnectPress));
     }
     ASSERT_TRUE(WaitForSaves(20, before));
@@ -558,11 +558,11 @@ TEST_F(SettingsDialogTest, WhileABatchIsInFlightSaveAndThePressRefuseAndANewEdit
     EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Saved");
     EXPECT_TRUE(SaveEnabled()) << "the edit typed during the batch is still to be saved";
     EXPECT_EQ(WindowText(Control(1, IDC_SET_USER)), L"typed meanwhile");
-    boxes.answers = {IDYES};
+    boxes.Answers = {IDYES};
     Command(kCloseItem);
     ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
     EXPECT_EQ(FixedToString(Svc.Record(1).UserName), u"typed meanwhile");
 }
 
@@ -579,13 +579,13 @@ TEST_F(SettingsDialogTest, ACloseWhoseSaveIsRefusedStaysOpenAndAsksAgain) {
     const std::wstring refusals[] = {std::wstring(BuiltinUiText(212)) + L"（Office 3）", BuiltinUiText(214)};
     for (const std::wstring& refusal : refusals) {
         SCOPED_TRACE(refusal == refusals[0] ? "by the page" : "by the service");
-        boxes.calls.clear();
-        boxes.answers = {IDYES};
+        boxes.Calls.clear();
+        boxes.Answers = {IDYES};
         Command(kCloseItem);
-        ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 2 && !Frame->IsBusy(BusyFlag::Settings); }));
+        ASSERT_TRUE(PumpUntil([&] { return boxes.Calls.size() == 2 && !Frame->IsBusy(BusyFlag::Settings); }));
         PumpFor(100);
-        EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
-        EXPECT_EQ(boxes.calls[1].text, refusal);
+        EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
+        EXPECT_EQ(boxes.Calls[1].Text, refusal);
         EXPECT_FALSE(Closed());
         EXPECT_EQ(Dialog()->GetCloseState(), 0);
         EXPECT_TRUE(SaveEnabled());
@@ -594,12 +594,12 @@ TEST_F(SettingsDialogTest, ACloseWhoseSaveIsRefusedStaysOpenAndAsksAgain) {
         std::lock_guard<std::mutex> guard(Svc.Lock);
         Svc.SaveResults[0] = 5;
     }
-    boxes.calls.clear();
-    boxes.answers = {IDNO};
+    boxes.Calls.clear();
+    boxes.Answers = {IDNO};
     Command(kCloseItem);
     ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
     EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG).size(), 20u) << "the one batch the service refused";
 }
 
@@ -608,7 +608,7 @@ TEST_F(SettingsDialogTest, QuitWithoutEditsEndsTheProgramThroughTheFrame) {
     CMessageBoxRecorder boxes;
     Command(kQuitItem);
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_TRUE(Closed());
     EXPECT_FALSE(Frame->IsSettingsOpen());
 }
@@ -632,13 +632,13 @@ TEST_P(CloseWithEditsTest, AsksOnceThenSavesOrDiscardsAndGoes) {
     Type(Control(1, IDC_SET_NAME), L"Edited");
     const size_t before = Service->Requests().size();
     CMessageBoxRecorder boxes;
-    boxes.answers = {c.Answer};
+    boxes.Answers = {c.Answer};
     CloseBy(c.Item);
     ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
     wintest::PumpFor(100);
-    ASSERT_EQ(boxes.calls.size(), 1u) << "neither the end of the save nor the frame's Quit asks again";
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
-    EXPECT_EQ(boxes.calls[0].type, UINT(MB_YESNO | MB_ICONQUESTION));
+    ASSERT_EQ(boxes.Calls.size(), 1u) << "neither the end of the save nor the frame's Quit asks again";
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_YESNO | MB_ICONQUESTION));
     EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), c.Saved ? 20u : 0u);
     const std::wstring name = c.Saved ? L"Edited" : L"Office 2";
     EXPECT_EQ(ConnectionName(Svc.Record(1)), name);
@@ -757,7 +757,7 @@ TEST_F(SettingsDialogTest, TheDialogAndItsBoxesOpenCentred) {
 
 // Save, then a close or quit before the batch's last reply: Save is still enabled, so the
 // question opens; the batch ends under it and closes nothing (nor ends the program), and busy
-// flag 0 stays set. The answer decides, the edit typed after Save included.
+// BusyFlag::Settings stays set. The answer decides, the edit typed after Save included.
 class AQuestionOverASaveBatchTest : public SettingsDialogTest,
                                     public testing::WithParamInterface<CloseCase> {};
 
@@ -774,8 +774,8 @@ TEST_P(AQuestionOverASaveBatchTest, TheBatchEndsUnderTheQuestionAndTheAnswerDeci
     CMessageBoxRecorder boxes;
     bool openAfterTheBatch = false;
     bool busyUnderTheQuestion = false;
-    boxes.onBox = [&](const MessageBoxCall& call) {
-        if (call.text != BuiltinUiText(209))
+    boxes.OnBox = [&](const MessageBoxCall& call) {
+        if (call.Text != BuiltinUiText(209))
             return;
         // The batch's last reply comes while the question is open.
         held.Release();
@@ -786,14 +786,14 @@ TEST_P(AQuestionOverASaveBatchTest, TheBatchEndsUnderTheQuestionAndTheAnswerDeci
         PumpPosted(); // what the batch's end posted
         openAfterTheBatch = !Closed() && !Gone();
         busyUnderTheQuestion = !Gone() && Frame->IsBusy(BusyFlag::Settings);
-        boxes.answers = {c.Answer};
+        boxes.Answers = {c.Answer};
     };
     CloseBy(c.Item);
     ASSERT_TRUE(PumpUntil([&] { return Closed() && (Gone() || !c.ProgramEnds); }));
     PumpFor(100);
     EXPECT_TRUE(openAfterTheBatch) << "the batch's end closed under the question";
     EXPECT_TRUE(busyUnderTheQuestion);
-    ASSERT_EQ(boxes.calls.size(), 1u);
+    ASSERT_EQ(boxes.Calls.size(), 1u);
     EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), c.Saved ? 40u : 20u);
     EXPECT_EQ(ConnectionName(Svc.Record(1)), L"First");
     EXPECT_EQ(FixedToString(Svc.Record(1).UserName), c.Saved ? u"typed after Save" : u"user");
@@ -859,7 +859,7 @@ TEST_F(ImportExportTest, ImportOfAllReloadsTheTwentyRecordsInOrderAndShowsThem) 
     EXPECT_EQ(requests[before].Frame, BuildImportRequest(u"C:\\settings\\all.bin", 0));
     for (uint8_t k = 0; k < 20; ++k)
         EXPECT_EQ(requests[before + 1 + k].Frame, BuildLoadConfigRequest(k)) << int(k);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     for (unsigned k = 0; k < 20; ++k) {
         const std::wstring name = L"Imported " + std::to_wstring(k + 1);
         EXPECT_EQ(ConnectionName(FrameRecord(k)), name) << k;
@@ -892,7 +892,7 @@ TEST_F(ImportExportTest, ImportOfOneConnectionReloadsItsPageAloneAndKeepsTheOthe
     }
     ASSERT_TRUE(PumpUntil([&] { return !Frame->IsBusy(BusyFlag::Settings); }));
     PumpFor(100);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     const std::vector<FakeRequest> requests = Service->Requests();
     ASSERT_EQ(requests.size(), before + 2) << "the import and one load";
     EXPECT_EQ(requests[before].Frame, BuildImportRequest(u"C:\\one.bin", 3));
@@ -933,9 +933,9 @@ TEST_F(ImportExportTest, WhileAnImportIsUnderWayNothingIsStoredOverIt) {
     AnswerFileDialogs();
     SelectTab(2);
     CMessageBoxRecorder boxes;
-    boxes.answers = {IDNO, IDNO};
+    boxes.Answers = {IDNO, IDNO};
     CDialogRecorder dialogs;
-    dialogs.onDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
+    dialogs.OnDialog = [](CDialog& d) { d.EndDialog(IDCANCEL); };
     const size_t before = Service->Requests().size();
     // Held at the import itself, then at a load of its reload.
     for (const uint8_t heldAt : {CMD_IMPORT, CMD_LOAD_CONFIG}) {
@@ -962,8 +962,8 @@ TEST_F(ImportExportTest, WhileAnImportIsUnderWayNothingIsStoredOverIt) {
             ::SendMessageW(ConnControl(IDC_CONN_BUTTON), BM_CLICK, 0, 0);
             PumpPosted();
             EXPECT_EQ(FileDialogs.size(), fileDialogs) << "the menu refused";
-            EXPECT_TRUE(boxes.calls.empty()) << "the press asked nothing";
-            EXPECT_TRUE(dialogs.opened.empty());
+            EXPECT_TRUE(boxes.Calls.empty()) << "the press asked nothing";
+            EXPECT_TRUE(dialogs.Opened.empty());
             EXPECT_FALSE(Frame->IsBusy(BusyFlag::ConnectPress));
         }
         ASSERT_TRUE(PumpUntil([&] { return RequestsOf(CMD_LOAD_CONFIG, from).size() == 20; }));
@@ -993,13 +993,13 @@ TEST_F(ImportExportTest, AnImportRefusedOrUnansweredShowsTheLoadFailureAndLoadsN
             Svc.ImportResult = 2;
             Svc.ImportUnanswered = !answered;
         }
-        boxes.calls.clear();
+        boxes.Calls.clear();
         const size_t before = Service->Requests().size();
         Command(kImportAll + 3);
-        ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+        ASSERT_TRUE(PumpUntil([&] { return boxes.Calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
         PumpFor(100);
-        EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(213));
-        EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONEXCLAMATION));
+        EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(213));
+        EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_OK | MB_ICONEXCLAMATION));
         ASSERT_EQ(Service->Requests().size(), before + 1);
         EXPECT_EQ(Service->Requests()[before].Frame[0], CMD_IMPORT);
     }
@@ -1023,15 +1023,15 @@ TEST_F(ImportExportTest, ExportSavesUnderANewNameAndShowsOnlyItsFailure) {
     EXPECT_EQ(FileDialogs[0].InitialName, L"*.bin");
     EXPECT_EQ(Service->Requests()[before].Frame, BuildExportRequest(u"C:\\new\\export.bin", 0));
     PumpFor(100);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 
     {
         std::lock_guard<std::mutex> guard(Svc.Lock);
         Svc.ExportResult = 5;
     }
     Command(kExportAll + 7);
-    ASSERT_TRUE(PumpUntil([&] { return boxes.calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(214));
+    ASSERT_TRUE(PumpUntil([&] { return boxes.Calls.size() == 1 && !Frame->IsBusy(BusyFlag::Settings); }));
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(214));
     EXPECT_EQ(Service->Requests().back().Frame, BuildExportRequest(u"C:\\new\\export.bin", 7));
     EXPECT_FALSE(Closed());
 }
@@ -1067,7 +1067,7 @@ TEST_F(ImportExportTest, CancelledFileDialogsSendNothingAndClearTheBusyFlag) {
     PumpFor(100);
     EXPECT_EQ(FileDialogs.size(), 2u);
     EXPECT_EQ(Service->Requests().size(), before);
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
     // And Quit is held by nothing.
     Quit();
@@ -1106,8 +1106,8 @@ TEST_P(AFailureUnderTheCloseQuestionTest, NeitherClosesNorEndsTheClose) {
     CMessageBoxRecorder boxes;
     bool openAfterTheFailure = false;
     int closeStateAfterIt = -1;
-    boxes.onBox = [&](const MessageBoxCall& call) {
-        if (call.text != BuiltinUiText(209))
+    boxes.OnBox = [&](const MessageBoxCall& call) {
+        if (call.Text != BuiltinUiText(209))
             return;
         {
             std::lock_guard<std::mutex> guard(Svc.Lock);
@@ -1115,19 +1115,19 @@ TEST_P(AFailureUnderTheCloseQuestionTest, NeitherClosesNorEndsTheClose) {
         }
         held->Release();
         EXPECT_TRUE(PumpUntil(
-            [&] { return Closed() || (boxes.calls.size() == 2 && !Dialog()->IsOperationInFlight()); }));
+            [&] { return Closed() || (boxes.Calls.size() == 2 && !Dialog()->IsOperationInFlight()); }));
         PumpPosted();
         openAfterTheFailure = !Closed();
         closeStateAfterIt = openAfterTheFailure ? Dialog()->GetCloseState() : -1;
-        boxes.answers = {IDYES};
+        boxes.Answers = {IDYES};
     };
     Command(kCloseItem);
     ASSERT_TRUE(PumpUntil([&] { return Closed(); }));
     EXPECT_TRUE(openAfterTheFailure);
     EXPECT_EQ(closeStateAfterIt, 1) << "the close is still under way";
-    ASSERT_EQ(boxes.calls.size(), 2u);
-    EXPECT_EQ(boxes.calls[0].text, BuiltinUiText(209));
-    EXPECT_EQ(boxes.calls[1].text, BuiltinUiText(214));
+    ASSERT_EQ(boxes.Calls.size(), 2u);
+    EXPECT_EQ(boxes.Calls[0].Text, BuiltinUiText(209));
+    EXPECT_EQ(boxes.Calls[1].Text, BuiltinUiText(214));
     EXPECT_EQ(RequestsOf(CMD_SAVE_CONFIG, before).size(), exportFails ? 20u : 40u);
     EXPECT_EQ(ConnectionName(Svc.Record(1)), L"Edited");
     EXPECT_FALSE(Frame->IsBusy(BusyFlag::Settings));
@@ -1185,7 +1185,7 @@ TEST_F(SettingsDialogTest, SixSectionsOfTheLanguageFileGiveTheTexts) {
 
     const HMENU bar = ::GetMenu(Dlg());
     EXPECT_EQ(GetMenuItemText(bar, 0, true), L"File");
-    const HMENU fileMenu = GetPopup(bar, 0);
+    const HMENU fileMenu = GetPopup(bar, 0).get();
     EXPECT_EQ(GetMenuItemText(fileMenu, 0, true), L"Import");
     EXPECT_EQ(GetMenuItemText(fileMenu, 1, true), L"Export");
     EXPECT_EQ(GetMenuItemText(fileMenu, 3, true), L"Close");

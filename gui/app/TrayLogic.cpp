@@ -1,9 +1,13 @@
 #include "TrayLogic.h"
 
 #include "ByteOrder.h"
+#include "PipeReply.h"
+#include "Protocol.h"
 #include "Records.h"
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <cstring>
 #include <cwchar>
 
@@ -132,8 +136,8 @@ CQuitDecision DecideQuit(const uint32_t (&busyFlags)[kBusyFlagCount],
 
 CClosableWindows DecideClosableWindows(const uint32_t (&busyFlags)[kBusyFlagCount]) {
     CClosableWindows windows;
-    windows.SettingsDialog = busyFlags[0] == 0 && busyFlags[1] == 0;
-    windows.VersionBox = busyFlags[2] == 0;
+    windows.SettingsDialog = busyFlags[kBusyFlagSettings] == 0 && busyFlags[kBusyFlagPress] == 0;
+    windows.VersionBox = busyFlags[kBusyFlagVersionBox] == 0;
     return windows;
 }
 
@@ -168,6 +172,38 @@ uint32_t StoreConnectionStatesPayload(const uint8_t* payload, uint32_t length, b
         std::memcpy(states, payload, kConnectionCount);
     }
     return 0;
+}
+
+CFrameReplyStep CFrameReplies::OnReply(uint32_t dataLength, const uint8_t* frame) {
+    CFrameReplyStep step;
+    ReplyView reply;
+    const uint8_t asked[] = {CMD_VPN_STATUS, CMD_LOAD_CONFIG, CMD_ERR_RESTART_CHK};
+    const uint8_t* answered = std::find_if(std::begin(asked), std::end(asked), [&](uint8_t command) {
+        return ReadPipeReply(command, dataLength, frame, reply);
+    });
+    // Below four payload bytes a reply tells the frame nothing, refused or not.
+    if (answered == std::end(asked) || reply.PayloadLength < 4)
+        return step;
+    if (reply.ResultCode != 0) {
+        step.ShowFailure = true;
+        return step;
+    }
+    if (*answered == CMD_LOAD_CONFIG) {
+        uint8_t index = LoadIndex.load();
+        bool lastStored = false;
+        step.ShowFailure = StoreConnectionRecordPayload(reply.Payload, reply.PayloadLength, m_records, index,
+                                                        lastStored) != 0;
+        LoadIndex = index;
+        if (lastStored && OpenSettingsWhenLoaded) {
+            step.OpenSettings = true;
+            OpenSettingsWhenLoaded = false;
+        }
+    } else if (*answered == CMD_VPN_STATUS) {
+        step.ShowFailure = StoreConnectionStatesPayload(reply.Payload, reply.PayloadLength,
+                                                        AutoConnectPending, AutoConnectIndex, m_states) != 0;
+        step.StatesStored = !step.ShowFailure;
+    }
+    return step;
 }
 
 } // namespace corvel

@@ -1,9 +1,10 @@
 #pragma once
 // The tray program's decisions that need no window: what the command line asks for, how a
-// start-up ends, which tray icon the connection states show, what Quit does, and how the
-// replies to the frame's requests are stored. Plain C++, tested natively as well.
+// start-up ends, which tray icon the connection states show, what Quit does, and what the
+// replies to the frame's requests mean. Plain C++, tested natively as well.
 #include "resource.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,7 +13,10 @@ namespace corvel {
 
 inline constexpr unsigned kConnectionCount = 20;
 inline constexpr unsigned kBusyFlagCount = 3;
-inline constexpr unsigned kBusyFlagPress = 1; // the connection page's press (BusyFlag::ConnectPress)
+// The indices of the frame's busy flags (BusyFlag, which the windows use).
+inline constexpr unsigned kBusyFlagSettings = 0;   // BusyFlag::Settings
+inline constexpr unsigned kBusyFlagPress = 1;      // BusyFlag::ConnectPress
+inline constexpr unsigned kBusyFlagVersionBox = 2; // BusyFlag::VersionBox
 
 // Shared texts the frame itself shows.
 inline constexpr unsigned kTextLoadFailed = 213;
@@ -78,7 +82,7 @@ enum class QuitStep {
 struct CQuitDecision {
     QuitStep Step = QuitStep::CloseAndEnd;
     uint8_t VpnIndex = 0;
-    // CloseDialogsOnly under the connection page's press (busy flag 1): the Quit is kept and
+    // CloseDialogsOnly under the connection page's press (BusyFlag::ConnectPress): the Quit is kept and
     // run once the press, and what it started (a save batch), has ended; the press connects
     // nothing after it.
     bool HoldUntilPressEnds = false;
@@ -111,11 +115,12 @@ private:
     bool m_held = false;
 };
 
-// Which of the frame's two windows Quit may close. The settings dialog is held by busy flag 0
-// (its own operations: a save batch until its last reply, an import or export, a close) and by
-// busy flag 1 (the connection page's press, until the dialogs it ran have ended): a save that
-// the press started may end, and clear flag 0, while the press's dialogs are still open. The
-// version box is held by flag 2 while it closes.
+// Which of the frame's two windows Quit may close. The settings dialog is held by
+// BusyFlag::Settings (its own operations: a save batch until its last reply, an import or
+// export, a close) and by BusyFlag::ConnectPress (the connection page's press, until the dialogs
+// it ran have ended): a save that the press started may end, and clear BusyFlag::Settings, while
+// the press's dialogs are still open. The version box is held by BusyFlag::VersionBox while it
+// closes.
 struct CClosableWindows {
     bool SettingsDialog = true;
     bool VersionBox = true;
@@ -133,5 +138,42 @@ uint32_t StoreConnectionRecordPayload(const uint8_t* payload, uint32_t length, u
 // auto-connect pending only that connection is marked as connecting.
 uint32_t StoreConnectionStatesPayload(const uint8_t* payload, uint32_t length, bool autoConnectPending,
                                       uint8_t autoConnectIndex, uint8_t (&states)[kConnectionCount]);
+
+// What the frame does after one reply to its own requests (the restart check, the states, the
+// 20 records). The box is posted: the reply is handled while the pipe thread waits for it.
+struct CFrameReplyStep {
+    bool ShowFailure = false;  // the load failure box (213)
+    bool StatesStored = false; // the tray icon follows the new states; the notification server starts
+    bool OpenSettings = false; // the 20th record is in and the settings were asked for
+};
+
+// The frame's replies: what each means, and the load of the 20 records they follow.
+class CFrameReplies {
+public:
+    // `records` (20 x 1126 bytes) and `states` are the frame's copies, which the replies fill.
+    CFrameReplies(uint8_t* records, uint8_t (&states)[kConnectionCount])
+        : m_records(records), m_states(states) {}
+    CFrameReplies(const CFrameReplies&) = delete;
+    CFrameReplies& operator=(const CFrameReplies&) = delete;
+
+    // `dataLength` and `frame` as WM_PIPE_REPLY carries them. A failed request, a reply
+    // without a payload (the restart check's) and a reply to another command change nothing;
+    // any other refusal, and a payload the store refuses, show the failure.
+    CFrameReplyStep OnReply(uint32_t dataLength, const uint8_t* frame);
+
+    // The record the next CMD_LOAD_CONFIG asks for. Read by its builder on the pipe thread;
+    // written on the main thread before the request is posted or while the pipe thread waits
+    // in its SendMessageW of the reply.
+    std::atomic<uint8_t> LoadIndex{0};
+    // Open the settings dialog once the 20th record is in.
+    bool OpenSettingsWhenLoaded = false;
+    // The connection the command line names: shown as connecting, whatever the states say.
+    bool AutoConnectPending = false;
+    uint8_t AutoConnectIndex = 0;
+
+private:
+    uint8_t* m_records;
+    uint8_t (&m_states)[kConnectionCount];
+};
 
 } // namespace corvel

@@ -1,9 +1,11 @@
 #include "TrayLogic.h"
 
+#include "Protocol.h"
 #include "Records.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -171,21 +173,22 @@ TEST(HeldQuit, RunsOnceWhenThePressAndWhatItLeftInFlightHaveEnded) {
 
     held.OnQuit(DecideQuit(pressAndSave, states));
     EXPECT_TRUE(held.Held());
-    held.OnQuit(DecideQuit(save, states)); // a second Quit that finds only flag 0 keeps it
+    held.OnQuit(DecideQuit(save, states)); // a second Quit that finds only BusyFlag::Settings keeps it
     EXPECT_TRUE(held.Held());
     EXPECT_FALSE(held.OnBusyFlags(press)) << "the batch ended, the press goes on";
     // The press stopped (no server) with its save still in flight: the Quit waits for it,
-    // or it would find flag 0 and be lost.
+    // or it would find BusyFlag::Settings and be lost.
     EXPECT_FALSE(held.OnBusyFlags(save));
     EXPECT_TRUE(held.OnBusyFlags(idle));
     EXPECT_FALSE(held.Held());
     EXPECT_FALSE(held.OnBusyFlags(idle)) << "once";
 }
 
-// The one rule of the settings dialog's two holds: its own operations (flag 0, a save batch
-// until its last reply) and the connection page's press (flag 1). A save started by a press
-// ends, and clears flag 0, while the press's credentials or connecting dialog is still open:
-// flag 1 alone must keep Quit from destroying the dialog under it.
+// The one rule of the settings dialog's two holds: its own operations (BusyFlag::Settings, a
+// save batch until its last reply) and the connection page's press (BusyFlag::ConnectPress). A
+// save started by a press ends, and clears BusyFlag::Settings, while the press's credentials or
+// connecting dialog is still open: BusyFlag::ConnectPress alone must keep Quit from destroying
+// the dialog under it.
 TEST(DecideClosableWindows, EitherHoldOfTheSettingsDialogSparesItTheVersionBoxHasItsOwn) {
     struct Case {
         uint32_t Flags[kBusyFlagCount];
@@ -269,6 +272,94 @@ TEST(StoreConnectionStates, CopyPendingAndShort) {
     EXPECT_EQ(StoreConnectionStatesPayload(payload, 20, true, 5, pending), 0u);
     EXPECT_EQ(pending[5], 2);
     EXPECT_EQ(pending[3], 0);
+}
+
+// A reply frame as the pipe thread hands it over: head, ResultCode, payload.
+std::vector<uint8_t> ReplyFrame(uint8_t replyId, uint32_t result, const std::vector<uint8_t>& payload) {
+    const uint32_t dataLength = uint32_t(4 + payload.size());
+    std::vector<uint8_t> f(8 + payload.size());
+    f[0] = replyId;
+    for (int i = 0; i < 3; ++i)
+        f[1 + i] = uint8_t(dataLength >> (16 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        f[4 + i] = uint8_t(result >> (24 - 8 * i));
+    std::copy(payload.begin(), payload.end(), f.begin() + 8);
+    return f;
+}
+
+// Each reply the frame can get, and what it means: the frame stores, opens, or shows the box.
+TEST(FrameReplies, WhatEachReplyMeans) {
+    const std::vector<uint8_t> states(20, 0);
+    std::vector<uint8_t> oneUp = states;
+    oneUp[3] = 1;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> frame; // empty: the request failed, (0, null)
+        uint8_t loadIndex;
+        bool openWhenLoaded;
+        bool failure, statesStored, openSettings;
+        uint8_t loadIndexAfter;
+        uint8_t state3After;
+    };
+    const Case cases[] = {
+        {"failed request", {}, 0, true, false, false, false, 0, 0},
+        {"restart check: no payload", ReplyFrame(REPLY_ERR_RESTART_CHK, 0, {}), 0, true, false, false, false,
+         0, 0},
+        {"restart check refused, no payload", ReplyFrame(REPLY_ERR_RESTART_CHK, 5, {}), 0, true, false, false,
+         false, 0, 0},
+        {"restart check refused with a payload", ReplyFrame(REPLY_ERR_RESTART_CHK, 5, {0, 0, 0, 0}), 0, true,
+         true, false, false, 0, 0},
+        {"states", ReplyFrame(REPLY_VPN_STATUS, 0, oneUp), 0, true, false, true, false, 0, 1},
+        {"states refused", ReplyFrame(REPLY_VPN_STATUS, 5, oneUp), 0, true, true, false, false, 0, 0},
+        {"states too short", ReplyFrame(REPLY_VPN_STATUS, 0, {0, 1, 0, 0}), 0, true, true, false, false, 0,
+         0},
+        {"a refusal below four payload bytes", ReplyFrame(REPLY_LOAD_CONFIG, 87, {4}), 4, true, false, false,
+         false, 4, 0},
+        {"record 5", ReplyFrame(REPLY_LOAD_CONFIG, 0, RecordPayload(4, VPNCONFIG::kSize, 9)), 4, true, false,
+         false, false, 5, 0},
+        {"another record than asked", ReplyFrame(REPLY_LOAD_CONFIG, 0, RecordPayload(5, VPNCONFIG::kSize, 9)),
+         4, true, true, false, false, 4, 0},
+        {"the 20th record, settings asked for",
+         ReplyFrame(REPLY_LOAD_CONFIG, 0, RecordPayload(19, VPNCONFIG::kSize, 9)), 19, true, false, false,
+         true, 0, 0},
+        {"the 20th record, nothing asked",
+         ReplyFrame(REPLY_LOAD_CONFIG, 0, RecordPayload(19, VPNCONFIG::kSize, 9)), 19, false, false, false,
+         false, 0, 0},
+        {"another command's reply", ReplyFrame(REPLY_DISCONNECT, 5, {0, 0, 0, 0}), 0, true, false, false,
+         false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> records(kConnectionCount * VPNCONFIG::kSize, 0);
+        uint8_t frameStates[kConnectionCount] = {};
+        CFrameReplies replies(records.data(), frameStates);
+        replies.LoadIndex = c.loadIndex;
+        replies.OpenSettingsWhenLoaded = c.openWhenLoaded;
+        const CFrameReplyStep step = c.frame.empty()
+                                         ? replies.OnReply(0, nullptr)
+                                         : replies.OnReply(uint32_t(c.frame.size() - 4), c.frame.data());
+        EXPECT_EQ(step.ShowFailure, c.failure);
+        EXPECT_EQ(step.StatesStored, c.statesStored);
+        EXPECT_EQ(step.OpenSettings, c.openSettings);
+        EXPECT_EQ(replies.LoadIndex.load(), c.loadIndexAfter);
+        EXPECT_EQ(frameStates[3], c.state3After);
+        // The settings open once: the 20th record of a later load opens nothing.
+        EXPECT_EQ(replies.OpenSettingsWhenLoaded, c.openWhenLoaded && !c.openSettings);
+    }
+}
+
+TEST(FrameReplies, AStatesReplyUnderAnAutoConnectMarksOnlyThatConnection) {
+    std::vector<uint8_t> records(kConnectionCount * VPNCONFIG::kSize, 0);
+    uint8_t states[kConnectionCount] = {};
+    CFrameReplies replies(records.data(), states);
+    replies.AutoConnectPending = true;
+    replies.AutoConnectIndex = 7;
+    std::vector<uint8_t> up(20, 0);
+    up[3] = 1;
+    const std::vector<uint8_t> frame = ReplyFrame(REPLY_VPN_STATUS, 0, up);
+    EXPECT_TRUE(replies.OnReply(uint32_t(frame.size() - 4), frame.data()).StatesStored);
+    EXPECT_EQ(states[7], 2);
+    EXPECT_EQ(states[3], 0);
 }
 
 } // namespace

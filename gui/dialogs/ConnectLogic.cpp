@@ -2,27 +2,13 @@
 
 #include "ConfigItems.h"
 #include "FixedString.h"
+#include "PipeReply.h"
 #include "Protocol.h"
 #include "Records.h"
 #include "Replies.h"
 #include "SettingValues.h"
 
 namespace corvel {
-
-namespace {
-
-// Volatile, so the stores are not dropped as dead.
-void SecureWipe(void* bytes, size_t size) {
-    volatile uint8_t* p = static_cast<uint8_t*>(bytes);
-    for (size_t i = 0; i < size; ++i)
-        p[i] = 0;
-}
-
-} // namespace
-
-void WipeFrame(RequestFrame& frame) {
-    SecureWipe(frame.data(), frame.size());
-}
 
 CPressDecision DecideConnectPress(bool up, bool modified, CPressQuestions& questions) {
     CPressDecision decision;
@@ -104,23 +90,14 @@ CConnectingStep DecideConnectingStep(uint8_t connectState, ConnectingEvent event
     return step;
 }
 
-namespace {
-
-// The reply to `commandId`, whole and consistent; false for anything else.
-bool ReadReplyTo(uint8_t commandId, uint32_t dataLength, const uint8_t* frame, ReplyView& reply) {
-    return frame && ParseReply(frame, size_t(CommandHeader::kSize) + dataLength, commandId, reply) == 0;
-}
-
-} // namespace
-
 bool IsRefusedReply(uint8_t commandId, uint32_t dataLength, const uint8_t* frame) {
     ReplyView reply;
-    return ReadReplyTo(commandId, dataLength, frame, reply) && reply.ResultCode != ResultCode::Success;
+    return ReadPipeReply(commandId, dataLength, frame, reply) && reply.ResultCode != ResultCode::Success;
 }
 
 CredentialsSaveOutcome ClassifyCredentialsSaveReply(uint32_t dataLength, const uint8_t* frame) {
     ReplyView reply;
-    if (!ReadReplyTo(CMD_SAVE_CONFIG, dataLength, frame, reply))
+    if (!ReadPipeReply(CMD_SAVE_CONFIG, dataLength, frame, reply))
         return CredentialsSaveOutcome::Ignored;
     return reply.ResultCode == ResultCode::Success ? CredentialsSaveOutcome::Saved
                                                    : CredentialsSaveOutcome::Refused;
@@ -128,22 +105,16 @@ CredentialsSaveOutcome ClassifyCredentialsSaveReply(uint32_t dataLength, const u
 
 RequestFrame BuildCredentialsSaveFrame(uint8_t vpnIndex, std::wstring_view userName,
                                        std::wstring_view password) {
-    AUTHINFO info; // zero-filled: nothing of an earlier request's strings follows a terminator
-    info.VpnIndex = vpnIndex;
-    std::u16string user = Utf16FromWide(userName);
     std::u16string pass = Utf16FromWide(password);
-    CopyToFixed(info.UserName, user);
-    CopyToFixed(info.Password, pass);
-    RequestFrame frame = BuildSaveAuthInfoRequest(info);
-    SecureWipe(info.Password, sizeof info.Password);
-    SecureWipe(pass.data(), pass.size() * sizeof(char16_t));
+    RequestFrame frame = BuildCredentialsSaveRequest(vpnIndex, Utf16FromWide(userName), pass);
+    WipeBytes(pass.data(), pass.size() * sizeof(char16_t));
     return frame;
 }
 
 RequestFrame BuildConnectFrame(uint8_t vpnIndex, std::wstring_view userName, std::wstring_view password) {
     std::u16string pass = Utf16FromWide(password);
     RequestFrame frame = BuildGuiConnectRequest(vpnIndex, Utf16FromWide(userName), pass);
-    SecureWipe(pass.data(), pass.size() * sizeof(char16_t));
+    WipeBytes(pass.data(), pass.size() * sizeof(char16_t));
     return frame;
 }
 

@@ -47,7 +47,7 @@ enum class PressAction {
 struct CPressDecision {
     PressAction Action = PressAction::Stop;
     unsigned BoxTextId = 0; // Stop: 212 or 219 in an OK box first; 0 none
-    // The press's hold on the settings dialog (busy flag 1) ends with this decision. A
+    // The press's hold on the settings dialog (BusyFlag::ConnectPress) ends with this decision. A
     // disconnect or a connect keeps it until the dialog it runs has ended.
     bool ReleaseHold = true;
     // Connect: only once the save batch the press posted has ended with every item answered 0
@@ -138,9 +138,6 @@ RequestFrame BuildCredentialsSaveFrame(uint8_t vpnIndex, std::wstring_view userN
 
 // The CMD_CONNECT of the tray program: ShowGui 1, each string without its terminator.
 RequestFrame BuildConnectFrame(uint8_t vpnIndex, std::wstring_view userName, std::wstring_view password);
-
-// A frame that carried credentials, zeroed once its copy is posted.
-void WipeFrame(RequestFrame& frame);
 
 // The credentials dialog's save box opens ticked when the connection has stored credentials.
 inline int InitialSaveCredentials(std::wstring_view userName, std::wstring_view password) {

@@ -62,7 +62,7 @@ protected:
     // `messageId` are recorded and `onOpen` runs; a watchdog ends it if it never closes.
     INT_PTR RunModal(CDialog& dialog, int messageId, const std::function<void(HWND)>& onOpen = {}) {
         CDialogRecorder dialogs;
-        dialogs.onDialog = [&](CDialog& opened) {
+        dialogs.OnDialog = [&](CDialog& opened) {
             Caption = opened.GetWindowText();
             Message = opened.GetDlgItemText(messageId);
             if (onOpen)
@@ -255,7 +255,7 @@ TEST_F(DisconnectingTest, WhileTheReplyIsAwaitedEnterEscapeAndTheCloseBoxDoNothi
     rig.Hold();
     CMessageBoxRecorder boxes;
     CDlgVpnDisconnecting dialog;
-    dialog.PipeThread = &rig.Thread;
+    dialog.SetPipeThread(&rig.Thread);
     dialog.VpnIndex = 7;
     bool stillOpen = false, grayed = false;
     DWORD canClose = 1;
@@ -277,7 +277,7 @@ TEST_F(DisconnectingTest, WhileTheReplyIsAwaitedEnterEscapeAndTheCloseBoxDoNothi
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(grayed);
     EXPECT_EQ(canClose, 0u);
-    EXPECT_TRUE(boxes.calls.empty()) << "a successful disconnect closes without a message";
+    EXPECT_TRUE(boxes.Calls.empty()) << "a successful disconnect closes without a message";
     const auto requests = rig.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].Frame, (std::vector<uint8_t>{0x02, 0, 0, 1, 7}));
@@ -302,23 +302,23 @@ TEST_F(DisconnectingTest, EveryOutcomeClosesTheDialogAndAllButSuccessShowTheFail
         ASSERT_TRUE(rig.Started);
         CMessageBoxRecorder boxes;
         CDlgVpnDisconnecting dialog;
-        dialog.PipeThread = &rig.Thread;
+        dialog.SetPipeThread(&rig.Thread);
         dialog.VpnIndex = 3;
         HWND hwnd = nullptr;
         bool openWhileBox = false;
-        boxes.onBox = [&](const MessageBoxCall&) { openWhileBox = ::IsWindow(hwnd) && dialog.CanClose == 0; };
+        boxes.OnBox = [&](const MessageBoxCall&) { openWhileBox = ::IsWindow(hwnd) && dialog.CanClose == 0; };
         EXPECT_EQ(RunModal(dialog, IDC_DISCONNECTING_MESSAGE, [&](HWND opened) { hwnd = opened; }), IDCANCEL);
         EXPECT_FALSE(WatchdogFired);
         EXPECT_EQ(dialog.CanClose, 1u);
         if (!c.FailureBox) {
-            EXPECT_TRUE(boxes.calls.empty());
+            EXPECT_TRUE(boxes.Calls.empty());
             continue;
         }
-        ASSERT_EQ(boxes.calls.size(), 1u);
-        EXPECT_EQ(boxes.calls[0].owner, hwnd);
-        EXPECT_EQ(boxes.calls[0].text, L"disconnect failed");
-        EXPECT_EQ(boxes.calls[0].caption, L"connection state");
-        EXPECT_EQ(boxes.calls[0].type, UINT(MB_OK | MB_ICONERROR));
+        ASSERT_EQ(boxes.Calls.size(), 1u);
+        EXPECT_EQ(boxes.Calls[0].Owner, hwnd);
+        EXPECT_EQ(boxes.Calls[0].Text, L"disconnect failed");
+        EXPECT_EQ(boxes.Calls[0].Caption, L"connection state");
+        EXPECT_EQ(boxes.Calls[0].Type, UINT(MB_OK | MB_ICONERROR));
         EXPECT_TRUE(openWhileBox) << "the box comes first, then the dialog closes";
     }
 }
@@ -329,11 +329,11 @@ TEST_F(DisconnectingTest, APipeThreadThatTakesNoMoreRequestsIsAFailedDisconnect)
     ended.Quit(kPipeThreadQuitWaitMs);
     CMessageBoxRecorder boxes;
     CDlgVpnDisconnecting dialog;
-    dialog.PipeThread = &ended;
+    dialog.SetPipeThread(&ended);
     EXPECT_EQ(RunModal(dialog, IDC_DISCONNECTING_MESSAGE), IDCANCEL);
     EXPECT_FALSE(WatchdogFired);
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, L"disconnect failed");
+    ASSERT_EQ(boxes.Calls.size(), 1u);
+    EXPECT_EQ(boxes.Calls[0].Text, L"disconnect failed");
 }
 
 TEST_F(DisconnectingTest, WithoutAPipeThreadNothingIsSentAndTheDialogCloses) {
@@ -359,7 +359,7 @@ TEST_F(DisconnectingTest, WithoutAPipeThreadNothingIsSentAndTheDialogCloses) {
                   IDCANCEL);
         EXPECT_FALSE(WatchdogFired);
         EXPECT_FALSE(grayed);
-        EXPECT_TRUE(boxes.calls.empty());
+        EXPECT_TRUE(boxes.Calls.empty());
     }
 }
 

@@ -45,25 +45,21 @@ bool CopyTextToClipboard(HWND owner, std::wstring_view text, UINT codePage) {
     std::string ansi;
     if (!ConvertForClipboard(text, codePage, ansi))
         return false;
-    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, ansi.size());
+    UniqueGlobalMemory memory(::GlobalAlloc(GMEM_MOVEABLE, ansi.size()));
     if (!memory)
         return false;
-    void* bytes = ::GlobalLock(memory);
-    if (!bytes) {
-        ::GlobalFree(memory);
+    void* bytes = ::GlobalLock(memory.get());
+    if (!bytes)
         return false;
-    }
     std::memcpy(bytes, ansi.data(), ansi.size());
-    ::GlobalUnlock(memory);
-    if (!::OpenClipboard(owner)) {
-        ::GlobalFree(memory);
+    ::GlobalUnlock(memory.get());
+    if (!::OpenClipboard(owner))
         return false;
-    }
     ::EmptyClipboard();
-    const bool placed = ::SetClipboardData(CF_TEXT, memory) != nullptr;
+    const bool placed = ::SetClipboardData(CF_TEXT, memory.get()) != nullptr;
     ::CloseClipboard();
-    if (!placed)
-        ::GlobalFree(memory); // the clipboard owns it only once it took it
+    if (placed)
+        (void)memory.release(); // the clipboard's now
     return placed;
 }
 

@@ -37,13 +37,7 @@ CDlgVpnConnect::CDlgVpnConnect(uint8_t* records, bool connectionUp, int activeIn
     : CModelessDialog(IDD_VPN_CONNECT), ConnectionUp(connectionUp ? 1 : 0), ActiveIndex(activeIndex),
       Records(records), m_requests(records, [this](const RequestFrame& frame) {
           return PipeThread && m_hWnd && PostPipeRequest(PipeThread, m_hWnd, frame) != FALSE;
-      }) {
-    // The tab control and the pages' address controls.
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_TAB_CLASSES | ICC_INTERNET_CLASSES;
-    ::InitCommonControlsEx(&controls);
-}
+      }) {}
 
 CDlgVpnConnect::~CDlgVpnConnect() {
     // Requests still queued are performed all the same: they carry their own frames, and their
@@ -493,11 +487,11 @@ void CDlgVpnConnect::LoadSettingsMenuTexts() {
     CLanguageFile file;
     if (OpenLanguageFile(GetMainFrameServices().GetLanguagePath(), file) != 0)
         return;
-    const BorrowedMenu bar = ::GetMenu(m_hWnd);
+    const BorrowedMenu bar(::GetMenu(m_hWnd));
     const BorrowedMenu fileMenu = GetPopup(bar, 0);
     // By position, text only: each popup keeps its submenu.
     for (const CSettingsMenuText& text : ReadSettingsMenuTexts(file)) {
-        BorrowedMenu menu = nullptr;
+        BorrowedMenu menu;
         switch (text.Menu) {
         case SettingsMenuLevel::Bar:
             menu = bar;
@@ -513,7 +507,7 @@ void CDlgVpnConnect::LoadSettingsMenuTexts() {
             break;
         }
         if (menu)
-            SetMenuItemText(menu, UINT(text.Position), true, text.Text);
+            SetMenuItemText(menu.get(), UINT(text.Position), true, text.Text);
     }
     ::DrawMenuBar(m_hWnd);
 }
@@ -532,11 +526,11 @@ void SetConnectionMenuLabels(HMENU submenu, const uint8_t* records) {
 } // namespace
 
 void CDlgVpnConnect::UpdateImportMenu() {
-    SetConnectionMenuLabels(GetPopup(GetPopup(::GetMenu(m_hWnd), 0), 0), Records);
+    SetConnectionMenuLabels(GetPopup(GetPopup(::GetMenu(m_hWnd), 0), 0).get(), Records);
 }
 
 void CDlgVpnConnect::UpdateExportMenu() {
-    SetConnectionMenuLabels(GetPopup(GetPopup(::GetMenu(m_hWnd), 0), 1), Records);
+    SetConnectionMenuLabels(GetPopup(GetPopup(::GetMenu(m_hWnd), 0), 1).get(), Records);
 }
 
 bool CDlgVpnConnect::ChooseSettingsFile(UINT id, CSettingsFileSelection& selection) {

@@ -29,12 +29,7 @@ constexpr int kProgressStep = 2;
 CDlgVpnConnecting::CDlgVpnConnecting(CWnd* parent, std::wstring connectionName, uint8_t vpnIndex,
                                      std::wstring userName, std::wstring password)
     : CDialog(IDD_VPN_CONNECTING, parent), ConnectionName(std::move(connectionName)), VpnIndex(vpnIndex),
-      UserName(std::move(userName)), Password(std::move(password)) {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
-    ::InitCommonControlsEx(&controls);
-}
+      UserName(std::move(userName)), Password(std::move(password)) {}
 
 CDlgVpnConnecting::~CDlgVpnConnecting() {
     ::SecureZeroMemory(Password.data(), Password.size() * sizeof(wchar_t));
@@ -80,13 +75,13 @@ BOOL CDlgVpnConnecting::OnInitDialog() {
     QuitRequested = 0;
     ::SendDlgItemMessageW(m_hWnd, IDC_CONNECTING_PROGRESS, PBM_SETRANGE32, 0, kProgressEnd);
     StatusText = frame.GetUiText(kTextConnecting);
-    FullName = ConnectionName;
-    ConnectionName = MakeLabelText(m_hWnd, FullName, kNameLabelWidth);
+    m_fullName = ConnectionName;
+    ConnectionName = MakeLabelText(m_hWnd, m_fullName, kNameLabelWidth);
     UpdateData(FALSE);
 
     // Not shown yet: the credentials dialog shows alone.
-    CDlgXauth credentials(this, FullName);
-    credentials.SetXauthPipeThread(PipeThread);
+    CDlgXauth credentials(this, m_fullName);
+    credentials.SetPipeThread(PipeThread);
     credentials.VpnIndex = VpnIndex;
     credentials.SaveCredentials = InitialSaveCredentials(UserName, Password);
     credentials.UserName = UserName;

@@ -58,7 +58,7 @@ private:
 
     std::wstring ConnectionName;
     std::wstring StatusText;
-    std::wstring FullName; // the name as given, unfitted, for the credentials dialog
+    std::wstring m_fullName; // the name as given, unfitted, for the credentials dialog
     const CThreadOwner* PipeThread = nullptr;
     uint8_t VpnIndex;
     std::wstring UserName;

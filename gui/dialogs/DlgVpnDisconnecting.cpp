@@ -88,14 +88,14 @@ void CDlgVpnDisconnecting::FinishWaiting() {
 }
 
 void CDlgVpnDisconnecting::SetCloseCommandEnabled(bool enabled) {
-    const HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
+    const BorrowedMenu menu(::GetSystemMenu(m_hWnd, FALSE));
     if (!menu)
         return;
     MENUITEMINFOW item{};
     item.cbSize = sizeof(item);
     item.fMask = MIIM_STATE;
     item.fState = enabled ? MFS_ENABLED : (MFS_DISABLED | MFS_GRAYED);
-    ::SetMenuItemInfoW(menu, SC_CLOSE, FALSE, &item);
+    ::SetMenuItemInfoW(menu.get(), SC_CLOSE, FALSE, &item);
 }
 
 } // namespace corvel

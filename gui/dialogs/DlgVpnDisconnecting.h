@@ -17,7 +17,8 @@ public:
     explicit CDlgVpnDisconnecting(CWnd* parent = nullptr);
 
     // Set by the caller before DoModal. Null: nothing is sent and the dialog stays closable.
-    const CThreadOwner* PipeThread = nullptr;
+    void SetPipeThread(const CThreadOwner* thread) { PipeThread = thread; }
+
     // 1 at construction, 0 while the reply is awaited (UI thread only).
     DWORD CanClose = 1;
     // The connection to end; its CMD_DISCONNECT frame is built when the dialog opens and
@@ -36,10 +37,10 @@ private:
     void SetCloseCommandEnabled(bool enabled);
     void FinishWaiting();
 
-    // The failure box is shown after WM_PIPE_REPLY has returned, so the pipe thread is not
-    // held (with the pipe still open) while the user reads it.
+    // The failure box, posted from the reply (see WM_PIPE_REPLY).
     static constexpr UINT WM_DISCONNECT_FAILED = WM_APP + 0x41;
 
+    const CThreadOwner* PipeThread = nullptr;
     bool m_awaitingReply = false; // one request posted, its one WM_PIPE_REPLY not yet handled
 };
 

@@ -21,17 +21,6 @@ bool ProbeServiceOnce() {
 CDlgVpnInit::CDlgVpnInit(CStartupWaitFlags& flags, ServiceProbe probe, CWnd* parent)
     : CDialog(IDD_VPN_INIT, parent), m_flags(flags), m_probe(probe ? probe : &ProbeServiceOnce) {}
 
-LRESULT CDlgVpnInit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_TIMER:
-        OnServiceProbeTimer(wParam);
-        return 0;
-    default:
-        break;
-    }
-    return CDialog::WindowProc(message, wParam, lParam);
-}
-
 BOOL CDlgVpnInit::PreTranslateMessage(MSG* msg) {
     if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE))
         return TRUE;
@@ -47,7 +36,7 @@ BOOL CDlgVpnInit::OnInitDialog() {
     return TRUE;
 }
 
-void CDlgVpnInit::OnServiceProbeTimer(UINT_PTR id) {
+void CDlgVpnInit::OnTimer(UINT_PTR id) {
     const bool decided = m_flags.ServiceReady == 1 || m_flags.ServiceTimedOut == 1;
     switch (id) {
     case kProbeTimer:

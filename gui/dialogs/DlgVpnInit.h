@@ -22,16 +22,16 @@ public:
     explicit CDlgVpnInit(CStartupWaitFlags& flags, ServiceProbe probe = nullptr, CWnd* parent = nullptr);
 
 protected:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnInitDialog() override;
     // Only a probe, the give-up timer or a close decides the outcome: IDOK would end the
     // dialog with all three flags 0, which the frame takes for a ready service.
     void OnOK() override;
     void OnCancel() override;
+    // The probe's tick and the give-up.
+    void OnTimer(UINT_PTR id) override;
 
 private:
-    void OnServiceProbeTimer(UINT_PTR id);
     void StopTimers();
 
     CStartupWaitFlags& m_flags;

@@ -23,7 +23,7 @@ public:
 
     // The request thread that carries the save; null sends nothing and a ticked box then ends
     // the dialog as a refused save would.
-    void SetXauthPipeThread(const CThreadOwner* thread) { PipeThread = thread; }
+    void SetPipeThread(const CThreadOwner* thread) { PipeThread = thread; }
 
     // Set by the caller before DoModal; after IDOK the credentials to use.
     uint8_t VpnIndex = 0;

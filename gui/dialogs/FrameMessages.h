@@ -8,7 +8,7 @@ namespace corvel {
 constexpr unsigned int WM_TRAY_NOTIFY = 1034; // WM_USER + 10
 // The frame to itself: close when no dialog stays open.
 constexpr unsigned int WM_CLOSE_IF_IDLE = 1037; // WM_USER + 13
-// To the frame: wParam busy flag 0, 1 or 2 (BusyFlag), lParam its new value.
+// To the frame: wParam the BusyFlag, lParam its new value.
 constexpr unsigned int WM_BUSY_FLAGS = 1038; // WM_USER + 14
 // Connection-setting page to the settings dialog.
 constexpr unsigned int WM_PAGE_MODIFIED = 1044; // WM_USER + 20

@@ -64,11 +64,11 @@ void CPageDlgVpnConnect::SelectConnection(int index) {
 }
 
 void CPageDlgVpnConnect::ShowConnectionStates(int up, int index) {
-    if (!States.Show(up, index))
+    if (!m_states.Show(up, index))
         return;
     const CMainFrameServices& frame = GetMainFrameServices();
     for (size_t i = 0; i < StateTexts.size(); ++i)
-        StateTexts[i] = frame.GetUiText(States.StateTextIds[i]);
+        StateTexts[i] = frame.GetUiText(m_states.StateTextIds[i]);
     UpdateData(FALSE);
 }
 
@@ -114,7 +114,7 @@ BOOL CPageDlgVpnConnect::OnCmdMsg(UINT id, UINT code, HWND control) {
 void CPageDlgVpnConnect::OnBnClickedRadio() {
     UpdateData(TRUE);
     // "切断" only on the connection that is up.
-    SetConnectButtonText(States.ButtonTextId(SelectedIndex));
+    SetConnectButtonText(m_states.ButtonTextId(SelectedIndex));
 }
 
 // ---- following the connections ----
@@ -189,13 +189,13 @@ void CPageDlgVpnConnect::OnVpnState1(WPARAM vpnIndex) {
 }
 
 void CPageDlgVpnConnect::OnConnectionStateChanged(bool up) {
-    States.ConnectedFlag = up ? 1 : 0;
-    ShowConnectionStates(States.ConnectedFlag, SelectedIndex);
+    m_states.ConnectedFlag = up ? 1 : 0;
+    ShowConnectionStates(m_states.ConnectedFlag, SelectedIndex);
     SetConnectButtonText(up ? kTextDisconnectButton : kTextConnectButton);
     // An index outside 0 to 19 marks nothing connected in the frame.
     GetMainFrameServices().SetTrayIcon(up, uint8_t(IsConnectionIndex(SelectedIndex) ? SelectedIndex : 0xFF));
     if (OwnerDialog && OwnerDialog->m_hWnd)
-        ::PostMessageW(OwnerDialog->m_hWnd, WM_SET_TRAY_ICON, WPARAM(States.ConnectedFlag), 0);
+        ::PostMessageW(OwnerDialog->m_hWnd, WM_SET_TRAY_ICON, WPARAM(m_states.ConnectedFlag), 0);
 }
 
 // ---- the press of the button ----
@@ -248,14 +248,14 @@ void CPageDlgVpnConnect::OnBnClickedConnect() {
         ::MessageBeep(MB_OK);
         return;
     }
-    // The press holds the settings dialog open (busy flag 1) until the windows it runs have
-    // ended, whatever the dialog's own operations do with busy flag 0 meanwhile.
+    // The press holds the settings dialog open (BusyFlag::ConnectPress) until the windows it
+    // runs have ended, whatever the dialog's own operations do with BusyFlag::Settings meanwhile.
     m_pressing = true;
     m_pressIndex = SelectedIndex;
     GetMainFrameServices().SetBusyFlag(BusyFlag::ConnectPress, true);
     CPagePressQuestions questions(*this);
     const bool modified = OwnerDialog && OwnerDialog->IsModified();
-    const CPressDecision decision = DecideConnectPress(States.ConnectedFlag != 0, modified, questions);
+    const CPressDecision decision = DecideConnectPress(m_states.ConnectedFlag != 0, modified, questions);
     switch (decision.Action) {
     case PressAction::Disconnect:
         RunDisconnect();
@@ -280,14 +280,14 @@ void CPageDlgVpnConnect::OnBnClickedConnect() {
 void CPageDlgVpnConnect::RunDisconnect() {
     RunModal([this] {
         CDlgVpnDisconnecting dialog;
-        dialog.PipeThread = PipeThread;
-        dialog.VpnIndex = uint8_t(States.ActiveIndex);
+        dialog.SetPipeThread(PipeThread);
+        dialog.VpnIndex = uint8_t(m_states.ActiveIndex);
         return dialog.DoModal();
     });
     // Down whatever the outcome: a failure was reported by the dialog.
     ShowConnectionStates(0, 0);
     PostMessage(WM_SET_TRAY_ICON, 0, 0);
-    if (ConnectAfterDisconnect(SelectedIndex, States.ActiveIndex)) {
+    if (ConnectAfterDisconnect(SelectedIndex, m_states.ActiveIndex)) {
         m_pressIndex = SelectedIndex;
         PostMessage(WM_START_CONNECT); // the hold stays for it
         return;
@@ -318,7 +318,7 @@ void CPageDlgVpnConnect::OnStartConnect() {
     if (!m_pressing)
         return; // only a press posts it
     CMainFrameServices& frame = GetMainFrameServices();
-    if (!StartConnectNow(States.ConnectedFlag != 0, frame.IsQuitPending()) ||
+    if (!StartConnectNow(m_states.ConnectedFlag != 0, frame.IsQuitPending()) ||
         !IsConnectionIndex(m_pressIndex) || !Records) {
         EndPress(); // a held Quit runs then
         return;
@@ -367,7 +367,7 @@ void CPageDlgVpnConnect::AbortConnect(int vpnIndex) {
 }
 
 void CPageDlgVpnConnect::OnPipeReply(WPARAM dataLength, LPARAM frame) {
-    // Sent by the pipe thread; the frame is valid only during this call. Busy flag 0 is the
+    // Sent by the pipe thread; the frame is valid only during this call. BusyFlag::Settings is the
     // settings dialog's: the abort's reply leaves it alone.
     if (IsRefusedReply(CMD_DISCONNECT, static_cast<uint32_t>(dataLength),
                        reinterpret_cast<const uint8_t*>(frame)))

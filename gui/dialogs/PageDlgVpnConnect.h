@@ -37,11 +37,11 @@ public:
     void SetButtonText(const std::wstring& text);
     void EnableAllRadios();
     void EnableOnlyRadio(int index);
-    int GetActiveIndex() const { return States.ActiveIndex; }
+    int GetActiveIndex() const { return m_states.ActiveIndex; }
 
     int GetSelectedIndex() const { return SelectedIndex; }
-    int GetConnectedFlag() const { return States.ConnectedFlag; }
-    // From a press of the button until the windows it ran have ended (busy flag 1 is set).
+    int GetConnectedFlag() const { return m_states.ConnectedFlag; }
+    // From a press of the button until the windows it ran have ended (BusyFlag::ConnectPress is set).
     bool IsPressing() const { return m_pressing; }
 
     // The settings dialog: the save batch that the press started has ended, `saved` when every
@@ -85,7 +85,7 @@ private:
     static constexpr UINT WM_SAVE_BATCH_ENDED = WM_APP + 0x45;
 
     int SelectedIndex = 0;
-    CConnectionStates States; // ActiveIndex, ConnectedFlag and the label of each connection
+    CConnectionStates m_states; // ActiveIndex, ConnectedFlag and the label of each connection
     std::array<std::wstring, 20> StateTexts;
     const CThreadOwner* PipeThread = nullptr;
     const uint8_t* Records = nullptr;

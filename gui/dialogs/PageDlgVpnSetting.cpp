@@ -37,19 +37,19 @@ const int kInputControls[] = {IDC_SET_NAME,
 CPageDlgVpnSetting::CPageDlgVpnSetting() : CDialog(IDD_PAGE_VPN_SETTING) {}
 
 void CPageDlgVpnSetting::DoDataExchange(CDataExchange* dx) {
-    DDX_TextLimited(dx, IDC_SET_NAME, Values.NameText, kNameMaxChars);
-    DDX_TextLimited(dx, IDC_SET_PSK, Values.PskText, kPreSharedKeyMaxChars);
-    DDX_TextLimited(dx, IDC_SET_PSK_AGAIN, Values.PskAgainText, kPreSharedKeyMaxChars);
-    DDX_Radio(dx, IDC_SET_SERVER_ADDRESS_MODE, Values.ServerChoice);
-    DWORD address = Values.ServerAddress;
+    DDX_TextLimited(dx, IDC_SET_NAME, m_values.NameText, kNameMaxChars);
+    DDX_TextLimited(dx, IDC_SET_PSK, m_values.PskText, kPreSharedKeyMaxChars);
+    DDX_TextLimited(dx, IDC_SET_PSK_AGAIN, m_values.PskAgainText, kPreSharedKeyMaxChars);
+    DDX_Radio(dx, IDC_SET_SERVER_ADDRESS_MODE, m_values.ServerChoice);
+    DWORD address = m_values.ServerAddress;
     DDX_IPAddress(dx, IDC_SET_SERVER_ADDRESS, address);
-    Values.ServerAddress = address;
-    DDX_TextLimited(dx, IDC_SET_SERVER_HOST, Values.ServerHostText, kServerHostMaxChars);
+    m_values.ServerAddress = address;
+    DDX_TextLimited(dx, IDC_SET_SERVER_HOST, m_values.ServerHostText, kServerHostMaxChars);
     DDX_Text(dx, IDC_SET_SERVER_LABEL, ServerLabelText);
-    DDX_CBIndex(dx, IDC_SET_AUTH, Values.AuthChoice);
-    DDX_Check(dx, IDC_SET_USE_VPN_GATEWAY, Values.UseVpnGateway);
-    DDX_TextLimited(dx, IDC_SET_USER, Values.UserText, kUserNameMaxChars);
-    DDX_TextLimited(dx, IDC_SET_PASSWORD, Values.PasswordText, kPasswordMaxChars);
+    DDX_CBIndex(dx, IDC_SET_AUTH, m_values.AuthChoice);
+    DDX_Check(dx, IDC_SET_USE_VPN_GATEWAY, m_values.UseVpnGateway);
+    DDX_TextLimited(dx, IDC_SET_USER, m_values.UserText, kUserNameMaxChars);
+    DDX_TextLimited(dx, IDC_SET_PASSWORD, m_values.PasswordText, kPasswordMaxChars);
 }
 
 BOOL CPageDlgVpnSetting::OnInitDialog() {
@@ -63,7 +63,7 @@ BOOL CPageDlgVpnSetting::OnInitDialog() {
     for (const wchar_t* method : kAuthMethods)
         ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(method));
     CDialog::OnInitDialog();
-    ShowServerKind(Values.IsHostMode());
+    ShowServerKind(m_values.IsHostMode());
     UpdateData(FALSE);
     return TRUE;
 }
@@ -79,8 +79,8 @@ void CPageDlgVpnSetting::ShowServerKind(bool hostMode) {
 void CPageDlgVpnSetting::SetSettingRecord(const uint8_t* record) {
     if (!record)
         return;
-    Values.LoadFromRecord(VPNCONFIG::FromBytes(record));
-    ShowServerKind(Values.IsHostMode());
+    m_values.LoadFromRecord(VPNCONFIG::FromBytes(record));
+    ShowServerKind(m_values.IsHostMode());
     UpdateData(FALSE);
 }
 
@@ -92,7 +92,7 @@ bool CPageDlgVpnSetting::GetSettingRecord(uint8_t* record) {
     if (!UpdateData(TRUE))
         return false;
     VPNCONFIG config = VPNCONFIG::FromBytes(record);
-    switch (Values.WriteToRecord(config)) {
+    switch (m_values.WriteToRecord(config)) {
     case SettingWriteResult::Written:
         config.Write(record);
         return true;
@@ -174,7 +174,7 @@ void CPageDlgVpnSetting::OnServerKindClicked(bool hostMode) {
     if (!UpdateData(TRUE)) {
         // A value the exchange refused: the mode stays as shown, and the values after the
         // refused one (stale) are not written back over what the user typed.
-        Values.ServerChoice = m_hostModeShown ? 1 : 0;
+        m_values.ServerChoice = m_hostModeShown ? 1 : 0;
         ::CheckRadioButton(m_hWnd, IDC_SET_SERVER_ADDRESS_MODE, IDC_SET_SERVER_HOST_MODE,
                            m_hostModeShown ? IDC_SET_SERVER_HOST_MODE : IDC_SET_SERVER_ADDRESS_MODE);
         return;

@@ -27,14 +27,14 @@ public:
     // key mismatch (the 212 box names the record as it was) leaves the record untouched: false.
     bool GetSettingRecord(uint8_t* record);
     // The values as last exchanged.
-    bool IsPreSharedKeyConfirmed() const { return Values.IsPreSharedKeyConfirmed(); }
-    bool HasServerAddress() const { return Values.HasServerAddress(); }
+    bool IsPreSharedKeyConfirmed() const { return m_values.IsPreSharedKeyConfirmed(); }
+    bool HasServerAddress() const { return m_values.HasServerAddress(); }
 
     void EnableSettingControls(BOOL enable);
     void SetPainted(int painted) { Painted = painted; }
     void SetShownIndex(int index) { ShownIndex = index; }
 
-    const CSettingValues& GetValues() const { return Values; }
+    const CSettingValues& GetValues() const { return m_values; }
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
@@ -54,7 +54,7 @@ private:
     void OnServerKindClicked(bool hostMode);
     void NotifyModified();
 
-    CSettingValues Values;
+    CSettingValues m_values;
     std::wstring ServerLabelText;
     CDlgVpnConnect* OwnerDialog = nullptr;
     int Painted = 0;

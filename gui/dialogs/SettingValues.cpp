@@ -30,26 +30,6 @@ bool Fits(const std::u16string& text, size_t capacity) {
 
 } // namespace
 
-std::wstring WideFromUtf16(std::u16string_view text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-std::u16string Utf16FromWide(std::wstring_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (const wchar_t c : text) {
-        const uint32_t code = uint32_t(c);
-        if (code > 0xFFFF && code <= 0x10FFFF) {
-            // Only where wchar_t is 32 bits: a code point beyond the BMP becomes its pair.
-            out += char16_t(0xD800 + ((code - 0x10000) >> 10));
-            out += char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            out += char16_t(code);
-        }
-    }
-    return out;
-}
-
 std::wstring ConnectionName(const VPNCONFIG& record) {
     return FieldText(record.Name);
 }

@@ -3,6 +3,7 @@
 // exchange fills these members; SetSettingRecord and GetSettingRecord are the two mappings below,
 // so the window only moves them to and from its controls.
 #include "Records.h"
+#include "WideText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,11 +24,6 @@ inline constexpr int kPreSharedKeyMaxChars = 128;
 inline constexpr int kServerHostMaxChars = 120;
 inline constexpr int kUserNameMaxChars = 64;
 inline constexpr int kPasswordMaxChars = 64;
-
-// Texts as Windows holds them: one wchar_t per UTF-16 unit. Natively (32-bit wchar_t) a unit
-// stays one wchar_t too, so lengths and cuts count the same units on both sides.
-std::wstring WideFromUtf16(std::u16string_view text);
-std::u16string Utf16FromWide(std::wstring_view text);
 
 // The name of a record, up to its terminator or the end of its array.
 std::wstring ConnectionName(const VPNCONFIG& record);

@@ -23,11 +23,11 @@ enum class SettingsCloseEvent {
 
 struct CCloseStep {
     bool Refused = false;   // under the open question: nothing happens (a beep)
-    bool SetBusy = false;   // busy flag 0 set (the first step of a close or a quit)
+    bool SetBusy = false;   // BusyFlag::Settings set (the first step of a close or a quit)
     bool AskSave = false;   // ask 209 with Yes / No, then OnAnswer
     bool StartSave = false; // SaveAllSettings, then OnSaveStarted with whether it posted the batch
     bool ClearSettingsOpen = false;
-    bool ClearBusy = false;       // busy flag 0 cleared (see CSettingsRequests::Idle)
+    bool ClearBusy = false;       // BusyFlag::Settings cleared (see CSettingsRequests::Idle)
     bool PostQuitRequest = false; // WM_QUIT_REQUEST to the main frame
     bool Destroy = false;         // DestroyWindow; CloseRefused from its result
 };

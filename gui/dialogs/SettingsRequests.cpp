@@ -1,6 +1,7 @@
 #include "SettingsRequests.h"
 
 #include "ConfigItems.h"
+#include "PipeReply.h"
 #include "Protocol.h"
 #include "Records.h"
 #include "Replies.h"
@@ -109,8 +110,7 @@ CSettingsActions CSettingsRequests::OnReply(uint32_t dataLength, const uint8_t* 
     ReplyView reply;
     // A frame that is not this request's answer (another reply id, a head that disagrees with
     // its length) tells nothing about the request: it counts as no answer.
-    if (frame &&
-        ParseReply(frame, size_t(CommandHeader::kSize) + dataLength, CommandOf(request.Kind), reply) == 0 &&
+    if (ReadPipeReply(CommandOf(request.Kind), dataLength, frame, reply) &&
         reply.ResultCode == ResultCode::Success) {
         switch (request.Kind) {
         case SettingsRequestKind::Load:

@@ -7,7 +7,7 @@
 //
 // A request that gets no usable answer (no frame, a frame that is not the answer to it, or one
 // that could not be posted at all) fails as a refusal would. A save batch shows at most one box,
-// at its end, so no reply of the batch arrives while its box is open and busy flag 0 stays set
+// at its end, so no reply of the batch arrives while its box is open and BusyFlag::Settings stays set
 // until the batch's last item is answered.
 #include "Requests.h"
 #include "SettingsClose.h"
@@ -33,7 +33,7 @@ struct CSettingsActions {
     bool DisableSave = false;   // with RefreshView: disable Save (false: leave Save as it is)
     // For the close or quit under way when the actions are carried out (OnRequestsEnded).
     SettingsCloseEvent CloseEvent = SettingsCloseEvent::None;
-    bool ClearBusy = false; // an operation ended and nothing is in flight: busy flag 0 cleared,
+    bool ClearBusy = false; // an operation ended and nothing is in flight: BusyFlag::Settings cleared,
                             // unless the close goes on or its question is open
     // The end of the save batch last started with StartSave(..., true), told to whoever waits
     // for it (the connection page's press): SaveBatchSaved when every item was answered 0.
@@ -73,7 +73,7 @@ public:
     // enabled.
     void OnEdited();
 
-    // No request of the dialog is waiting for its reply. Busy flag 0 is cleared only then
+    // No request of the dialog is waiting for its reply. BusyFlag::Settings is cleared only then
     // (a cancelled file dialog or a refused save must not clear it under a batch in flight).
     bool Idle() const { return m_queue.empty(); }
     // An import, or the reload after it, is under way; it replaces record `vpnIndex` (0 to 19)

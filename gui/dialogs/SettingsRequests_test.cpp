@@ -228,7 +228,7 @@ TEST_F(SettingsRequestsTest, SaveBatchEndsOnceAtItsLastAnswer) {
         for (uint8_t k = 0; k < kVpnCount; ++k) {
             const auto it = c.Answers.find(k);
             const Answer answer = it == c.Answers.end() ? Answer::Ok : it->second;
-            // Busy flag 0 stays set and no box opens before the batch's last answer.
+            // BusyFlag::Settings stays set and no box opens before the batch's last answer.
             EXPECT_EQ(AnswerSave(k, answer), k + 1u < kVpnCount ? kNothing : c.End) << "item " << int(k);
         }
         EXPECT_TRUE(Requests->Idle());
@@ -636,7 +636,7 @@ TEST(SettingsCloseTest, AfterARefusedSaveTheNextCloseAsksAgain) {
 }
 
 TEST(SettingsCloseTest, AnEditAfterAQuitThatDidNotHappenIsAskedAbout) {
-    // Quit without edits posts the quit request; a reload still in flight keeps busy flag 0 set,
+    // Quit without edits posts the quit request; a reload still in flight keeps BusyFlag::Settings set,
     // so the main frame's Quit leaves the dialog open.
     CSettingsCloseLogic logic;
     ASSERT_TRUE(logic.OnQuit(false).PostQuitRequest);

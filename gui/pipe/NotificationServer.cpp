@@ -46,7 +46,7 @@ DWORD CNotificationServer::CreateInstances() {
             return LastErrorOr1359();
         pipes.push_back(std::move(pipe));
     }
-    NotifyPipes = std::move(pipes);
+    m_notifyPipes = std::move(pipes);
     return 0;
 }
 
@@ -56,7 +56,7 @@ DWORD CNotificationServer::StartNotificationServer(HWND target) {
         if (!NotifySemaphore)
             return LastErrorOr1359();
     }
-    if (!NotifyPipes.empty())
+    if (!m_notifyPipes.empty())
         return 0;
     UniqueEvent stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!stop)
@@ -71,7 +71,7 @@ DWORD CNotificationServer::StartNotificationServer(HWND target) {
         _beginthreadex(nullptr, 0, &CNotificationServer::ThreadMain, this, 0, nullptr)));
     if (!NotifyThread) {
         NotifyRunning = 0;
-        NotifyPipes.clear();
+        m_notifyPipes.clear();
         m_stopEvent.reset();
         return ERROR_INTERNAL_ERROR;
     }
@@ -79,7 +79,7 @@ DWORD CNotificationServer::StartNotificationServer(HWND target) {
 }
 
 void CNotificationServer::StopNotificationServer() {
-    if (!NotifyPipes.empty()) {
+    if (!m_notifyPipes.empty()) {
         NotifyRunning = 0;
         if (NotifyThread) {
             // Every wait of the thread includes the stop event, so this returns promptly; no
@@ -88,7 +88,7 @@ void CNotificationServer::StopNotificationServer() {
             ::WaitForSingleObject(NotifyThread.get(), INFINITE);
             NotifyThread.reset();
         }
-        NotifyPipes.clear();
+        m_notifyPipes.clear();
         m_stopEvent.reset();
     }
     NotifySemaphore.reset();
@@ -148,12 +148,12 @@ DWORD CNotificationServer::Serve(CPipeIo& io, CPipeClientCheck& check) {
 }
 
 DWORD CNotificationServer::NotificationThread() {
-    const size_t count = NotifyPipes.size();
+    const size_t count = m_notifyPipes.size();
     // Every wait of the thread ends at once when the stop event is set. The objects live on this
     // thread, and a wait for a client that is still under way ends with them.
     std::vector<std::unique_ptr<CPipeIo>> ios;
     std::vector<HANDLE> waits;
-    for (const UniqueFile& pipe : NotifyPipes) {
+    for (const UniqueFile& pipe : m_notifyPipes) {
         ios.push_back(std::make_unique<CPipeIo>(pipe.get(), kPipeIoNoDeadline, m_stopEvent.get()));
         waits.push_back(ios.back()->Event());
     }
@@ -195,7 +195,7 @@ DWORD CNotificationServer::NotificationThread() {
             }
             connected[i] = false;
             const DWORD served = Serve(*ios[i], check);
-            ::DisconnectNamedPipe(NotifyPipes[i].get());
+            ::DisconnectNamedPipe(m_notifyPipes[i].get());
             if (served == ERROR_OPERATION_ABORTED || NotifyRunning == 0)
                 return 0;
             if (served != 0)

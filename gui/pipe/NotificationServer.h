@@ -24,8 +24,9 @@ constexpr DWORD kNotificationReadTimeoutMs = 100;
 // runs, so nobody else can add an instance of the name.
 constexpr size_t kNotificationInstances = 8;
 
-// Owned by the application object, which offers the three operations to the windows. All three
-// are called on the main thread.
+// Owned by the application object, which stops it at the end; the main frame starts it with the
+// first states and lets the windows choose the target (CMainFrameServices::SetNotificationWindow).
+// All three operations are called on the main thread.
 class CNotificationServer {
 public:
     explicit CNotificationServer(DWORD readTimeoutMs = kNotificationReadTimeoutMs)
@@ -61,7 +62,7 @@ private:
     // thread changes it only while it holds it (or before the thread exists).
     HWND NotifyTarget = nullptr;
     // The instances; the first owns the name. Empty while no server runs.
-    std::vector<UniqueFile> NotifyPipes;
+    std::vector<UniqueFile> m_notifyPipes;
     // Written by the main thread, read by the notification thread after each connection.
     std::atomic<LONG> NotifyRunning{0};
     UniqueHandle<> NotifyThread;

@@ -8,6 +8,10 @@ namespace corvel {
 constexpr unsigned int WM_PIPE_REQUEST = 1064; // WM_USER + 40
 // Sent (SendMessageW) by a CPipeThread to the requesting window: wParam the reply's DataLength,
 // lParam the whole reply frame (4 + DataLength bytes, valid only during the call); (0, 0) on failure.
+// Read with ReadPipeReply (PipeReply.h). The pipe is closed by then, but the thread, and every
+// request queued behind this one, waits until the handler returns: so no handler shows a box or
+// runs any other modal loop inside it. It posts to itself what it will show, as every window
+// of the tray program does.
 constexpr unsigned int WM_PIPE_REPLY = 1065; // WM_USER + 41
 
 // Posted by the notification thread to the notification target: wParam VpnIndex, lParam QuitGui.

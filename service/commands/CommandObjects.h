@@ -5,7 +5,7 @@
 // the connection engine, which serialise their own operations.
 #include "InnerCommand.h"
 
-#include "Commands.h" // the protocol library's DATA parsers
+#include "CommandData.h"
 #include "ConfigItems.h"
 #include "Protocol.h"
 

@@ -56,12 +56,12 @@ DWORD CPipeServer::CreatePipeInstance(PipeSlot& slot, bool first) {
 
 DWORD CPipeServer::RecreatePipeInstance(PipeSlot& slot) {
     DWORD result = 0;
-    for (DWORD attempt = 0; attempt < RecreateAttempts; ++attempt) {
+    for (DWORD attempt = 0; attempt < m_recreateAttempts; ++attempt) {
         result = CreatePipeInstance(slot, false);
         if (result == 0)
             return 0;
         // A short pause, cut short by a stop.
-        if (::WaitForSingleObject(m_stopEvent, RecreatePauseMs) != WAIT_TIMEOUT)
+        if (::WaitForSingleObject(m_stopEvent, m_recreatePauseMs) != WAIT_TIMEOUT)
             return result;
     }
     return result;

@@ -33,8 +33,8 @@ public:
     DWORD Run();
 
     // Bound of the retries when an instance cannot be created again (tests shorten it).
-    DWORD RecreateAttempts = 20;
-    DWORD RecreatePauseMs = 250;
+    DWORD m_recreateAttempts = 20;
+    DWORD m_recreatePauseMs = 250;
 
 private:
     DWORD CreatePipeInstance(PipeSlot& slot, bool first);

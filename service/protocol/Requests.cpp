@@ -112,6 +112,17 @@ RequestFrame BuildSaveAuthInfoRequest(const AUTHINFO& authInfo) {
     return BuildSaveRecordRequest(ConfigItem::AuthInfo, authInfo);
 }
 
+RequestFrame BuildCredentialsSaveRequest(uint8_t vpnIndex, std::u16string_view userName,
+                                         std::u16string_view password) {
+    AUTHINFO info;
+    info.VpnIndex = vpnIndex;
+    CopyToFixed(info.UserName, userName);
+    CopyToFixed(info.Password, password);
+    RequestFrame frame = BuildSaveAuthInfoRequest(info);
+    WipeBytes(info.Password, sizeof info.Password);
+    return frame;
+}
+
 RequestFrame BuildLoadConfigRequest(uint8_t configItemId) {
     return NewOneByteRequest(CMD_LOAD_CONFIG, configItemId);
 }
@@ -178,6 +189,16 @@ int CopyRequestFrame(const RequestFrame& frame, uint32_t& size, uint8_t* buffer)
     std::memcpy(buffer, frame.data(), frame.size());
     size = uint32_t(frame.size());
     return 1;
+}
+
+void WipeBytes(void* bytes, size_t size) {
+    volatile uint8_t* p = static_cast<uint8_t*>(bytes);
+    for (size_t i = 0; i < size; ++i)
+        p[i] = 0;
+}
+
+void WipeFrame(RequestFrame& frame) {
+    WipeBytes(frame.data(), frame.size());
 }
 
 } // namespace corvel

@@ -29,6 +29,11 @@ RequestFrame BuildDisconnectRequest(uint8_t vpnIndex);
 RequestFrame BuildSaveConfigRequest(uint8_t vpnIndex, const VPNCONFIG& config);
 // CMD_SAVE_CONFIG of item 25 with the 261-byte AUTHINFO: 270 bytes.
 RequestFrame BuildSaveAuthInfoRequest(const AUTHINFO& authInfo);
+// The same for one connection's credentials, from an AUTHINFO built fresh (every unit after a
+// string's terminator is 0, so nothing of an earlier request's strings goes with it) and wiped
+// once the frame holds it. The one builder of this save; the caller wipes the frame once sent.
+RequestFrame BuildCredentialsSaveRequest(uint8_t vpnIndex, std::u16string_view userName,
+                                         std::u16string_view password);
 // CMD_SAVE_CONFIG of any item bytes.
 RequestFrame BuildSaveConfigItemRequest(uint8_t configItemId, const uint8_t* item, uint32_t itemLength);
 RequestFrame BuildLoadConfigRequest(uint8_t configItemId);
@@ -54,5 +59,10 @@ using ServiceRequestBuilder = int (*)(uint32_t& size, uint8_t* buffer);
 // the length needed and the result is 0; an empty frame (a failed build) gives 0 with
 // size 0, which the pipe thread takes as a failure.
 int CopyRequestFrame(const RequestFrame& frame, uint32_t& size, uint8_t* buffer);
+
+// Zeroes bytes that held credentials, in a way the compiler keeps although nothing reads them
+// afterwards: every frame or buffer that carried a password goes through these.
+void WipeBytes(void* bytes, size_t size);
+void WipeFrame(RequestFrame& frame);
 
 } // namespace corvel

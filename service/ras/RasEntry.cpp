@@ -50,7 +50,7 @@ CRasEntry::~CRasEntry() {
 }
 
 void CRasEntry::SetEntryName(const wchar_t* entryName) {
-    std::swprintf(EntryNameBuffer, sizeof EntryNameBuffer / sizeof EntryNameBuffer[0], L"%ls", entryName);
+    std::swprintf(m_entryName, sizeof m_entryName / sizeof m_entryName[0], L"%ls", entryName);
 }
 
 bool CRasEntry::ServerFits(const VPNCONFIG& config) {
@@ -101,18 +101,18 @@ DWORD CRasEntry::CreateCorvelData() {
     CopyField(Credentials.szPassword, Config.PreSharedKey);
 
     DialParams.dwSize = sizeof DialParams;
-    std::swprintf(DialParams.szEntryName, RAS_MaxEntryName + 1, L"%ls", EntryNameBuffer);
+    std::swprintf(DialParams.szEntryName, RAS_MaxEntryName + 1, L"%ls", m_entryName);
     CopyField(DialParams.szUserName, Config.UserName);
     CopyField(DialParams.szPassword, Config.Password);
     return 0;
 }
 
 DWORD CRasEntry::CreateEntry() {
-    return m_ras.SetEntryProperties(EntryNameBuffer, Entry);
+    return m_ras.SetEntryProperties(m_entryName, Entry);
 }
 
 DWORD CRasEntry::SetPSK() {
-    return m_ras.SetCredentials(EntryNameBuffer, Credentials);
+    return m_ras.SetCredentials(m_entryName, Credentials);
 }
 
 DWORD CRasEntry::RasConnnect() {
@@ -147,7 +147,7 @@ DWORD CRasEntry::RasDisConnect(CEngineClock& clock) {
 }
 
 DWORD CRasEntry::DeleteEntry() {
-    return m_ras.DeleteEntry(EntryNameBuffer);
+    return m_ras.DeleteEntry(m_entryName);
 }
 
 void CRasEntry::CorvelDisConnect(CEngineClock& clock) {

@@ -21,7 +21,7 @@ public:
 
     void SetDialFunc(CRasApi::DialCallback dialFunc) { DialFunc = std::move(dialFunc); }
     void SetEntryName(const wchar_t* entryName);
-    const wchar_t* GetEntryName() const { return EntryNameBuffer; }
+    const wchar_t* GetEntryName() const { return m_entryName; }
     // The record to dial, with the request's user name and password already in it.
     void SetConfig(const VPNCONFIG& config) { Config = config; }
 
@@ -62,7 +62,7 @@ private:
     RASENTRYW Entry;
     RASDIALPARAMSW DialParams;
     RASCREDENTIALSW Credentials;
-    wchar_t EntryNameBuffer[50] = {};
+    wchar_t m_entryName[50] = {};
     VPNCONFIG Config;
 };
 

@@ -40,13 +40,13 @@ DWORD OpenAsClient(CPipeClientIdentity& identity, const wchar_t* path, DWORD acc
 
 // Plain records wiped when the operation ends, whichever way.
 struct CRecordBuffer {
-    explicit CRecordBuffer(size_t size) : data(new (std::nothrow) uint8_t[size]), size(size) {}
+    explicit CRecordBuffer(size_t size) : Data(new (std::nothrow) uint8_t[size]), Size(size) {}
     ~CRecordBuffer() {
-        if (data)
-            SecureZeroMemory(data.get(), size);
+        if (Data)
+            SecureZeroMemory(Data.get(), Size);
     }
-    std::unique_ptr<uint8_t[]> data;
-    size_t size;
+    std::unique_ptr<uint8_t[]> Data;
+    size_t Size;
 };
 
 } // namespace
@@ -76,11 +76,11 @@ DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
         return ERROR_INVALID_DATA;
 
     CRecordBuffer content(size_t(size.QuadPart));
-    if (!content.data)
+    if (!content.Data)
         return ERROR_OUTOFMEMORY;
-    if ((error = CWin32StoreFileOps().Read(file.get(), content.data.get(), DWORD(content.size))) != 0)
+    if ((error = CWin32StoreFileOps().Read(file.get(), content.Data.get(), DWORD(content.Size))) != 0)
         return error;
-    if ((error = cipher.Decrypt(content.data.get(), DWORD(content.size))) != 0)
+    if ((error = cipher.Decrypt(content.Data.get(), DWORD(content.Size))) != 0)
         return error;
     cipher.Release();
 
@@ -89,7 +89,7 @@ DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
     // every record the store holds, and so every exported one, has them all terminated.
     const size_t recordSize = current ? VPNCONFIG::kSize : VPNCONFIG_1694::kSize;
     for (size_t i = 0; i < count; ++i) {
-        const uint8_t* image = content.data.get() + i * recordSize;
+        const uint8_t* image = content.Data.get() + i * recordSize;
         if (!(current ? VPNCONFIG::HasTerminatedStrings(image) : VPNCONFIG_1694::HasTerminatedStrings(image)))
             return ERROR_INVALID_DATA;
     }
@@ -98,10 +98,10 @@ DWORD ImportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
         const uint8_t index = selection != 0 ? uint8_t(selection - 1) : uint8_t(i);
         uint8_t record[VPNCONFIG::kSize];
         if (current) {
-            std::memcpy(record, content.data.get() + i * VPNCONFIG::kSize, VPNCONFIG::kSize);
+            std::memcpy(record, content.Data.get() + i * VPNCONFIG::kSize, VPNCONFIG::kSize);
         } else {
             VPNCONFIG converted; // zero behind every converted string
-            ConvertOldRecord(content.data.get() + i * VPNCONFIG_1694::kSize, OldRecordForm::Form1694,
+            ConvertOldRecord(content.Data.get() + i * VPNCONFIG_1694::kSize, OldRecordForm::Form1694,
                              converted);
             converted.Write(record);
             SecureZeroMemory(&converted, sizeof converted);
@@ -118,12 +118,12 @@ DWORD ExportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
                          CPipeClientIdentity& identity) {
     const size_t count = selection != 0 ? 1 : kVpnCount;
     CRecordBuffer content(count * VPNCONFIG::kSize);
-    if (!content.data)
+    if (!content.Data)
         return ERROR_OUTOFMEMORY;
     DWORD error = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t index = selection != 0 ? uint8_t(selection - 1) : uint8_t(i);
-        if ((error = store.GetVpnConfig(content.data.get() + i * VPNCONFIG::kSize, index)) != 0)
+        if ((error = store.GetVpnConfig(content.Data.get() + i * VPNCONFIG::kSize, index)) != 0)
             return error;
     }
 
@@ -131,7 +131,7 @@ DWORD ExportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
         CFileCipher cipher;
         if ((error = cipher.DeriveKey()) != 0)
             return error;
-        if ((error = cipher.Encrypt(content.data.get(), DWORD(content.size))) != 0)
+        if ((error = cipher.Encrypt(content.Data.get(), DWORD(content.Size))) != 0)
             return error;
     }
 
@@ -144,9 +144,9 @@ DWORD ExportSettingsFile(CDotDat& store, const wchar_t* path, uint8_t selection,
     if (!::SetEndOfFile(file.get()))
         return LastErrorOr1359();
     DWORD written = 0;
-    if (!::WriteFile(file.get(), content.data.get(), DWORD(content.size), &written, nullptr))
+    if (!::WriteFile(file.get(), content.Data.get(), DWORD(content.Size), &written, nullptr))
         return LastErrorOr1359();
-    if (written != content.size)
+    if (written != content.Size)
         return ERROR_WRITE_FAULT;
     file.reset();
     return 0;

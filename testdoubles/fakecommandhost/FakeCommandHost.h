@@ -6,7 +6,7 @@
 #include "CommandHost.h"
 
 #include "ByteOrder.h"
-#include "Commands.h"
+#include "CommandData.h"
 #include "FixedString.h"
 #include "Replies.h"
 

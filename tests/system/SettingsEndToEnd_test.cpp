@@ -85,7 +85,7 @@ protected:
         return records;
     }
 
-    // Waits until the operation under way has ended (busy flag 0 clear) and Save is off.
+    // Waits until the operation under way has ended (BusyFlag::Settings clear) and Save is off.
     bool WaitUntilSettled(CDlgVpnConnect& dialog) {
         return PumpUntil(
             [&] { return !Frame->IsBusy(BusyFlag::Settings) && !::IsWindowEnabled(SaveButton(dialog)); },
@@ -113,7 +113,7 @@ TEST_F(SettingsEndToEndTest, WhatTheDialogSavesIsWhatTheDataFileHoldsAndAnExport
     ASSERT_TRUE(::IsWindowEnabled(SaveButton(*dialog)));
     ClickSave(*dialog);
     ASSERT_TRUE(WaitUntilSettled(*dialog));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
 
     std::vector<VPNCONFIG> stored = DataFileRecords();
     ASSERT_EQ(stored.size(), kVpnCount);
@@ -157,7 +157,7 @@ TEST_F(SettingsEndToEndTest, WhatTheDialogSavesIsWhatTheDataFileHoldsAndAnExport
                    WindowText(SettingControl(*dialog, 0, IDC_SET_NAME)) == L"Site 1";
         },
         kRequestsMs));
-    EXPECT_TRUE(boxes.calls.empty());
+    EXPECT_TRUE(boxes.Calls.empty());
     EXPECT_EQ(WindowText(SettingControl(*dialog, 2, IDC_SET_NAME)), L"東京本社 & 倉庫");
     EXPECT_EQ(WindowText(SettingControl(*dialog, 2, IDC_SET_SERVER_HOST)), L"vpn.tokyo.example.jp");
     EXPECT_EQ(TabTitle(::GetDlgItem(dialog->m_hWnd, IDC_SETTINGS_TAB), 1), L"01：Site 1");
@@ -201,7 +201,7 @@ TEST_F(SettingsEndToEndTest, AnImportOfAFileThatHoldsNoSettingsShowsItsFailureAn
         ASSERT_TRUE(
             PumpUntil([&] { return BoxesWith(boxes, 213) == failures && !Frame->IsBusy(BusyFlag::Settings); },
                       kRequestsMs));
-        EXPECT_EQ(boxes.calls.size(), failures) << "the import failure only";
+        EXPECT_EQ(boxes.Calls.size(), failures) << "the import failure only";
         EXPECT_EQ(WindowText(SettingControl(*dialog, 0, IDC_SET_NAME)), L"Site 1");
         EXPECT_EQ(TabTitle(::GetDlgItem(dialog->m_hWnd, IDC_SETTINGS_TAB), 20), L"20：Site 20");
         ASSERT_EQ(0u, ReadWholeFile(Folder.File(L"corvel.dat"), after));

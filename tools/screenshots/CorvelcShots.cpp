@@ -87,10 +87,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!argv || argc < 3)
         return 2;
     const std::wstring which = argv[1];
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_WIN95_CLASSES;
-    ::InitCommonControlsEx(&controls);
     corvel::AfxWinInit(instance, ::GetCommandLineW());
     CReadySignal::Watch(argv[2]);
     std::wstring languagePath;

@@ -253,7 +253,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (StartPipeThread(pipeThread) != 0)
             return 3;
         CDlgVpnDisconnecting dialog;
-        dialog.PipeThread = &pipeThread;
+        dialog.SetPipeThread(&pipeThread);
         dialog.VpnIndex = 2;
         PlaceEachDialog();
         dialog.DoModal();
@@ -287,13 +287,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                              nullptr, nullptr, instance, nullptr);
         if (!popup || !owner)
             return 3;
-        LoadMainMenuTexts(popup, languagePath);
+        LoadMainMenuTexts(popup.get(), languagePath);
         ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
             if (!g_shown)
                 g_shown = ::FindWindowW(L"#32768", nullptr);
         });
         ::SetForegroundWindow(owner);
-        TrackPopupAt(popup, owner, POINT{40, 40}, 0);
+        TrackPopupAt(popup.get(), owner, POINT{40, 40}, 0);
         return 0;
     }
     return 2;
