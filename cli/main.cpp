@@ -7,7 +7,6 @@
 #include "UiTextWin.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 // A password reaches argv as it was typed: no wildcard expansion by the runtime.
 int _dowildcard = 0;

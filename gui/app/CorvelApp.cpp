@@ -5,7 +5,6 @@
 #include "PipeNames.h"
 #include "UiTextWin.h"
 
-#include <commctrl.h>
 #include <ole2.h>
 
 namespace corvel {

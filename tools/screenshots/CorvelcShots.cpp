@@ -11,7 +11,6 @@
 #include "UiTextWin.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <string>
