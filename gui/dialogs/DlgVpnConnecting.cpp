@@ -177,9 +177,11 @@ void CDlgVpnConnecting::Apply(ConnectingEvent event, int32_t rasError) {
     }
     if (step.ShowRasErrorBox) {
         CDlgMsgBoxRasErr box(nullptr, rasError, frame.GetLanguagePath());
+        // Over the credentials dialog, should one be open: that one is the child again after.
+        CDialog* const outer = m_modalChild;
         m_modalChild = &box;
         box.Run();
-        m_modalChild = nullptr;
+        m_modalChild = outer;
     }
     if (step.Close && m_hWnd)
         PostMessage(WM_CLOSE);
